@@ -1,0 +1,26 @@
+#include "link/HostPorts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSerialPortInfo>
+#include <QtGlobal>
+
+namespace rz417 {
+
+PortMap hostPortMap()
+{
+#ifdef Q_OS_WIN
+    return PortMap::windows();
+#else
+    if (qEnvironmentVariableIsSet("RZ417_PORTS")) {
+        return PortMap::fromList(qgetenv("RZ417_PORTS").toStdString(),
+                                 QFile::encodeName(QDir::currentPath()).toStdString());
+    }
+    std::vector<std::string> devices;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        devices.push_back(QFile::encodeName(info.systemLocation()).toStdString());
+    return PortMap::fromDevices(std::move(devices));
+#endif
+}
+
+} // namespace rz417

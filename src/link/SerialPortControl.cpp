@@ -1,0 +1,198 @@
+#include "link/SerialPortControl.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+
+namespace rz417 {
+
+namespace {
+
+QSerialPort::Parity toQt(Parity parity)
+{
+    switch (parity) {
+    case Parity::Even:
+        return QSerialPort::EvenParity;
+    case Parity::Odd:
+        return QSerialPort::OddParity;
+    case Parity::Mark:
+        return QSerialPort::MarkParity;
+    case Parity::Space:
+        return QSerialPort::SpaceParity;
+    case Parity::None:
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::StopBits toQt(StopBits stopBits)
+{
+    switch (stopBits) {
+    case StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case StopBits::Two:
+        return QSerialPort::TwoStop;
+    case StopBits::One:
+    default:
+        return QSerialPort::OneStop;
+    }
+}
+
+bool deviceGone(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError ||
+           error == QSerialPort::WriteError || error == QSerialPort::ReadError ||
+           error == QSerialPort::NotOpenError;
+}
+
+} // namespace
+
+SerialPortControl::SerialPortControl(PortMap ports, QObject *parent)
+    : QObject(parent), m_ports(std::move(ports))
+{
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortControl::onErrorOccurred);
+    // The link is one-way: whatever the instrument sends is thrown away as it arrives.
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPortControl::discardInput);
+}
+
+SerialPortControl::~SerialPortControl()
+{
+    release();
+}
+
+void SerialPortControl::setCommPort(int16_t port)
+{
+    if (m_portOpen)
+        throw CommError(CommCodes::AlreadyOpen, "port number changed while the port is open");
+    if (port < 1)
+        throw CommError(CommCodes::BadId, "port number out of range");
+    m_commPort = port;
+}
+
+void SerialPortControl::setSettings(const std::string &settings)
+{
+    const auto parsed = parseLineSettings(settings);
+    if (!parsed)
+        throw CommError(CommCodes::BadSettings, "settings refused: " + settings);
+    m_settings = *parsed;
+    if (m_port.isOpen() && !applySettings())
+        throw CommError(CommCodes::BadSettings, "the device refused the settings");
+}
+
+void SerialPortControl::setPortOpen(bool open)
+{
+    if (open) {
+        if (m_portOpen)
+            throw CommError(CommCodes::AlreadyOpen, "port already open");
+        const std::string path = m_ports.path(m_commPort);
+        if (path.empty())
+            throw CommError(CommCodes::BadId, "no device at this port number");
+        m_port.setPortName(QFile::decodeName(QByteArray::fromStdString(path)));
+        if (!openDevice())
+            throw CommError(CommCodes::NoHardware, "the device did not open");
+        m_portOpen = true;
+        return;
+    }
+
+    if (!m_portOpen)
+        return;
+    m_portOpen = false;
+    if (!m_port.isOpen())
+        return; // lost earlier; nothing left to release
+    m_port.clearError();
+    m_port.close();
+    const QSerialPort::SerialPortError error = m_port.error();
+    m_port.clearError();
+    if (error != QSerialPort::NoError)
+        throw CommError(CommCodes::NoHardware, "closing the device failed");
+}
+
+void SerialPortControl::setOutput(const std::string &data)
+{
+    if (data.empty())
+        return;
+    if (!m_portOpen)
+        throw CommError(CommCodes::NotOpen, "port not open");
+    // A device that vanished and came back at the same path (an adapter plugged in again) is
+    // opened again with the same number and settings.
+    if (!m_port.isOpen() && !openDevice())
+        throw CommError(CommCodes::NotOpen, "device not open");
+
+    m_port.clearError();
+    const QByteArray bytes(data.data(), static_cast<qsizetype>(data.size()));
+    if (m_port.write(bytes) != bytes.size()) {
+        markLost();
+        throw CommError(CommCodes::NotOpen, "write refused");
+    }
+
+    QDeadlineTimer deadline(m_writeTimeout);
+    while (m_port.isOpen() && m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        const auto left = static_cast<int>(deadline.remainingTime());
+        if (!m_port.waitForBytesWritten(left) && m_port.error() != QSerialPort::TimeoutError)
+            break;
+    }
+    if (m_port.isOpen() && m_port.bytesToWrite() == 0)
+        return;
+
+    if (!m_port.isOpen() || deviceGone(m_port.error())) {
+        markLost();
+        throw CommError(CommCodes::NotOpen, "device lost during write");
+    }
+    // The line is stalled: drop what is still queued, so that a stale frame never follows later.
+    m_port.clear(QSerialPort::Output);
+    m_port.clearError();
+    throw CommError(CommCodes::TxQueueFull, "write timed out");
+}
+
+void SerialPortControl::release()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    m_portOpen = false;
+}
+
+bool SerialPortControl::openDevice()
+{
+    m_port.clearError();
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_port.clearError();
+        return false;
+    }
+    if (!applySettings()) {
+        m_port.close();
+        m_port.clearError();
+        return false;
+    }
+    m_port.clear(QSerialPort::AllDirections);
+    return true;
+}
+
+bool SerialPortControl::applySettings()
+{
+    return m_port.setBaudRate(m_settings.baudRate) &&
+           m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_settings.dataBits)) &&
+           m_port.setParity(toQt(m_settings.parity)) &&
+           m_port.setStopBits(toQt(m_settings.stopBits)) &&
+           m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void SerialPortControl::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    // A vanished device keeps signalling errors until it is closed; close it at once and let
+    // the next write try to open it again.
+    if (error == QSerialPort::ResourceError && m_port.isOpen())
+        markLost();
+}
+
+void SerialPortControl::discardInput()
+{
+    m_port.clear(QSerialPort::Input);
+}
+
+void SerialPortControl::markLost()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    m_port.clearError();
+}
+
+} // namespace rz417

@@ -1,0 +1,27 @@
+#include "link/HostPorts.h"
+#include "link/SerialPortControl.h"
+#include "panel/Identity.h"
+#include "panel/QtPlatform.h"
+#include "panel/TerminationSignals.h"
+#include "panel/UIForm.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(rz417::identity::kProduct));
+    QApplication::setApplicationVersion(QString::fromLatin1(rz417::identity::kVersion));
+    QApplication::setOrganizationName(QString::fromLatin1(rz417::identity::kCompany));
+
+    rz417::SerialPortControl comm(rz417::hostPortMap());
+    rz417::QtPlatform platform([&comm] { comm.release(); });
+    rz417::TerminationSignals termination([&platform] { platform.endProgram(); });
+
+    rz417::UIForm form(platform, comm);
+    platform.setParentWindow(&form);
+    if (!form.load())
+        return 0;
+    form.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+namespace rz417 {
+
+// The four captions that change while the program runs.
+enum class Caption { CValue, ModeLabel, RangeLabel, OutputCommand };
+
+// Message box styles; the values are those of the classic message box API.
+enum class BoxStyle : int {
+    OkStop = 16,
+    YesNoQuestion = 36, // Yes is the default button
+    OkExclamation = 48,
+    OkInformation = 64,
+};
+
+enum class BoxAnswer { Ok, Yes, No };
+
+// Where captions are written. Captions are never read back.
+class CaptionSink
+{
+public:
+    virtual ~CaptionSink() = default;
+    virtual void setCaption(Caption caption, const std::string &text) = 0;
+};
+
+// Modal message boxes and the immediate end of the program.
+class Platform
+{
+public:
+    virtual ~Platform() = default;
+    virtual BoxAnswer messageBox(const std::string &text, BoxStyle style,
+                                 const std::string &title) = 0;
+    // Ends the program at once. A real platform does not return; a test double records the call
+    // and returns, so callers must do nothing after it.
+    virtual void endProgram() = 0;
+};
+
+} // namespace rz417

@@ -1,0 +1,52 @@
+#include "panel/QtPlatform.h"
+
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace rz417 {
+
+BoxAnswer QtPlatform::messageBox(const std::string &text, BoxStyle style,
+                                 const std::string &title)
+{
+    QMessageBox::Icon icon = QMessageBox::Information;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    switch (style) {
+    case BoxStyle::OkStop:
+        icon = QMessageBox::Critical;
+        break;
+    case BoxStyle::YesNoQuestion:
+        icon = QMessageBox::Question;
+        buttons = QMessageBox::Yes | QMessageBox::No;
+        break;
+    case BoxStyle::OkExclamation:
+        icon = QMessageBox::Warning;
+        break;
+    case BoxStyle::OkInformation:
+        icon = QMessageBox::Information;
+        break;
+    }
+    QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), buttons,
+                    m_parent && m_parent->isVisible() ? m_parent : nullptr);
+    box.setTextFormat(Qt::PlainText);
+    if (style == BoxStyle::YesNoQuestion)
+        box.setDefaultButton(QMessageBox::Yes);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Yes)
+        return BoxAnswer::Yes;
+    if (answer == QMessageBox::No)
+        return BoxAnswer::No;
+    return BoxAnswer::Ok;
+}
+
+void QtPlatform::endProgram()
+{
+    if (m_beforeExit)
+        m_beforeExit();
+    std::fflush(nullptr);
+    // At once: no further events, no handler runs after this.
+    std::_Exit(0);
+}
+
+} // namespace rz417

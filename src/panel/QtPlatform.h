@@ -1,0 +1,28 @@
+#pragma once
+
+#include "panel/Platform.h"
+
+#include <functional>
+
+class QWidget;
+
+namespace rz417 {
+
+// Message boxes with QMessageBox; program end releases what must be released, then exits.
+class QtPlatform : public Platform
+{
+public:
+    explicit QtPlatform(std::function<void()> beforeExit) : m_beforeExit(std::move(beforeExit)) {}
+
+    void setParentWindow(QWidget *window) { m_parent = window; }
+
+    BoxAnswer messageBox(const std::string &text, BoxStyle style,
+                         const std::string &title) override;
+    [[noreturn]] void endProgram() override;
+
+private:
+    std::function<void()> m_beforeExit;
+    QWidget *m_parent = nullptr;
+};
+
+} // namespace rz417
