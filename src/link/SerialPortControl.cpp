@@ -179,7 +179,10 @@ void SerialPortControl::onErrorOccurred(QSerialPort::SerialPortError error)
 {
     // A vanished device keeps signalling errors until it is closed; close it at once and let
     // the next write try to open it again.
-    if (error == QSerialPort::ResourceError && m_port.isOpen())
+    // A pseudo-terminal whose far end closed reports a hang-up as a failed read.
+    const bool lost = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                      error == QSerialPort::WriteError;
+    if (lost && m_port.isOpen())
         markLost();
 }
 

@@ -98,6 +98,7 @@ UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
 
     buildMenu();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    layout()->activate();
 }
 
 bool UIForm::load()

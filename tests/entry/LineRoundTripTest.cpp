@@ -1,0 +1,125 @@
+// The whole path from a click on the window to the bytes on a real line.
+#include "link/SerialPortControl.h"
+#include "panel/UIForm.h"
+#include "support/Fakes.h"
+#include "support/Pty.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <QPushButton>
+#include <QTest>
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace rz417::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class WindowOnALine : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        plug();
+        ASSERT_TRUE(form.load());
+        ASSERT_EQ(platform.boxes.size(), 2u);
+        EXPECT_EQ(platform.boxes[0].text, "Find Com 1, Using it?");
+        EXPECT_EQ(platform.boxes[1].text, "Using COM1:");
+        platform.boxes.clear();
+        form.show();
+        EXPECT_TRUE(pty->readNow().empty()) << "start-up sends nothing";
+    }
+    void TearDown() override { std::filesystem::remove(m_link); }
+
+    // A new far end at the same path, as when an adapter is plugged in again.
+    void plug()
+    {
+        pty = std::make_unique<Pty>();
+        std::filesystem::remove(m_link);
+        std::filesystem::create_symlink(pty->slavePath(), m_link);
+    }
+
+    // Clicks the buttons; each frame must be on the line when its click returns.
+    std::string click(const std::vector<const char *> &buttons)
+    {
+        std::string line;
+        for (const char *name : buttons) {
+            auto *button = form.findChild<QPushButton *>(QString::fromLatin1(name));
+            EXPECT_NE(button, nullptr) << name;
+            QTest::mouseClick(button, Qt::LeftButton);
+            if (pty)
+                line += pty->readNow();
+        }
+        return line;
+    }
+
+    const std::string m_link = std::filesystem::temp_directory_path() /
+                               ("rz417-line-" + std::to_string(::getpid()));
+    std::unique_ptr<Pty> pty;
+    FakePlatform platform;
+    SerialPortControl comm{PortMap({m_link})};
+    UIForm form{platform, comm};
+};
+
+TEST_F(WindowOnALine, ClicksPutTheExactFramesOnTheLine)
+{
+    struct Row
+    {
+        std::vector<const char *> buttons;
+        const char *line;
+    };
+    const Row rows[] = {
+        {{"CVCommand", "OneCommand", "TwoCommand", "ThreeCommand", "FourCommand", "EnterCommand"},
+         "6204D2"},
+        {{"EnterCommand", "EnterCommand"}, "6204D26204D2"},
+        {{"CCCommand", "FiveCommand", "ZeroCommand", "ZeroCommand", "EnterCommand"}, "6701F4"},
+        {{"CCCommand", "OneCommand", "TwoCommand", "ThreeCommand", "FiveCommand", "FiveCommand",
+          "EnterCommand"},
+         "6304D4"},
+        {{"CPCommand", "TwoCommand", "ZeroCommand", "ZeroCommand", "ZeroCommand", "EnterCommand"},
+         "6407D0"},
+        {{"CRCommand", "NineCommand", "NineCommand", "NineCommand", "NineCommand",
+          "EnterCommand"},
+         "65270F"},
+        {{"OutputCommand", "CVCommand", "OutputCommand", "OutputCommand"}, "6600FF6600FF66FFFF"},
+        {{"SevenCommand", "EightCommand", "SixCommand"}, ""},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(click(row.buttons), row.line);
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(WindowOnALine, UnpluggedLineGivesOneBoxPerPressAndRecovers)
+{
+    EXPECT_EQ(click({"OneCommand", "EnterCommand"}), "620001");
+
+    pty.reset();
+    std::filesystem::remove(m_link);
+    const auto cpuBefore = processCpuTime();
+    QEventLoop idle;
+    QTimer::singleShot(500ms, &idle, &QEventLoop::quit);
+    idle.exec();
+    EXPECT_LT(processCpuTime() - cpuBefore, 150ms) << "the panel spins while the line is gone";
+    EXPECT_TRUE(platform.boxes.empty()) << "nothing is reported until the user sends";
+
+    click({"TwoCommand", "EnterCommand"});
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "Device not Open");
+    EXPECT_EQ(platform.boxes[0].title, "! RS-232 ERROR !");
+    click({"OutputCommand"});
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(form.findChild<QPushButton *>("OutputCommand")->text(), "Output / OFF");
+
+    plug();
+    EXPECT_EQ(click({"EnterCommand", "OutputCommand"}), "6200026600FF");
+    EXPECT_EQ(platform.boxes.size(), 2u);
+    // The value that failed was never recorded as sent; the one that went out was.
+    EXPECT_EQ(form.panel().state().SentVoltage, 2);
+}
+
+} // namespace
+} // namespace rz417::test

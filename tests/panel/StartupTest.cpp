@@ -1,0 +1,156 @@
+#include "panel/FrontPanel.h"
+#include "support/Fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace rz417::test {
+namespace {
+
+constexpr const char *kTitle = "Electronic Load";
+
+struct Scenario
+{
+    const char *name;
+    std::set<int16_t> openable;
+    std::vector<BoxAnswer> answers;
+    std::vector<std::string> boxes; // texts, in order
+    std::vector<int16_t> tried;     // CommPort values written, in order
+    std::vector<int16_t> closed;
+    bool loaded;
+};
+
+std::vector<int16_t> range(int16_t from, int16_t to)
+{
+    std::vector<int16_t> v;
+    for (int16_t n = from; n <= to; ++n)
+        v.push_back(n);
+    return v;
+}
+
+class StartupScenario : public ::testing::TestWithParam<Scenario>
+{
+};
+
+TEST_P(StartupScenario, PromptsAndChosenPort)
+{
+    const Scenario &sc = GetParam();
+    FakeCaptions captions;
+    FakePlatform platform;
+    FakeComm comm;
+    comm.openable = sc.openable;
+    platform.answers = sc.answers;
+    FrontPanel panel(captions, platform, comm);
+
+    EXPECT_EQ(panel.Form_Load(), sc.loaded);
+
+    std::vector<std::string> texts;
+    for (const ShownBox &box : platform.boxes) {
+        texts.push_back(box.text);
+        EXPECT_EQ(box.title, kTitle);
+        if (box.text.rfind("Find Com ", 0) == 0)
+            EXPECT_EQ(box.style, BoxStyle::YesNoQuestion);
+        else if (box.text.rfind("Using COM", 0) == 0)
+            EXPECT_EQ(box.style, BoxStyle::OkInformation);
+        else
+            EXPECT_EQ(box.style, BoxStyle::OkStop);
+    }
+    EXPECT_EQ(texts, sc.boxes);
+
+    std::vector<int16_t> tried;
+    for (const std::string &w : comm.writes) {
+        if (w.rfind("CommPort=", 0) == 0)
+            tried.push_back(static_cast<int16_t>(std::stoi(w.substr(9))));
+        EXPECT_TRUE(w.rfind("Settings=", 0) != 0 || w == "Settings=115200 N 8 1") << w;
+        EXPECT_NE(w.rfind("Output=", 0), 0u) << "start-up sends nothing: " << w;
+    }
+    EXPECT_EQ(tried, sc.tried);
+    EXPECT_EQ(comm.closed, sc.closed);
+    EXPECT_EQ(platform.ended, !sc.loaded);
+    EXPECT_FALSE(platform.afterEnd);
+    EXPECT_EQ(comm.open, sc.loaded) << "an accepted port stays open, otherwise none is left open";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Startup, StartupScenario,
+    ::testing::Values(
+        Scenario{"OnlyPort5", {5}, {BoxAnswer::Yes},
+                 {"Find Com 5, Using it?", "Using COM5:"}, range(1, 5), {}, true},
+        Scenario{"Ports1And3NoThenYes", {1, 3}, {BoxAnswer::No, BoxAnswer::Yes},
+                 {"Find Com 1, Using it?", "Find Com 3, Using it?", "Using COM3:"}, range(1, 3),
+                 {1}, true},
+        Scenario{"OnlyPort16", {16}, {BoxAnswer::Yes},
+                 {"Find Com 16, Using it?", "Using COM16:"}, range(1, 16), {}, true},
+        Scenario{"NoPort", {}, {}, {"No communication port can use!"}, range(1, 16), {}, false},
+        Scenario{"EveryPortDeclined", {2, 7}, {BoxAnswer::No, BoxAnswer::No},
+                 {"Find Com 2, Using it?", "Find Com 7, Using it?",
+                  "No communication port can use!"},
+                 range(1, 16), {2, 7}, false}),
+    [](const ::testing::TestParamInfo<Scenario> &param) { return std::string(param.param.name); });
+
+TEST(Startup, PanelIsInConstantVoltageMode)
+{
+    FakeCaptions captions;
+    FakePlatform platform;
+    FakeComm comm;
+    comm.openable = {1};
+    FrontPanel panel(captions, platform, comm);
+    ASSERT_TRUE(panel.Form_Load());
+
+    const PanelState &s = panel.state();
+    EXPECT_EQ(s.ModeCode, 1);
+    EXPECT_FALSE(s.OutputOn);
+    EXPECT_TRUE(s.EntryDone);
+    EXPECT_EQ(captions[Caption::ModeLabel], "V");
+    EXPECT_EQ(captions[Caption::RangeLabel], "Range : 0 to 63.00V");
+    // Start-up writes only the unit and the range; the rest keep their captions as defined.
+    EXPECT_EQ(captions.log.size(), 2u);
+}
+
+TEST(Startup, OpenWritesThePropertiesInOrder)
+{
+    FakeCaptions captions;
+    FakePlatform platform;
+    FakeComm comm;
+    comm.openable = {2};
+    FrontPanel panel(captions, platform, comm);
+    ASSERT_TRUE(panel.Form_Load());
+    const std::vector<std::string> expected{
+        "CommPort=1", "Settings=115200 N 8 1", "PortOpen=1",
+        "CommPort=2", "Settings=115200 N 8 1", "PortOpen=1",
+    };
+    EXPECT_EQ(comm.writes, expected);
+}
+
+TEST(Startup, OpenCommPortReturnsTheNumberOrZero)
+{
+    FakeCaptions captions;
+    FakePlatform platform;
+    FakeComm comm;
+    comm.openable = {3};
+    FrontPanel panel(captions, platform, comm);
+    EXPECT_EQ(panel.OpenCommPort(4, "115200 N 8 1"), 0);
+    EXPECT_EQ(panel.OpenCommPort(3, "115200 N 8 1"), 3);
+    EXPECT_TRUE(comm.open);
+    // A second open while one is open is refused by the control, and trapped.
+    EXPECT_EQ(panel.OpenCommPort(3, "115200 N 8 1"), 0);
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST(Startup, FailedCloseIsReported)
+{
+    FakeCaptions captions;
+    FakePlatform platform;
+    FakeComm comm;
+    comm.openable = {1, 2};
+    platform.answers = {BoxAnswer::No, BoxAnswer::Yes};
+    comm.closeError = CommCodes::NoHardware;
+    FrontPanel panel(captions, platform, comm);
+    ASSERT_TRUE(panel.Form_Load());
+    ASSERT_EQ(platform.boxes.size(), 4u);
+    EXPECT_EQ(platform.boxes[1].text, "Hardware not present");
+    EXPECT_EQ(platform.boxes[1].title, "! RS-232 ERROR !");
+    EXPECT_EQ(platform.boxes[3].text, "Using COM2:");
+}
+
+} // namespace
+} // namespace rz417::test

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "link/CommControl.h"
+#include "panel/Platform.h"
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace rz417::test {
+
+// Records every caption written, and the latest text of each.
+class FakeCaptions : public CaptionSink
+{
+public:
+    void setCaption(Caption caption, const std::string &text) override
+    {
+        latest[caption] = text;
+        log.emplace_back(caption, text);
+    }
+    std::string operator[](Caption caption) const
+    {
+        const auto it = latest.find(caption);
+        return it == latest.end() ? std::string("<unset>") : it->second;
+    }
+
+    std::map<Caption, std::string> latest;
+    std::vector<std::pair<Caption, std::string>> log;
+};
+
+struct ShownBox
+{
+    std::string text;
+    BoxStyle style;
+    std::string title;
+};
+
+// Answers Yes/No boxes from a script (Yes when the script runs out) and records every box.
+class FakePlatform : public Platform
+{
+public:
+    BoxAnswer messageBox(const std::string &text, BoxStyle style,
+                         const std::string &title) override
+    {
+        boxes.push_back({text, style, title});
+        if (ended)
+            afterEnd = true;
+        if (style != BoxStyle::YesNoQuestion)
+            return BoxAnswer::Ok;
+        if (answers.empty())
+            return BoxAnswer::Yes;
+        const BoxAnswer answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+    void endProgram() override { ended = true; }
+
+    std::vector<BoxAnswer> answers;
+    std::vector<ShownBox> boxes;
+    bool ended = false;
+    bool afterEnd = false; // a box shown after the program was ended
+};
+
+// A serial control whose ports 'exist' when listed in openable. Records every property write in
+// order ("CommPort=3", "Settings=...", "PortOpen=1", "Output=6204D2").
+class FakeComm : public CommControl
+{
+public:
+    void setCommPort(int16_t port) override
+    {
+        writes.push_back("CommPort=" + std::to_string(port));
+        if (open)
+            throw CommError(CommCodes::AlreadyOpen, "open");
+        commPort = port;
+    }
+    void setSettings(const std::string &settings) override
+    {
+        writes.push_back("Settings=" + settings);
+    }
+    void setPortOpen(bool value) override
+    {
+        writes.push_back(std::string("PortOpen=") + (value ? "1" : "0"));
+        if (value) {
+            if (open || openable.count(commPort) == 0)
+                throw CommError(CommCodes::NoHardware, "no device");
+            open = true;
+            opened.push_back(commPort);
+        } else {
+            open = false;
+            closed.push_back(commPort);
+            if (closeError)
+                throw CommError(*closeError, "close failed");
+        }
+    }
+    void setOutput(const std::string &data) override
+    {
+        writes.push_back("Output=" + data);
+        if (outputError)
+            throw CommError(*outputError, "write failed");
+        if (!data.empty())
+            frames.push_back(data);
+    }
+
+    std::set<int16_t> openable;
+    std::optional<int16_t> outputError;
+    std::optional<int16_t> closeError;
+    int16_t commPort = 0;
+    bool open = false;
+    std::vector<int16_t> opened;
+    std::vector<int16_t> closed;
+    std::vector<std::string> writes;
+    std::vector<std::string> frames;
+};
+
+} // namespace rz417::test

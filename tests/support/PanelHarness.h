@@ -1,0 +1,69 @@
+#pragma once
+
+#include "panel/FrontPanel.h"
+#include "support/Fakes.h"
+
+#include <string>
+#include <vector>
+
+namespace rz417::test {
+
+// A panel after a start-up that accepted port 1, driven by key names: "0".."9", "CV", "CC",
+// "CP", "CR", "Enter", "Output".
+struct PanelHarness
+{
+    PanelHarness()
+    {
+        comm.openable = {1};
+        panel.Form_Load();
+        comm.writes.clear();
+        platform.boxes.clear();
+    }
+
+    void press(const std::string &key)
+    {
+        using Handler = void (FrontPanel::*)();
+        static const std::vector<std::pair<std::string, Handler>> handlers{
+            {"0", &FrontPanel::ZeroCommand_Click},  {"1", &FrontPanel::OneCommand_Click},
+            {"2", &FrontPanel::TwoCommand_Click},   {"3", &FrontPanel::ThreeCommand_Click},
+            {"4", &FrontPanel::FourCommand_Click},  {"5", &FrontPanel::FiveCommand_Click},
+            {"6", &FrontPanel::SixCommand_Click},   {"7", &FrontPanel::SevenCommand_Click},
+            {"8", &FrontPanel::EightCommand_Click}, {"9", &FrontPanel::NineCommand_Click},
+            {"CV", &FrontPanel::CVCommand_Click},   {"CC", &FrontPanel::CCCommand_Click},
+            {"CP", &FrontPanel::CPCommand_Click},   {"CR", &FrontPanel::CRCommand_Click},
+            {"Enter", &FrontPanel::EnterCommand_Click},
+            {"Output", &FrontPanel::OutputCommand_Click},
+        };
+        for (const auto &[name, handler] : handlers) {
+            if (name == key) {
+                (panel.*handler)();
+                return;
+            }
+        }
+        throw std::invalid_argument("no such key: " + key);
+    }
+
+    // Presses each key of a blank-separated sequence.
+    void pressAll(const std::string &keys)
+    {
+        std::string key;
+        for (const char c : keys + " ") {
+            if (c == ' ') {
+                if (!key.empty())
+                    press(key);
+                key.clear();
+            } else {
+                key += c;
+            }
+        }
+    }
+
+    std::string display() const { return captions[Caption::CValue]; }
+
+    FakeCaptions captions;
+    FakePlatform platform;
+    FakeComm comm;
+    FrontPanel panel{captions, platform, comm};
+};
+
+} // namespace rz417::test
