@@ -35,6 +35,21 @@ QFont rangeFont()
     return font;
 }
 
+// Ming faces other than PMingLiU set the digits wider than the display is; close the gaps
+// between the characters rather than clip a digit.
+void fitDisplayWidth(QLabel *label)
+{
+    QFont font = label->font();
+    const QString widest = QStringLiteral("00.00");
+    const int room = label->width() - 4;
+    const int needed = QFontMetrics(font).horizontalAdvance(widest);
+    if (needed > room) {
+        font.setLetterSpacing(QFont::AbsoluteSpacing,
+                              -static_cast<qreal>(needed - room) / static_cast<qreal>(widest.size()));
+        label->setFont(font);
+    }
+}
+
 } // namespace
 
 UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
@@ -60,7 +75,8 @@ UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
     palette.setColor(QPalette::Window, QColor(255, 255, 255));
     palette.setColor(QPalette::WindowText, QColor(0, 128, 0));
     m_cValue->setPalette(palette);
-    m_cValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_cValue->setAlignment(Qt::AlignCenter);
+    fitDisplayWidth(m_cValue);
 
     m_modeLabel = addLabel("ModeLabel", QStringLiteral("\u03A9"), 3120, 600, 975, 975);
     m_modeLabel->setFont(displayFont(true));

@@ -139,6 +139,10 @@ TEST(UIForm, FontsAndColours)
     const QFontMetrics metrics(value->font());
     for (const QChar c : QString::fromUtf8("0123456789.\u03A9"))
         EXPECT_TRUE(metrics.inFont(c)) << c.unicode();
+
+    // Every setpoint text fits the display: no digit is clipped.
+    for (const char *text : {"00.00", "88.88", "0.888", "888.8"})
+        EXPECT_LE(metrics.horizontalAdvance(QString::fromLatin1(text)), value->width()) << text;
 }
 
 TEST(UIForm, TabOrderAndStartingFocus)
