@@ -11,6 +11,7 @@ RZ417_PACKAGES=(
     libgtest-dev libgmock-dev
     fonts-arphic-uming fonts-dejavu-core
     xvfb xauth xdotool
+    python3 binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file
 )
 
 as_root() {
