@@ -11,10 +11,19 @@
 
 namespace rz417::test {
 
-// Records every caption written, and the latest text of each.
+// Records every caption written, and the latest text of each; starts with the captions the
+// window defines.
 class FakeCaptions : public CaptionSink
 {
 public:
+    FakeCaptions()
+        : latest{{Caption::CValue, "00.00"},
+                 {Caption::ModeLabel, "\u03A9"},
+                 {Caption::RangeLabel, "Range : 0 to 999.9\u03A9"},
+                 {Caption::OutputCommand, "Output / OFF"}}
+    {
+    }
+
     void setCaption(Caption caption, const std::string &text) override
     {
         latest[caption] = text;
