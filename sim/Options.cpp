@@ -1,0 +1,95 @@
+#include "Options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace rz417::sim {
+
+namespace {
+
+bool parseNumber(const std::string &text, double &value)
+{
+    if (text.empty())
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+} // namespace
+
+const char *const kUsage =
+    "usage: rz417-sim [--link PATH] [--jsonl] [--source VOLTS,OHMS]\n"
+    "Plays an RZ-417 electronic load on a pseudo-terminal and prints every frame it receives.\n"
+    "  --link PATH           also make PATH a symbolic link to the terminal (removed on exit)\n"
+    "  --jsonl               one JSON object per line instead of text\n"
+    "  --source VOLTS,OHMS   the source on the load's input (default 24,0.5)\n";
+
+bool parseSource(const std::string &text, Source &source)
+{
+    const auto comma = text.find(',');
+    if (comma == std::string::npos)
+        return false;
+    Source parsed;
+    if (!parseNumber(text.substr(0, comma), parsed.volts) ||
+        !parseNumber(text.substr(comma + 1), parsed.ohms))
+        return false;
+    if (parsed.volts <= 0.0 || parsed.ohms < 0.0)
+        return false;
+    source = parsed;
+    return true;
+}
+
+bool parseOptions(const std::vector<std::string> &args, Options &options, std::string &error)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool hasValue = false;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+            hasValue = true;
+        }
+        auto takeValue = [&]() {
+            if (hasValue)
+                return true;
+            if (i + 1 >= args.size()) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--jsonl" && !hasValue) {
+            options.jsonl = true;
+        } else if (name == "--link") {
+            if (!takeValue())
+                return false;
+            if (value.empty()) {
+                error = "--link needs a path";
+                return false;
+            }
+            options.link = value;
+        } else if (name == "--source") {
+            if (!takeValue())
+                return false;
+            if (!parseSource(value, options.source)) {
+                error = "--source wants VOLTS,OHMS with volts above 0 and ohms 0 or more, not '" +
+                        value + "'";
+                return false;
+            }
+        } else {
+            error = "unknown argument '" + args[i] + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace rz417::sim

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "SourceModel.h"
+
+#include <string>
+#include <vector>
+
+namespace rz417::sim {
+
+struct Options
+{
+    std::string link; // symbolic link to the slave side; empty for none
+    bool jsonl = false;
+    Source source;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. On failure returns false with a one-line error.
+bool parseOptions(const std::vector<std::string> &args, Options &options, std::string &error);
+
+// "VOLTS,OHMS", volts above 0 and ohms 0 or more.
+bool parseSource(const std::string &text, Source &source);
+
+extern const char *const kUsage;
+
+} // namespace rz417::sim

@@ -1,0 +1,138 @@
+#include "Report.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace rz417::sim {
+
+namespace {
+
+const char kHex[] = "0123456789ABCDEF";
+
+std::string number(double value, int decimals)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return buffer;
+}
+
+std::string pointText(const OperatingPoint &point)
+{
+    std::string text = "load " + number(point.volts, 2) + " V " + number(point.amps, 3) + " A " +
+                       number(point.watts, 1) + " W";
+    if (point.limit != Limit::None)
+        text += std::string(" (") + limitText(point.limit) + ")";
+    return text;
+}
+
+} // namespace
+
+std::string clockTime(std::chrono::system_clock::time_point time, bool withDate)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()) % 1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char buffer[64];
+    std::strftime(buffer, sizeof buffer, withDate ? "%Y-%m-%dT%H:%M:%S" : "%H:%M:%S", &local);
+    char result[80];
+    std::snprintf(result, sizeof result, "%s.%03d", buffer, static_cast<int>(millis.count()));
+    return result;
+}
+
+std::string printableBytes(const std::string &bytes)
+{
+    std::string text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && c != '\\') {
+            text += c;
+        } else {
+            text += "\\x";
+            text += kHex[byte >> 4];
+            text += kHex[byte & 0xF];
+        }
+    }
+    return text;
+}
+
+std::string jsonString(const std::string &text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            out += c;
+        } else {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
+    return out + "\"";
+}
+
+std::string Report::frame(std::chrono::system_clock::time_point time, const Frame &frame,
+                          const LoadState &load, const OperatingPoint &point) const
+{
+    const Setpoints &set = load.setpoints();
+    if (!m_jsonl) {
+        std::string line = clockTime(time, false) + "  " + printableBytes(frame.bytes) + "  " +
+                           frameMeaning(frame);
+        if (!frame.valid)
+            return line;
+        line.resize(std::max<std::size_t>(line.size(), 46), ' ');
+        return line + "| mode " + modeName(load.mode()) + ", input " +
+               (load.inputOn() ? "ON" : "OFF") + ", set " + cvText(set) + " / " + ccText(set) +
+               " / " + cpText(set) + " / " + crText(set) + " | " + pointText(point);
+    }
+
+    std::string json = "{\"event\":\"frame\",\"time\":" + jsonString(clockTime(time, true)) +
+                       ",\"frame\":" + jsonString(frame.bytes) +
+                       ",\"valid\":" + (frame.valid ? "true" : "false");
+    if (frame.valid) {
+        const std::string unit = frameUnit(frame);
+        json += ",\"command\":" + jsonString(commandName(frame.command)) +
+                ",\"code\":" + jsonString(commandCode(frame.command)) +
+                ",\"raw\":" + std::to_string(frame.value) +
+                ",\"value\":" + (unit.empty() ? "null" : frameValueText(frame)) +
+                ",\"unit\":" + (unit.empty() ? "null" : jsonString(unit));
+        if (frame.command == Command::CcHighSetpoint || frame.command == Command::CcLowSetpoint) {
+            json += std::string(",\"range\":") +
+                    (frame.command == Command::CcHighSetpoint ? "\"high\"" : "\"low\"");
+        }
+        json += ",\"meaning\":" + jsonString(frameMeaning(frame));
+    } else {
+        json +=
+            ",\"command\":null,\"value\":null,\"unit\":null,\"error\":" + jsonString(frame.error);
+    }
+    json +=
+        std::string(",\"mode\":") +
+        (load.mode() == Mode::None ? "null" : jsonString(modeName(load.mode()))) +
+        ",\"input_on\":" + (load.inputOn() ? "true" : "false") +
+        ",\"setpoints\":{\"cv\":" + number(set.cvCentivolts / 100.0, 2) +
+        ",\"cc\":" + number(set.ccMilliamps / 1000.0, 3) +
+        ",\"cc_range\":" + (set.ccHighRange ? "\"high\"" : "\"low\"") +
+        ",\"cp\":" + number(set.cpDeciwatts / 10.0, 1) +
+        ",\"cr\":" + number(set.crDeciohms / 10.0, 1) + "}" +
+        ",\"load\":{\"voltage\":" + number(point.volts, 3) +
+        ",\"current\":" + number(point.amps, 3) + ",\"power\":" + number(point.watts, 3) +
+        ",\"limit\":" + (point.limit == Limit::None ? "null" : jsonString(limitText(point.limit))) +
+        "}}";
+    return json;
+}
+
+std::string Report::notice(std::chrono::system_clock::time_point time, const std::string &event,
+                           const std::string &message) const
+{
+    if (!m_jsonl)
+        return clockTime(time, false) + "  " + message;
+    return "{\"event\":" + jsonString(event) + ",\"time\":" + jsonString(clockTime(time, true)) +
+           ",\"message\":" + jsonString(message) + "}";
+}
+
+} // namespace rz417::sim

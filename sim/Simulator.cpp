@@ -1,0 +1,53 @@
+#include "Simulator.h"
+
+namespace rz417::sim {
+
+Simulator::Simulator(const Source &source, bool jsonl) : m_source(source), m_report(jsonl) {}
+
+std::vector<std::string> Simulator::opened(WallTime wall)
+{
+    m_lineChecked = false;
+    return {m_report.notice(wall, "opened", "panel opened the line")};
+}
+
+std::vector<std::string> Simulator::received(std::string_view bytes, const LineSettings &line,
+                                             SteadyTime now, WallTime wall)
+{
+    std::vector<std::string> lines;
+    if (!bytes.empty() && !m_lineChecked) {
+        m_lineChecked = true;
+        if (const auto problem = lineProblem(line))
+            lines.push_back(m_report.notice(wall, "line_settings", *problem));
+    }
+    for (const Frame &frame : m_decoder.feed(bytes, now))
+        lines.push_back(report(frame, wall));
+    return lines;
+}
+
+std::vector<std::string> Simulator::idle(SteadyTime now, WallTime wall)
+{
+    std::vector<std::string> lines;
+    if (const auto frame = m_decoder.expire(now))
+        lines.push_back(report(*frame, wall));
+    return lines;
+}
+
+std::vector<std::string> Simulator::closed(WallTime wall)
+{
+    std::vector<std::string> lines;
+    // What was left of a frame when the line closed will never be completed.
+    if (const auto frame = m_decoder.flush())
+        lines.push_back(report(*frame, wall));
+    lines.push_back(
+        m_report.notice(wall, "closed", "panel closed the line; waiting for the next connection"));
+    m_lineChecked = false;
+    return lines;
+}
+
+std::string Simulator::report(const Frame &frame, WallTime wall)
+{
+    m_load.apply(frame);
+    return m_report.frame(wall, frame, m_load, settle(m_source, m_load));
+}
+
+} // namespace rz417::sim

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "FrameDecoder.h"
+#include "LineCheck.h"
+#include "LoadState.h"
+#include "Report.h"
+#include "SourceModel.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rz417::sim {
+
+// The instrument's side of the line without the terminal: what arrives and when goes in, the
+// lines to print come out. The load keeps its state from one connection to the next, as the
+// instrument does when the panel is restarted.
+class Simulator
+{
+public:
+    using SteadyTime = FrameDecoder::Clock::time_point;
+    using WallTime = std::chrono::system_clock::time_point;
+
+    Simulator(const Source &source, bool jsonl);
+
+    std::vector<std::string> opened(WallTime wall);
+    // `line` is how the panel set the line up when these bytes were read; only the first bytes
+    // of each connection are checked against it.
+    std::vector<std::string> received(std::string_view bytes, const LineSettings &line,
+                                      SteadyTime now, WallTime wall);
+    // Nothing arrived up to `now`.
+    std::vector<std::string> idle(SteadyTime now, WallTime wall);
+    std::vector<std::string> closed(WallTime wall);
+
+    // When idle() should next be called; empty when nothing is waiting.
+    std::optional<SteadyTime> deadline() const { return m_decoder.deadline(); }
+
+    const LoadState &load() const { return m_load; }
+
+private:
+    std::string report(const Frame &frame, WallTime wall);
+
+    Source m_source;
+    Report m_report;
+    FrameDecoder m_decoder;
+    LoadState m_load;
+    bool m_lineChecked = false;
+};
+
+} // namespace rz417::sim
