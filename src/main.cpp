@@ -6,6 +6,7 @@
 #include "panel/UIForm.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
@@ -13,6 +14,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QString::fromLatin1(rz417::identity::kProduct));
     QApplication::setApplicationVersion(QString::fromLatin1(rz417::identity::kVersion));
     QApplication::setOrganizationName(QString::fromLatin1(rz417::identity::kCompany));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("rz417")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.quenda.rz417"));
 
     rz417::SerialPortControl comm(rz417::hostPortMap());
     rz417::QtPlatform platform([&comm] { comm.release(); });

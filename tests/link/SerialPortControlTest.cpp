@@ -153,7 +153,12 @@ TEST(SerialPortControl, TalkativeFarEndDoesNotGrowMemory)
     }
     processEventsFor(50ms);
     EXPECT_GT(sent, 4u * 1024 * 1024) << "the panel stopped taking what the line brings";
+#ifndef __SANITIZE_ADDRESS__
+    // (AddressSanitizer keeps freed memory in quarantine, so resident size says nothing there.)
     EXPECT_LT(residentKiB() - before, 4096) << "received bytes pile up";
+#else
+    static_cast<void>(before);
+#endif
     pty.readNow();
     comm.setOutput("620005");
     EXPECT_EQ(pty.readBytes(6, 1s), "620005");
