@@ -5,11 +5,13 @@
 #include "support/Pty.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QPushButton>
 #include <QTest>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -119,6 +121,40 @@ TEST_F(WindowOnALine, UnpluggedLineGivesOneBoxPerPressAndRecovers)
     EXPECT_EQ(platform.boxes.size(), 2u);
     // The value that failed was never recorded as sent; the one that went out was.
     EXPECT_EQ(form.panel().state().SentVoltage, 2);
+}
+
+// Fills the line from a second writer until the kernel takes no more.
+void fillLine(const std::string &slavePath)
+{
+    const int fd = ::open(slavePath.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    const std::string block(1024, 'A');
+    int rounds = 0;
+    while (::write(fd, block.data(), block.size()) > 0 && ++rounds < 100000) {
+    }
+    ::close(fd);
+}
+
+TEST_F(WindowOnALine, StalledLineGivesOneBoxPerPressWithinTheBoundedWait)
+{
+    comm.setWriteTimeout(200ms);
+    for (int press = 1; press <= 2; ++press) {
+        fillLine(pty->slavePath());
+        QElapsedTimer timer;
+        timer.start();
+        click({"EnterCommand"});
+        EXPECT_LT(timer.elapsed(), 1000) << "the window froze past the bounded wait";
+        ASSERT_EQ(platform.boxes.size(), static_cast<std::size_t>(press));
+        EXPECT_EQ(platform.boxes.back().text, "Tx queue is full");
+        EXPECT_EQ(platform.boxes.back().title, "! RS-232 ERROR !");
+    }
+
+    // What could not be sent was dropped with the error, so nothing stale follows later; the
+    // next press goes out whole.
+    while (!pty->readNow().empty()) {
+    }
+    EXPECT_EQ(click({"FiveCommand", "EnterCommand"}), "620005");
+    EXPECT_EQ(platform.boxes.size(), 2u);
 }
 
 } // namespace

@@ -21,6 +21,7 @@ TEST(PortMap, ListedPaths)
         {"/dev/a::/dev/c", {"/dev/a", "", "/dev/c"}},
         {"port", {"/work/port"}},
         {"sub/port:/abs", {"/work/sub/port", "/abs"}},
+        {"/dev/\xff\xfe", {"/dev/\xff\xfe", ""}},
     };
     for (const Row &row : rows) {
         const PortMap map = PortMap::fromList(row.list, "/work");
@@ -29,6 +30,20 @@ TEST(PortMap, ListedPaths)
         EXPECT_EQ(map.path(0), "");
         EXPECT_EQ(map.path(-1), "");
     }
+}
+
+TEST(PortMap, LongListsAndLongPaths)
+{
+    std::string list;
+    for (int n = 1; n <= 40; ++n)
+        list += (n > 1 ? ":" : "") + std::string("/dev/p") + std::to_string(n);
+    const PortMap many = PortMap::fromList(list);
+    EXPECT_EQ(many.path(16), "/dev/p16");
+    EXPECT_EQ(many.path(40), "/dev/p40");
+    EXPECT_EQ(many.path(41), "");
+
+    const std::string longPath = "/" + std::string(100000, 'a');
+    EXPECT_EQ(PortMap::fromList(":" + longPath).path(2), longPath);
 }
 
 TEST(PortMap, HostDevicesUsbFirstInNaturalOrder)

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rz417::test {
@@ -91,13 +92,23 @@ TEST(SerialPortControl, PortsThatDoNotOpenGiveZero)
     const std::string dangling = dir + "/dangling";
     std::filesystem::create_symlink(dir + "/nowhere", dangling);
 
-    SerialPortControl comm(PortMap({"/dev/rz417-missing", "", regular, dir, "/dev/null",
-                                    dangling, pty.slavePath()}));
-    for (int16_t port = 1; port <= 6; ++port)
-        EXPECT_EQ(openPort(comm, port), 0) << "port " << port;
-    EXPECT_EQ(openPort(comm, 8), 0) << "beyond the list";
+    // A FIFO with nobody at the other end would block a blocking open.
+    const std::string fifo = dir + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    const std::vector<std::string> paths{
+        "/dev/rz417-missing", "", regular, dir, "/dev/null", dangling, fifo,
+        "/" + std::string(5000, 'x'), "/tmp/\xff\xfe-not-utf8", pty.slavePath()};
+    SerialPortControl comm{PortMap(paths)};
+    QElapsedTimer timer;
+    timer.start();
+    const auto last = static_cast<int16_t>(paths.size());
+    for (int16_t port = 1; port < last; ++port)
+        EXPECT_EQ(openPort(comm, port), 0) << "port " << port << ": " << paths[std::size_t(port - 1)];
+    EXPECT_EQ(openPort(comm, static_cast<int16_t>(last + 1)), 0) << "beyond the list";
+    EXPECT_LT(timer.elapsed(), 2000) << "a port that does not open stalled the scan";
     // No error is left pending: the next open works normally.
-    EXPECT_EQ(openPort(comm, 7), 7);
+    EXPECT_EQ(openPort(comm, last), last);
     std::filesystem::remove_all(dir);
 }
 
