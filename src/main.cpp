@@ -2,11 +2,14 @@
 #include "link/SerialPortControl.h"
 #include "panel/Identity.h"
 #include "panel/QtPlatform.h"
-#include "panel/TerminationSignals.h"
 #include "panel/UIForm.h"
 
 #include <QApplication>
 #include <QIcon>
+
+#ifdef Q_OS_UNIX
+#include "panel/TerminationSignals.h"
+#endif
 
 int main(int argc, char *argv[])
 {
@@ -19,7 +22,9 @@ int main(int argc, char *argv[])
 
     rz417::SerialPortControl comm(rz417::hostPortMap());
     rz417::QtPlatform platform([&comm] { comm.release(); });
+#ifdef Q_OS_UNIX
     rz417::TerminationSignals termination([&platform] { platform.endProgram(); });
+#endif
 
     rz417::UIForm form(platform, comm);
     platform.setParentWindow(&form);
