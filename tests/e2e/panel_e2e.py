@@ -1,0 +1,528 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the built panel against rz417-sim, under a private Xvfb.
+
+Each case starts its own X server, the simulator on a pseudo-terminal and the panel, answers the
+start-up boxes with the keyboard, presses the panel's buttons with real pointer clicks at their
+positions, and checks the frames the simulator decoded.
+
+    panel_e2e.py --panel build/bin/rz417 --sim build/bin/rz417-sim CASE
+    panel_e2e.py --panel ... --sim ... --screenshot docs/panel.png
+"""
+
+import argparse
+import json
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import zlib
+
+# How long any one thing may take before the case fails: generous, since CI may be busy.
+DEADLINE = 30.0
+
+CLIENT_HEIGHT = 329
+CLIENT_WIDTH = 538
+GROUP_BOX_OFFSET = 8  # the frame's Left and Top, 120 twips
+
+# Left, Top, Width, Height in twips, relative to the group box; 15 twips make a pixel.
+BUTTONS = {
+    "CV": (2040, 2520, 855, 735),
+    "CC": (3120, 2520, 855, 735),
+    "CP": (2040, 3480, 855, 735),
+    "CR": (3120, 3480, 855, 735),
+    "7": (4440, 600, 855, 735),
+    "4": (4440, 1560, 855, 735),
+    "1": (4440, 2520, 855, 735),
+    "0": (4440, 3480, 855, 735),
+    "Enter": (5520, 3480, 1935, 735),
+    "2": (5520, 2520, 855, 735),
+    "3": (6600, 2520, 855, 735),
+    "5": (5520, 1560, 855, 735),
+    "6": (6600, 1560, 855, 735),
+    "8": (5520, 600, 855, 735),
+    "9": (6600, 600, 855, 735),
+    "Output": (360, 2520, 1335, 735),
+}
+
+
+class Failure(Exception):
+    pass
+
+
+STARTED = time.monotonic()
+
+
+def log(message):
+    """Progress with the time since start, shown by CTest when a case fails."""
+    print("%7.2f  %s" % (time.monotonic() - STARTED, message), flush=True)
+
+
+def wait_until(what, probe, deadline=DEADLINE, interval=0.05):
+    """Calls probe until it returns something true, and returns that."""
+    end = time.monotonic() + deadline
+    while True:
+        result = probe()
+        if result:
+            return result
+        if time.monotonic() > end:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+class Display:
+    """A private Xvfb whose screen is also kept as an XWD file, for screenshots."""
+
+    def __init__(self, workdir):
+        self.fbdir = os.path.join(workdir, "fb")
+        os.mkdir(self.fbdir)
+        read_end, write_end = os.pipe()
+        # -displayfd lets the server take the first free display number and tell us which.
+        # -noreset: by default the server resets whenever its last client goes, and turns away
+        # whoever connects meanwhile; every xdotool call is such a client.
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp", "-noreset", "-fbdir", self.fbdir],
+            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(workdir, "xvfb.log"), "wb"))
+        os.close(write_end)
+        number = b""
+        end = time.monotonic() + DEADLINE
+        while not number.endswith(b"\n"):
+            if time.monotonic() > end or self.process.poll() is not None:
+                raise Failure("Xvfb did not start; see xvfb.log")
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                raise Failure("Xvfb did not report its display number")
+            number += chunk
+        os.close(read_end)
+        self.name = ":" + number.decode().strip()
+        log("Xvfb on " + self.name)
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.name
+        env.pop("WAYLAND_DISPLAY", None)
+        # scripts/test runs everything offscreen; these cases need the real X server.
+        env["QT_QPA_PLATFORM"] = "xcb"
+        return env
+
+    def xdotool(self, *args, check=True):
+        result = subprocess.run(["xdotool", *args], env=self.env(), stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, timeout=DEADLINE)
+        if check and result.returncode != 0:
+            raise Failure("xdotool %s failed: %s" % (" ".join(args), result.stderr.strip()))
+        return result
+
+    def visible_windows(self, title):
+        result = self.xdotool("search", "--onlyvisible", "--name", "^%s$" % title, check=False)
+        return [line for line in result.stdout.split() if line]
+
+    def geometry(self, window):
+        result = self.xdotool("getwindowgeometry", "--shell", window, check=False)
+        values = dict(line.split("=", 1) for line in result.stdout.split() if "=" in line)
+        try:
+            return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+        except (KeyError, ValueError):
+            return None
+
+    def press_return_on(self, window):
+        # No window manager here: give the box the keyboard focus ourselves.
+        self.xdotool("windowfocus", "--sync", window, check=False)
+        self.xdotool("key", "Return")
+
+    def screenshot(self, path, crop):
+        xwd_to_png(os.path.join(self.fbdir, "Xvfb_screen0"), path, crop)
+
+    def close(self):
+        stop(self.process)
+
+
+class Simulator:
+    """rz417-sim with --jsonl; its lines are collected as they come."""
+
+    def __init__(self, binary, workdir, jsonl=True):
+        self.link = os.path.join(workdir, "rz417-port")
+        args = [binary, "--link", self.link] + (["--jsonl"] if jsonl else [])
+        self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        stderr=open(os.path.join(workdir, "sim.err"), "wb"),
+                                        text=True, bufsize=1)
+        self.lines = []
+        self.lock = threading.Lock()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+        first = wait_until("the simulator's port line", lambda: self.snapshot()[:1])
+        if not first[0].startswith("port: /dev/"):
+            raise Failure("first line of rz417-sim is %r" % first[0])
+        if not os.path.islink(self.link):
+            raise Failure("--link did not make " + self.link)
+        log(first[0])
+
+    def _read(self):
+        for line in self.process.stdout:
+            with self.lock:
+                self.lines.append(line.rstrip("\n"))
+
+    def snapshot(self):
+        with self.lock:
+            return list(self.lines)
+
+    def events(self, kind=None):
+        out = []
+        for line in self.snapshot()[1:]:
+            try:
+                event = json.loads(line)
+            except ValueError:
+                raise Failure("not a JSON line from rz417-sim: %r" % line)
+            if kind is None or event.get("event") == kind:
+                out.append(event)
+        return out
+
+    def frames(self):
+        return self.events("frame")
+
+    def wait_frames(self, count):
+        return wait_until("%d decoded frames (have %s)" % (count, [f["frame"] for f in self.frames()]),
+                          lambda: len(self.frames()) >= count and self.frames())
+
+    def close(self):
+        stop(self.process)
+        self.reader.join(5)
+
+
+class Panel:
+    """The built rz417, started on a display with RZ417_PORTS naming the given port."""
+
+    def __init__(self, binary, display, ports, workdir):
+        self.display = display
+        env = display.env()
+        env["RZ417_PORTS"] = ports
+        env["XDG_RUNTIME_DIR"] = workdir
+        self.process = subprocess.Popen([binary], env=env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL,
+                                        stderr=open(os.path.join(workdir, "panel.err"), "ab"))
+        self.window = None
+        self.origin = None
+
+    def answer_boxes_until_window(self):
+        """Accepts each start-up box with Return until the main window shows."""
+        answered = {}
+
+        def step():
+            if self.process.poll() is not None:
+                raise Failure("the panel ended during start-up (exit %d)" % self.process.returncode)
+            if answer_boxes(self.display, answered):
+                return None
+            windows = self.display.visible_windows("RZ-417")
+            return windows[0] if windows else None
+
+        self.window = wait_until("the panel's window", step)
+        # The prompt "Find Com 1, Using it?" and the notice "Using COM1:".
+        if len(answered) != 2:
+            raise Failure("expected two start-up boxes, answered %d" % len(answered))
+
+        def settled():
+            geometry = self.display.geometry(self.window)
+            if geometry and geometry[2] == CLIENT_WIDTH and geometry[3] >= CLIENT_HEIGHT:
+                return geometry
+            return None
+
+        x, y, _, height = wait_until("the window at its size", settled)
+        menu_bar = height - CLIENT_HEIGHT  # the client area sits under the menu bar
+        if not 0 < menu_bar < 100:
+            raise Failure("implausible menu bar height %d" % menu_bar)
+        self.origin = (x, y + menu_bar)
+        log("window %s at %d,%d, menu bar %d" % (self.window, x, y, menu_bar))
+
+    def button_centre(self, name):
+        left, top, width, height = BUTTONS[name]
+        return (self.origin[0] + GROUP_BOX_OFFSET + (left + width // 2) // 15,
+                self.origin[1] + GROUP_BOX_OFFSET + (top + height // 2) // 15)
+
+    def click(self, *names):
+        for name in names:
+            x, y = self.button_centre(name)
+            # No --sync: it waits for the pointer to move, which it does not when the same
+            # button is pressed twice. The server handles the motion before the click anyway.
+            self.display.xdotool("mousemove", str(x), str(y), "click", "1")
+
+    def close(self):
+        stop(self.process)
+
+
+def answer_boxes(display, answered):
+    """Presses Return on each box of the panel that shows, once, and again if it is still there
+    after a while (a key that came before the box was ready). Returns whether any box shows."""
+    boxes = display.visible_windows("Electronic Load")
+    now = time.monotonic()
+    for box in boxes:
+        if now - answered.get(box, -10.0) > 3.0:
+            log("Return on box %s" % box)
+            answered[box] = now
+            display.press_return_on(box)
+    return bool(boxes)
+
+
+def stop(process):
+    if process.poll() is None:
+        process.send_signal(signal.SIGTERM)
+        try:
+            process.wait(5)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def xwd_to_png(source, target, crop):
+    """Converts Xvfb's 32-bit XWD screen file to an RGB PNG, cropped to (x, y, width, height)."""
+    data = open(source, "rb").read()
+    header = struct.unpack(">25I", data[:100])
+    header_size, byte_order, bits_per_pixel, bytes_per_line = (header[0], header[7], header[11],
+                                                               header[12])
+    masks, colours = header[14:17], header[19]
+    if bits_per_pixel != 32:
+        raise Failure("screen has %d bits per pixel" % bits_per_pixel)
+    offset = header_size + colours * 12
+    shifts = [(mask & -mask).bit_length() - 1 for mask in masks]
+    x0, y0, width, height = crop
+    endian = "<" if byte_order == 0 else ">"
+    rows = []
+    for y in range(y0, y0 + height):
+        start = offset + y * bytes_per_line + x0 * 4
+        pixels = struct.unpack("%s%dI" % (endian, width), data[start:start + width * 4])
+        row = bytearray(b"\0")
+        for pixel in pixels:
+            row += bytes((pixel & mask) >> shift for mask, shift in zip(masks, shifts))
+        rows.append(bytes(row))
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    with open(target, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n" +
+                  chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+                  chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
+
+
+class Session:
+    """Xvfb, the simulator and one running panel, torn down in reverse order."""
+
+    def __init__(self, args, with_simulator=True, jsonl=True):
+        self.args = args
+        self.workdir = tempfile.mkdtemp(prefix="rz417-e2e-")
+        self.parts = []
+        self.display = self._keep(Display(self.workdir))
+        self.sim = self._keep(Simulator(args.sim, self.workdir, jsonl)) if with_simulator else None
+
+    def _keep(self, part):
+        self.parts.append(part)
+        return part
+
+    def start_panel(self, ports=None):
+        panel = self._keep(Panel(self.args.panel, self.display,
+                                 ports if ports is not None else self.sim.link, self.workdir))
+        return panel
+
+    def connected_panel(self):
+        panel = self.start_panel()
+        panel.answer_boxes_until_window()
+        return panel
+
+    def close(self, keep_logs):
+        for part in reversed(self.parts):
+            try:
+                part.close()
+            except Exception:  # keep tearing down the rest
+                pass
+        if keep_logs:
+            for name in ("xvfb.log", "sim.err", "panel.err"):
+                path = os.path.join(self.workdir, name)
+                if os.path.exists(path) and os.path.getsize(path) > 0:
+                    sys.stderr.write("--- %s\n%s" % (name, open(path, errors="replace").read()))
+            if self.sim:
+                sys.stderr.write("--- simulator output\n%s\n" % "\n".join(self.sim.snapshot()))
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def send_and_check(session, panel, steps):
+    """Clicks each step's buttons and checks the frames that the simulator decodes."""
+    for buttons, expected in steps:
+        before = len(session.sim.frames())
+        log("click " + " ".join(buttons))
+        panel.click(*buttons)
+        if expected is None:
+            continue
+        frames = session.sim.wait_frames(before + 1)[before:]
+        expect(len(frames) == 1, "%s sent %s" % (buttons, [f["frame"] for f in frames]))
+        frame = frames[0]
+        log("decoded " + frame["frame"])
+        for key, value in expected.items():
+            expect(frame.get(key) == value, "%s: %s is %r, expected %r (frame %s)" %
+                   (" ".join(buttons), key, frame.get(key), value, frame["frame"]))
+
+
+def check_clean_line(session):
+    frames = session.sim.frames()
+    expect(all(f["valid"] for f in frames), "bad frames: %s" % [f for f in frames if not f["valid"]])
+    expect(not session.sim.events("line_settings"),
+           "line settings: %s" % session.sim.events("line_settings"))
+
+
+def case_setpoints(session):
+    """A setpoint in each mode, both current ranges."""
+    panel = session.connected_panel()
+    send_and_check(session, panel, [
+        (["CV", "1", "2", "3", "4", "Enter"],
+         {"frame": "6204D2", "command": "CV", "value": 12.34, "unit": "V", "mode": "CV"}),
+        (["CC", "5", "0", "0", "Enter"],
+         {"frame": "6701F4", "command": "CC", "value": 0.5, "unit": "A", "range": "low"}),
+        (["1", "0", "0", "0", "Enter"], {"frame": "6703E8", "range": "low"}),
+        (["1", "2", "3", "4", "5", "Enter"],
+         {"frame": "6304D2", "command": "CC", "value": 12.34, "unit": "A", "range": "high"}),
+        (["CP", "2", "0", "0", "0", "Enter"],
+         {"frame": "6407D0", "command": "CP", "value": 200.0, "unit": "W", "mode": "CP"}),
+        (["CR", "1", "0", "Enter"],
+         {"frame": "65000A", "command": "CR", "value": 1.0, "unit": "ohm", "mode": "CR"}),
+        (["CV", "6", "3", "0", "0", "Enter"], {"frame": "62189C", "value": 63.0}),
+    ])
+    last = session.sim.frames()[-1]
+    expect(last["setpoints"] == {"cv": 63.0, "cc": 12.34, "cc_range": "high", "cp": 200.0,
+                                 "cr": 1.0}, "state after the sends: %s" % last["setpoints"])
+    check_clean_line(session)
+
+
+def case_output(session):
+    """The output toggle switches the load's input, which then draws from the source."""
+    panel = session.connected_panel()
+    send_and_check(session, panel, [
+        (["Output"], {"frame": "6600FF", "command": "INPUT", "input_on": True}),
+        (["Output"], {"frame": "66FFFF", "command": "INPUT", "input_on": False}),
+        (["CC", "5", "0", "0", "Enter"], {"frame": "6701F4", "input_on": False}),
+        (["Output"], {"frame": "6600FF", "input_on": True}),
+    ])
+    load = session.sim.frames()[-1]["load"]
+    expect(abs(load["current"] - 0.5) < 1e-6, "load with the input on: %s" % load)
+    send_and_check(session, panel, [(["Output"], {"frame": "66FFFF", "input_on": False})])
+    expect(session.sim.frames()[-1]["load"]["current"] == 0, "input off still draws current")
+    check_clean_line(session)
+
+
+def case_mode_change(session):
+    """A mode button between keys and sends: the unsent entry is dropped and the output shows
+    OFF, so the next toggle switches the input on again."""
+    panel = session.connected_panel()
+    send_and_check(session, panel, [
+        (["CV", "1", "2", "3", "4", "Enter"], {"frame": "6204D2"}),
+        (["Output"], {"frame": "6600FF", "input_on": True}),
+        (["CC", "2", "5", "0"], None),  # keyed, not sent
+        (["CV", "Enter"], {"frame": "6204D2", "mode": "CV"}),
+        (["CC", "Enter"], {"frame": "670000", "mode": "CC"}),
+        (["CV", "5", "CP", "7", "Enter"], {"frame": "640007", "mode": "CP"}),
+        (["Output"], {"frame": "6600FF", "input_on": True}),
+    ])
+    expect(len(session.sim.frames()) == 6, "frames: %s" % [f["frame"] for f in session.sim.frames()])
+    check_clean_line(session)
+
+
+def case_reconnect(session):
+    """The simulator outlives the panel and serves the next one."""
+    first = session.connected_panel()
+    send_and_check(session, first, [(["CV", "1", "Enter"], {"frame": "620001"})])
+    first.close()
+    expect(first.process.returncode == 0, "the panel ended with %s" % first.process.returncode)
+    wait_until("the simulator to see the line close", lambda: session.sim.events("closed"))
+    expect(session.sim.process.poll() is None, "the simulator ended with the panel")
+
+    second = session.connected_panel()
+    wait_until("the second connection", lambda: len(session.sim.events("opened")) == 2)
+    send_and_check(session, second, [(["CR", "9", "Enter"], {"frame": "650009", "mode": "CR"})])
+    check_clean_line(session)
+
+
+def case_no_port(session):
+    """No port at all: the no-port box, then the program ends without a window."""
+    panel = session.start_panel(ports=os.path.join(session.workdir, "nonexistent"))
+    seen_window = []
+    answered = {}
+
+    def step():
+        if session.display.visible_windows("RZ-417"):
+            seen_window.append(True)
+        answer_boxes(session.display, answered)
+        return panel.process.poll() is not None
+
+    wait_until("the panel to end", step)
+    expect(len(answered) == 1, "expected one box (no port), saw %d" % len(answered))
+    expect(panel.process.returncode == 0, "exit status %d" % panel.process.returncode)
+    expect(not seen_window, "a window named RZ-417 appeared")
+
+
+def make_screenshot(session, path):
+    """The panel after CV 12.34 V was sent and the input switched on."""
+    panel = session.connected_panel()
+    send_and_check(session, panel, [
+        (["CV", "1", "2", "3", "4", "Enter"], {"frame": "6204D2"}),
+        (["Output"], {"frame": "6600FF"}),
+    ])
+    # Park the pointer off the window so that no button shows hovered.
+    session.display.xdotool("mousemove", "1000", "760")
+    time.sleep(0.5)  # let the last repaint reach the screen file
+    x, y, width, height = session.display.geometry(panel.window)
+    session.display.screenshot(path, (x, y, width, height))
+
+
+CASES = {
+    "setpoints": case_setpoints,
+    "output": case_output,
+    "mode_change": case_mode_change,
+    "reconnect": case_reconnect,
+    "no_port": case_no_port,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--panel", required=True)
+    parser.add_argument("--sim", required=True)
+    parser.add_argument("--screenshot", metavar="PNG")
+    parser.add_argument("case", nargs="?", choices=sorted(CASES))
+    args = parser.parse_args()
+    if not args.case and not args.screenshot:
+        parser.error("name a case or --screenshot")
+    for tool in ("Xvfb", "xdotool"):
+        if shutil.which(tool) is None:
+            print("%s is not installed (scripts/test installs it)" % tool, file=sys.stderr)
+            return 1
+
+    session = None
+    ok = False
+    try:
+        if args.screenshot:
+            session = Session(args)
+            make_screenshot(session, args.screenshot)
+        else:
+            session = Session(args, with_simulator=args.case != "no_port")
+            CASES[args.case](session)
+        ok = True
+    except Failure as failure:
+        print("FAILED: %s" % failure, file=sys.stderr)
+    finally:
+        if session:
+            session.close(keep_logs=not ok)
+    if ok:
+        print("passed" if args.case else "wrote " + args.screenshot)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
