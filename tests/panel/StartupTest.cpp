@@ -87,13 +87,21 @@ INSTANTIATE_TEST_SUITE_P(
                  range(1, 16), {2, 7}, false}),
     [](const ::testing::TestParamInfo<Scenario> &param) { return std::string(param.param.name); });
 
-TEST(Startup, PanelIsInConstantVoltageMode)
+// A panel before start-up whose control opens the given ports.
+struct Unloaded
 {
+    explicit Unloaded(std::set<int16_t> openable) { comm.openable = std::move(openable); }
+
     FakeCaptions captions;
     FakePlatform platform;
     FakeComm comm;
-    comm.openable = {1};
-    FrontPanel panel(captions, platform, comm);
+    FrontPanel panel{captions, platform, comm};
+};
+
+TEST(Startup, PanelIsInConstantVoltageMode)
+{
+    Unloaded u({1});
+    auto &[captions, platform, comm, panel] = u;
     ASSERT_TRUE(panel.Form_Load());
 
     const PanelState &s = panel.state();
@@ -108,11 +116,8 @@ TEST(Startup, PanelIsInConstantVoltageMode)
 
 TEST(Startup, OpenWritesThePropertiesInOrder)
 {
-    FakeCaptions captions;
-    FakePlatform platform;
-    FakeComm comm;
-    comm.openable = {2};
-    FrontPanel panel(captions, platform, comm);
+    Unloaded u({2});
+    auto &[captions, platform, comm, panel] = u;
     ASSERT_TRUE(panel.Form_Load());
     const std::vector<std::string> expected{
         "CommPort=1", "Settings=115200 N 8 1", "PortOpen=1",
@@ -123,11 +128,8 @@ TEST(Startup, OpenWritesThePropertiesInOrder)
 
 TEST(Startup, OpenCommPortReturnsTheNumberOrZero)
 {
-    FakeCaptions captions;
-    FakePlatform platform;
-    FakeComm comm;
-    comm.openable = {3};
-    FrontPanel panel(captions, platform, comm);
+    Unloaded u({3});
+    auto &[captions, platform, comm, panel] = u;
     EXPECT_EQ(panel.OpenCommPort(4, "115200 N 8 1"), 0);
     EXPECT_EQ(panel.OpenCommPort(3, "115200 N 8 1"), 3);
     EXPECT_TRUE(comm.open);
@@ -138,13 +140,10 @@ TEST(Startup, OpenCommPortReturnsTheNumberOrZero)
 
 TEST(Startup, FailedCloseIsReported)
 {
-    FakeCaptions captions;
-    FakePlatform platform;
-    FakeComm comm;
-    comm.openable = {1, 2};
+    Unloaded u({1, 2});
+    auto &[captions, platform, comm, panel] = u;
     platform.answers = {BoxAnswer::No, BoxAnswer::Yes};
     comm.closeError = CommCodes::NoHardware;
-    FrontPanel panel(captions, platform, comm);
     ASSERT_TRUE(panel.Form_Load());
     ASSERT_EQ(platform.boxes.size(), 4u);
     EXPECT_EQ(platform.boxes[1].text, "Hardware not present");
