@@ -44,6 +44,15 @@ std::vector<std::string> Simulator::closed(WallTime wall)
     return lines;
 }
 
+std::vector<std::string> Simulator::stopped(WallTime wall, const std::string &why)
+{
+    std::vector<std::string> lines;
+    if (const auto frame = m_decoder.flush())
+        lines.push_back(report(*frame, wall));
+    lines.push_back(m_report.notice(wall, "stopped", "simulator stopped on " + why));
+    return lines;
+}
+
 std::string Simulator::report(const Frame &frame, WallTime wall)
 {
     m_load.apply(frame);

@@ -33,6 +33,8 @@ public:
     // Nothing arrived up to `now`.
     std::vector<std::string> idle(SteadyTime now, WallTime wall);
     std::vector<std::string> closed(WallTime wall);
+    // The simulator is ending (`why` says on what); a piece of a frame still waiting is reported.
+    std::vector<std::string> stopped(WallTime wall, const std::string &why);
 
     // When idle() should next be called; empty when nothing is waiting.
     std::optional<SteadyTime> deadline() const { return m_decoder.deadline(); }

@@ -174,6 +174,11 @@ int run(const rz417::sim::Options &options)
     bool connected = false;
     bool ok = true;
     char buffer[4096];
+    auto report = [&](ssize_t n) {
+        return print(simulator.received(std::string_view(buffer, static_cast<std::size_t>(n)),
+                                        readLineSettings(master), std::chrono::steady_clock::now(),
+                                        std::chrono::system_clock::now()));
+    };
     while (ok) {
         if (!connected) {
             if (!slaveOpen(master)) {
@@ -194,9 +199,7 @@ int run(const rz417::sim::Options &options)
         if ((events & POLLIN) != 0) {
             const ssize_t n = ::read(master, buffer, sizeof buffer);
             if (n > 0) {
-                ok = print(simulator.received(
-                    std::string_view(buffer, static_cast<std::size_t>(n)), readLineSettings(master),
-                    std::chrono::steady_clock::now(), std::chrono::system_clock::now()));
+                ok = report(n);
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 hungUp = true; // EIO: the last user of the slave side closed it
             }
@@ -210,6 +213,19 @@ int run(const rz417::sim::Options &options)
         }
     }
 
+    // A signal ends the run, but what the panel wrote before it still counts, and so does the
+    // panel having gone: the demo stops the simulator right after the panel ends.
+    if (ok && connected) {
+        ssize_t n = 0;
+        while (ok && (n = ::read(master, buffer, sizeof buffer)) > 0)
+            ok = report(n);
+        if (ok && !slaveOpen(master))
+            ok = print(simulator.closed(std::chrono::system_clock::now()));
+    }
+    if (ok) {
+        print(simulator.stopped(std::chrono::system_clock::now(),
+                                g_signal == SIGINT ? "SIGINT" : "SIGTERM"));
+    }
     ::close(master);
     return 0;
 }

@@ -195,18 +195,23 @@ class Simulator:
 
 
 class Panel:
-    """The built rz417, started on a display with RZ417_PORTS naming the given port."""
+    """A running rz417 on the display: started here, or by scripts/demo and found by its window."""
 
-    def __init__(self, binary, display, ports, workdir):
+    def __init__(self, display, process):
         self.display = display
+        self.process = process
+        self.window = None
+        self.origin = None
+
+    @classmethod
+    def start(cls, binary, display, ports, workdir):
         env = display.env()
         env["RZ417_PORTS"] = ports
         env["XDG_RUNTIME_DIR"] = workdir
-        self.process = subprocess.Popen([binary], env=env, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL,
-                                        stderr=open(os.path.join(workdir, "panel.err"), "ab"))
-        self.window = None
-        self.origin = None
+        process = subprocess.Popen([binary], env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL,
+                                   stderr=open(os.path.join(workdir, "panel.err"), "ab"))
+        return cls(display, process)
 
     def answer_boxes_until_window(self):
         """Accepts each start-up box with Return until the main window shows."""
@@ -249,6 +254,19 @@ class Panel:
             # No --sync: it waits for the pointer to move, which it does not when the same
             # button is pressed twice. The server handles the motion before the click anyway.
             self.display.xdotool("mousemove", str(x), str(y), "click", "1")
+
+    def exit_from_menu(self):
+        """File, Exit, with the keyboard, as a user would end the panel."""
+        for _ in range(3):
+            self.display.xdotool("windowfocus", "--sync", self.window, check=False)
+            self.display.xdotool("key", "alt+f")
+            time.sleep(0.3)  # the menu opens on the key press; x then picks Exit
+            self.display.xdotool("key", "x")
+            try:
+                return self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                log("the panel is still there after File, Exit; again")
+        raise Failure("File, Exit did not end the panel")
 
     def close(self):
         stop(self.process)
@@ -310,23 +328,23 @@ def xwd_to_png(source, target, crop):
 
 
 class Session:
-    """Xvfb, the simulator and one running panel, torn down in reverse order."""
+    """What a case needs of Xvfb, the simulator and panels, torn down in reverse order."""
 
-    def __init__(self, args, with_simulator=True, jsonl=True):
+    def __init__(self, args, display=True, simulator=True):
         self.args = args
         self.workdir = tempfile.mkdtemp(prefix="rz417-e2e-")
         self.parts = []
-        self.display = self._keep(Display(self.workdir))
-        self.sim = self._keep(Simulator(args.sim, self.workdir, jsonl)) if with_simulator else None
+        self.display = self.keep(Display(self.workdir)) if display else None
+        self.sim = self.keep(Simulator(args.sim, self.workdir)) if simulator else None
 
-    def _keep(self, part):
+    def keep(self, part):
         self.parts.append(part)
         return part
 
     def start_panel(self, ports=None):
-        panel = self._keep(Panel(self.args.panel, self.display,
-                                 ports if ports is not None else self.sim.link, self.workdir))
-        return panel
+        return self.keep(Panel.start(self.args.panel, self.display,
+                                     ports if ports is not None else self.sim.link,
+                                     self.workdir))
 
     def connected_panel(self):
         panel = self.start_panel()
@@ -438,8 +456,8 @@ def case_reconnect(session):
     """The simulator outlives the panel and serves the next one."""
     first = session.connected_panel()
     send_and_check(session, first, [(["CV", "1", "Enter"], {"frame": "620001"})])
-    first.close()
-    expect(first.process.returncode == 0, "the panel ended with %s" % first.process.returncode)
+    status = first.exit_from_menu()
+    expect(status == 0, "the panel ended with %s" % status)
     wait_until("the simulator to see the line close", lambda: session.sim.events("closed"))
     expect(session.sim.process.poll() is None, "the simulator ended with the panel")
 
@@ -467,6 +485,79 @@ def case_no_port(session):
     expect(not seen_window, "a window named RZ-417 appeared")
 
 
+class Demo:
+    """scripts/demo as a user runs it, its terminal output collected as it comes."""
+
+    def __init__(self, script, env):
+        # A session of its own, so that what is left of it on failure can be ended as a group.
+        self.process = subprocess.Popen([script], env=env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                        text=True, bufsize=1, start_new_session=True)
+        self.lines = []
+        self.ended = threading.Event()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.append(line.rstrip("\n"))
+        self.ended.set()  # nothing holds the terminal any more: the simulator is gone too
+
+    def has_line(self, *parts):
+        return any(all(part in line for part in parts) for line in list(self.lines))
+
+    def close(self):
+        if self.process.poll() is None:
+            try:
+                os.killpg(self.process.pid, signal.SIGTERM)
+                self.process.wait(10)
+            except (ProcessLookupError, subprocess.TimeoutExpired):
+                os.killpg(self.process.pid, signal.SIGKILL)
+        if self.lines:
+            log("demo output:\n    " + "\n    ".join(self.lines[-15:]))
+
+
+def case_demo(session):
+    """scripts/demo: the panel on the simulator, each send decoded on the terminal, and the
+    simulator gone once the panel is closed."""
+    env = session.display.env()
+    env.pop("QT_QPA_PLATFORM")  # the demo finds the display as a user's session would
+    env["RZ417_BUILD_DIR"] = session.args.build_dir
+    env["XDG_RUNTIME_DIR"] = session.workdir
+    demo = session.keep(Demo(session.args.demo, env))
+    # The demo checks the packages and the build first; with both in place that is quick.
+    wait_until("the simulator's port line", lambda: demo.has_line("port: /dev/"), deadline=240)
+
+    panel = Panel(session.display, demo.process)
+    panel.answer_boxes_until_window()
+    wait_until("the demo to show the connection", lambda: demo.has_line("panel opened the line"))
+    panel.click("CV", "1", "2", "3", "4", "Enter")
+    wait_until("the CV frame on the terminal", lambda: demo.has_line("6204D2", "CV 12.34 V"))
+    panel.click("Output")
+    wait_until("the output frame on the terminal", lambda: demo.has_line("6600FF", "input ON"))
+
+    # The panel runs in the demo's foreground: the demo ends as soon as it has stopped the
+    # simulator, and the terminal closes once nothing writes to it any more.
+    status = panel.exit_from_menu()
+    expect(status == 0, "scripts/demo ended with %d" % status)
+    expect(demo.ended.wait(DEADLINE), "the terminal stayed open after the panel was closed")
+    expect(demo.has_line("panel closed the line"), "the simulator did not see the panel go")
+
+
+def case_demo_no_display(session):
+    """Without a display the demo says so in one line and fails, before building anything."""
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    env["RZ417_BUILD_DIR"] = os.path.join(session.workdir, "no-build")
+    result = subprocess.run([session.args.demo], env=env, stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True, timeout=DEADLINE)
+    output = (result.stdout + result.stderr).strip().splitlines()
+    expect(result.returncode != 0, "scripts/demo without a display ended with 0")
+    expect(len(output) == 1 and "display" in output[0], "its output: %s" % output)
+    expect(not os.path.exists(env["RZ417_BUILD_DIR"]), "it started a build")
+
+
 def make_screenshot(session, path):
     """The panel after CV 12.34 V was sent and the input switched on."""
     panel = session.connected_panel()
@@ -487,6 +578,8 @@ CASES = {
     "mode_change": case_mode_change,
     "reconnect": case_reconnect,
     "no_port": case_no_port,
+    "demo": case_demo,
+    "demo_no_display": case_demo_no_display,
 }
 
 
@@ -494,6 +587,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--panel", required=True)
     parser.add_argument("--sim", required=True)
+    parser.add_argument("--demo", help="scripts/demo, for the demo cases")
+    parser.add_argument("--build-dir", help="the build that scripts/demo is to use")
     parser.add_argument("--screenshot", metavar="PNG")
     parser.add_argument("case", nargs="?", choices=sorted(CASES))
     args = parser.parse_args()
@@ -511,7 +606,8 @@ def main():
             session = Session(args)
             make_screenshot(session, args.screenshot)
         else:
-            session = Session(args, with_simulator=args.case != "no_port")
+            session = Session(args, display=args.case != "demo_no_display",
+                              simulator=args.case not in ("no_port", "demo", "demo_no_display"))
             CASES[args.case](session)
         ok = True
     except Failure as failure:

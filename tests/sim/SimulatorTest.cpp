@@ -145,6 +145,16 @@ TEST(SimulatorTest, ClosingReportsTheUnfinishedFrameAndKeepsTheState)
     EXPECT_TRUE(contains(next[0], "CC 0.500 A (low range)")) << next[0];
 }
 
+TEST(SimulatorTest, StoppingReportsTheUnfinishedFrame)
+{
+    Simulator simulator(Source{}, false);
+    simulator.received("6204D2620", kGoodLine, at(0), kWall);
+    const auto lines = simulator.stopped(kWall, "SIGTERM");
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_TRUE(contains(lines[0], "620  bad frame: incomplete frame")) << lines[0];
+    EXPECT_TRUE(contains(lines[1], "stopped on SIGTERM")) << lines[1];
+}
+
 TEST(SimulatorTest, IdleReportsAPartialFrameAfterThePause)
 {
     Simulator simulator(Source{}, false);
