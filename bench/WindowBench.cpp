@@ -1,0 +1,323 @@
+// The window in-process under the offscreen platform, its serial control on a pseudo-terminal:
+// click to the frame at the far end, click to the display repainted, Enter as fast as it goes,
+// presses on a stalled line, and resident memory over many presses.
+#include "link/SerialPortControl.h"
+#include "panel/UIForm.h"
+#include "support/Doubles.h"
+#include "support/FarEnd.h"
+#include "support/ProcStatus.h"
+#include "support/Stats.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+namespace rz417::bench {
+namespace {
+
+using namespace std::chrono_literals;
+
+// How long a measured click holds the button down; the time runs from the release.
+constexpr std::chrono::milliseconds kHold{5};
+
+struct Options
+{
+    int presses = 1000;
+    int throughputRounds = 20;
+    int throughputPresses = 500;
+    int stalledPresses = 5;
+    int memoryPresses = 100000;
+};
+
+[[noreturn]] void fail(const std::string &what)
+{
+    std::fprintf(stderr, "rz417_bench_window: %s\n", what.c_str());
+    std::exit(2);
+}
+
+// Tells when a widget has been painted.
+class PaintWatch : public QObject
+{
+public:
+    explicit PaintWatch(QWidget *widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+    bool painted = false;
+};
+
+// Passes everything to the real control and notes when a write starts and ends, so that the
+// click-to-line time can be split into what happens before the panel writes and the write.
+class WriteClock : public CommControl
+{
+public:
+    explicit WriteClock(CommControl &inner) : m_inner(inner) {}
+    void setCommPort(int16_t port) override { m_inner.setCommPort(port); }
+    void setSettings(const std::string &settings) override { m_inner.setSettings(settings); }
+    void setPortOpen(bool open) override { m_inner.setPortOpen(open); }
+    void setOutput(const std::string &data) override
+    {
+        started = Clock::now();
+        m_inner.setOutput(data);
+        finished = Clock::now();
+    }
+
+    Clock::time_point started;
+    Clock::time_point finished;
+
+private:
+    CommControl &m_inner;
+};
+
+class WindowBench
+{
+public:
+    explicit WindowBench(bool opaqueButtons)
+    {
+        if (!form.load() || platform.boxes.size() != 2)
+            fail("start-up did not accept the pseudo-terminal");
+        platform.boxes.clear();
+        // An experiment, not the panel as shipped: buttons that fill their own background spare
+        // Qt the repaint of the frame behind them when a click is released.
+        if (opaqueButtons)
+            for (auto *b : form.findChildren<QPushButton *>())
+                b->setAutoFillBackground(true);
+        form.show();
+        if (!QTest::qWaitForWindowExposed(&form))
+            fail("the window was never exposed");
+        settle(50ms);
+    }
+
+    void clickToLine(int presses)
+    {
+        // CV 12.34: every Enter then sends 6204D2.
+        for (const char *name :
+             {"CVCommand", "OneCommand", "TwoCommand", "ThreeCommand", "FourCommand"})
+            QTest::mouseClick(button(name), Qt::LeftButton);
+        settle(20ms);
+        line.readNow();
+
+        QPushButton *enter = button("EnterCommand");
+        std::vector<double> latencies, beforeWrite, write;
+        for (int i = 0; i < presses; ++i) {
+            Clock::time_point last;
+            // A click acts on release; the press before it is drawn while the user holds it.
+            QTest::mousePress(enter, Qt::LeftButton);
+            settle(kHold);
+            const auto start = Clock::now();
+            QTest::mouseRelease(enter, Qt::LeftButton);
+            const std::string frame = line.read(6, 1s, &last);
+            if (frame != "6204D2")
+                fail("press " + std::to_string(i) + " put '" + frame + "' on the line");
+            latencies.push_back(millisecondsBetween(start, last));
+            beforeWrite.push_back(millisecondsBetween(start, clock.started));
+            write.push_back(millisecondsBetween(clock.started, clock.finished));
+            settle(2ms);
+        }
+        printFigure("offscreen.enter_to_line", summarize(latencies), "ms");
+        printFigure("offscreen.release_to_write", summarize(beforeWrite), "ms");
+        printFigure("offscreen.write", summarize(write), "ms");
+    }
+
+    void digitToDisplay(int presses)
+    {
+        QLabel *display = form.findChild<QLabel *>(QStringLiteral("CValue"));
+        QPushButton *one = button("OneCommand");
+        PaintWatch watch(display);
+        std::vector<double> latencies;
+        for (int i = 0; i < presses; ++i) {
+            const QString before = display->text();
+            QTest::mousePress(one, Qt::LeftButton);
+            settle(kHold);
+            watch.painted = false;
+            const auto start = Clock::now();
+            QTest::mouseRelease(one, Qt::LeftButton);
+            const auto deadline = start + 1s;
+            while (!watch.painted && Clock::now() < deadline)
+                QCoreApplication::processEvents();
+            const auto painted = Clock::now();
+            if (!watch.painted)
+                fail("the display was not repainted within 1 s");
+            if (display->text() == before)
+                fail("a digit left the display at " + before.toStdString());
+            latencies.push_back(millisecondsBetween(start, painted));
+            settle(2ms);
+        }
+        printFigure("offscreen.digit_to_display", summarize(latencies), "ms");
+    }
+
+    void throughput(int rounds, int presses)
+    {
+        QPushButton *enter = button("EnterCommand");
+        std::vector<double> rates;
+        for (int r = 0; r < rounds; ++r) {
+            settle(5ms);
+            line.readNow();
+            const std::size_t expected = static_cast<std::size_t>(presses) * 6;
+            Clock::time_point last;
+            std::atomic<bool> done{false};
+            std::size_t received = 0;
+            std::thread reader([&] {
+                received = line.read(expected, 10s, &last).size();
+                done = true;
+            });
+            const auto start = Clock::now();
+            for (int i = 0; i < presses; ++i) {
+                QTest::mouseClick(enter, Qt::LeftButton);
+                QCoreApplication::processEvents();
+            }
+            reader.join();
+            if (received != expected)
+                fail("throughput round lost frames: " + std::to_string(received) + " of " +
+                     std::to_string(expected) + " bytes");
+            rates.push_back(presses / (millisecondsBetween(start, last) / 1000.0));
+        }
+        // The slow end of a rate is its low percentile: report the rate 99 % of rounds beat.
+        Summary s = summarize(rates);
+        s.p99 = percentile(rates, 1);
+        printFigure("offscreen.enter_throughput", s, "frames/s");
+    }
+
+    void stalledLine(int presses)
+    {
+        QPushButton *enter = button("EnterCommand");
+        settle(5ms);
+        line.readNow();
+        // The frame Enter sends now; it must go out again once the line moves.
+        QTest::mouseClick(enter, Qt::LeftButton);
+        const std::string reference = line.read(6, 1s);
+        line.stall(true);
+        std::vector<double> blocked;
+        for (int i = 0; i < presses; ++i) {
+            platform.boxes.clear();
+            const auto start = Clock::now();
+            QTest::mouseClick(enter, Qt::LeftButton);
+            blocked.push_back(millisecondsBetween(start, Clock::now()));
+            if (platform.boxes.size() != 1)
+                fail("a press on a stalled line showed " + std::to_string(platform.boxes.size()) +
+                     " boxes");
+            settle(2ms);
+        }
+        const std::string errorText = platform.boxes.front();
+        line.stall(false);
+        settle(20ms);
+        line.readNow();
+        // The line recovers: the next press goes out whole.
+        platform.boxes.clear();
+        QTest::mouseClick(enter, Qt::LeftButton);
+        const std::string after = line.read(6, 1s);
+        if (reference.size() != 6 || after != reference)
+            fail("the line did not recover after the stall: '" + after + "', boxes " +
+                 std::to_string(platform.boxes.size()) +
+                 (platform.boxes.empty() ? "" : " " + platform.boxes.front()));
+        printFigure("offscreen.stalled_press", summarize(blocked), "ms");
+        printNote("stalled line: each press reported \"" + errorText + "\"");
+    }
+
+    void memory(int presses)
+    {
+        presses = (presses + 3) / 4 * 4; // whole cycles
+        const Resident atStart = residentOfSelf();
+        // One cycle touches a digit, Enter, Output and a mode button.
+        const std::array<QPushButton *, 4> cycle{button("OneCommand"), button("EnterCommand"),
+                                                 button("OutputCommand"), button("CVCommand")};
+        Resident warm;
+        std::size_t bytes = 0;
+        for (int i = 0; i < presses; ++i) {
+            QTest::mouseClick(cycle[static_cast<std::size_t>(i) % cycle.size()], Qt::LeftButton);
+            if (i % 100 == 99) {
+                QCoreApplication::processEvents();
+                bytes += line.readNow().size();
+            }
+            if (i + 1 == presses / 10)
+                warm = residentOfSelf();
+        }
+        settle(20ms);
+        bytes += line.readNow().size();
+        const Resident end = residentOfSelf();
+        const std::size_t expected = static_cast<std::size_t>(presses / 2) * 6;
+        if (bytes != expected)
+            fail("memory run: " + std::to_string(bytes) + " bytes on the line, expected " +
+                 std::to_string(expected));
+        printValue("offscreen.rss_start", megabytes(atStart.currentKiB), "MB");
+        printValue("offscreen.rss_after_presses", megabytes(end.currentKiB), "MB");
+        printValue("offscreen.rss_growth", megabytes(end.currentKiB - warm.currentKiB), "MB");
+        printValue("offscreen.peak_after_presses", megabytes(end.peakKiB), "MB");
+        printNote("offscreen memory run: " + std::to_string(presses) +
+                  " presses; growth is measured from press " + std::to_string(presses / 10));
+    }
+
+private:
+    QPushButton *button(const char *name)
+    {
+        auto *b = form.findChild<QPushButton *>(QString::fromLatin1(name));
+        if (!b)
+            fail(std::string("no button ") + name);
+        return b;
+    }
+
+    // Lets the event loop run, as between a user's clicks.
+    static void settle(std::chrono::milliseconds time)
+    {
+        const auto until = Clock::now() + time;
+        do {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(100us);
+        } while (Clock::now() < until);
+    }
+
+    FarEnd line;
+    InstantPlatform platform;
+    SerialPortControl comm{PortMap({line.slavePath()})};
+    WriteClock clock{comm};
+    UIForm form{platform, clock};
+};
+
+int intArg(const char *value)
+{
+    return std::max(1, std::atoi(value));
+}
+
+} // namespace
+} // namespace rz417::bench
+
+int main(int argc, char **argv)
+{
+    using namespace rz417::bench;
+    Options o;
+    bool opaqueButtons = false;
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--opaque-buttons"))
+            opaqueButtons = true;
+        else if (!std::strcmp(argv[i], "--presses") && hasValue)
+            o.presses = intArg(argv[++i]);
+        else if (!std::strcmp(argv[i], "--throughput-rounds") && hasValue)
+            o.throughputRounds = intArg(argv[++i]);
+        else if (!std::strcmp(argv[i], "--memory-presses") && hasValue)
+            o.memoryPresses = intArg(argv[++i]);
+        else
+            fail(std::string("unknown argument ") + argv[i]);
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    WindowBench bench(opaqueButtons);
+    bench.clickToLine(o.presses);
+    bench.digitToDisplay(o.presses);
+    bench.throughput(o.throughputRounds, o.throughputPresses);
+    bench.stalledLine(o.stalledPresses);
+    bench.memory(o.memoryPresses);
+    return 0;
+}
