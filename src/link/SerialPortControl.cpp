@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 
 namespace rz417 {
 
@@ -86,7 +87,14 @@ void SerialPortControl::setPortOpen(bool open)
         const std::string path = m_ports.path(m_commPort);
         if (path.empty())
             throw CommError(CommCodes::BadId, "no device at this port number");
-        m_port.setPortName(QFile::decodeName(QByteArray::fromStdString(path)));
+        const QString device = QFile::decodeName(QByteArray::fromStdString(path));
+#ifndef Q_OS_WIN
+        // QSerialPort writes and syncs a lock file before it tries the device; refusing an
+        // absent device here keeps the start-up scan of empty port numbers off the disk.
+        if (!QFileInfo::exists(device))
+            throw CommError(CommCodes::NoHardware, "no such device");
+#endif
+        m_port.setPortName(device);
         if (!openDevice())
             throw CommError(CommCodes::NoHardware, "the device did not open");
         m_portOpen = true;
