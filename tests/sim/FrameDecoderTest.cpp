@@ -115,38 +115,6 @@ const StreamCase kStreams[] = {
 
 INSTANTIATE_TEST_SUITE_P(Streams, FrameStreamTest, ::testing::ValuesIn(kStreams), CaseName());
 
-struct MeaningCase
-{
-    const char *frame;
-    Command command;
-    uint16_t value;
-};
-
-class FrameFieldsTest : public ::testing::TestWithParam<MeaningCase>
-{
-};
-
-TEST_P(FrameFieldsTest, CarriesCommandAndValue)
-{
-    const MeaningCase &c = GetParam();
-    const auto frames = decode({{c.frame, 0}}, 0);
-    ASSERT_EQ(frames.size(), 1U);
-    EXPECT_TRUE(frames[0].valid);
-    EXPECT_EQ(frames[0].command, c.command);
-    EXPECT_EQ(frames[0].value, c.value);
-    EXPECT_EQ(std::string(commandCode(c.command)), std::string(c.frame).substr(0, 2));
-}
-
-INSTANTIATE_TEST_SUITE_P(Commands, FrameFieldsTest,
-                         ::testing::Values(MeaningCase{"6204D2", Command::CvSetpoint, 1234},
-                                           MeaningCase{"62189C", Command::CvSetpoint, 6300},
-                                           MeaningCase{"630064", Command::CcHighSetpoint, 100},
-                                           MeaningCase{"6703E8", Command::CcLowSetpoint, 1000},
-                                           MeaningCase{"6407D0", Command::CpSetpoint, 2000},
-                                           MeaningCase{"65270F", Command::CrSetpoint, 9999},
-                                           MeaningCase{"6600FF", Command::Input, 0x00FF},
-                                           MeaningCase{"66FFFF", Command::Input, 0xFFFF}));
-
 TEST(FrameDecoderTest, ErrorSaysWhatIsWrong)
 {
     // A pause between the pieces keeps each one a bad frame of its own.
@@ -172,18 +140,6 @@ TEST(FrameDecoderTest, DeadlineFollowsTheLastByte)
     EXPECT_EQ(*decoder.deadline(), at(80));
     decoder.feed("D2", at(60));
     EXPECT_FALSE(decoder.deadline());
-}
-
-TEST(FrameDecoderTest, FlushReportsWhatIsLeftAtOnce)
-{
-    FrameDecoder decoder;
-    decoder.feed("6204D262", at(0));
-    const auto left = decoder.flush();
-    ASSERT_TRUE(left);
-    EXPECT_EQ(left->bytes, "62");
-    EXPECT_FALSE(left->valid);
-    EXPECT_FALSE(decoder.hasPending());
-    EXPECT_FALSE(decoder.flush());
 }
 
 // Whatever arrives, in whatever pieces: every byte comes out exactly once and in order, valid

@@ -64,13 +64,5 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"Unknown", {"--baud", "9600"}, false, "", false, 0, 0}),
     CaseName());
 
-TEST(OptionsTest, HelpIsNoError)
-{
-    Options options;
-    std::string error;
-    ASSERT_TRUE(parseOptions({"--help"}, options, error));
-    EXPECT_TRUE(options.help);
-}
-
 } // namespace
 } // namespace rz417::sim

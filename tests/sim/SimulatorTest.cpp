@@ -77,17 +77,6 @@ TEST(JsonReportTest, ValidFrameHasTheFields)
         EXPECT_TRUE(contains(json, part)) << part << " missing from " << json;
 }
 
-TEST(JsonReportTest, InputFrameHasNoUnit)
-{
-    Simulator simulator(Source{}, true);
-    const auto lines = simulator.received("6204D26600FF", kGoodLine, at(0), kWall);
-    ASSERT_EQ(lines.size(), 2U);
-    for (const char *part :
-         {"\"command\":\"INPUT\"", "\"value\":null", "\"unit\":null", "\"input_on\":true",
-          "\"mode\":\"CV\"", "\"voltage\":18.633", "\"limit\":\"power rating\""})
-        EXPECT_TRUE(contains(lines[1], part)) << part << " missing from " << lines[1];
-}
-
 TEST(JsonReportTest, BadFrameIsEscaped)
 {
     Simulator simulator(Source{}, true);

@@ -139,14 +139,5 @@ TEST(SettleTest, TerminalsAboveTheVoltageRatingAreFlagged)
     EXPECT_EQ(point.limit, Limit::RatedVoltage);
 }
 
-TEST(SettleTest, RatingsComeFromTheCaller)
-{
-    LoadState load;
-    applyAll(load, {"6303E8", "6600FF"}); // 10 A
-    const OperatingPoint point = settle(kDefault, load, Ratings{63.0, 5.0, 200.0});
-    EXPECT_DOUBLE_EQ(point.amps, 5.0);
-    EXPECT_EQ(point.limit, Limit::RatedCurrent);
-}
-
 } // namespace
 } // namespace rz417::sim
