@@ -13,6 +13,13 @@ struct KeySequence
     int32_t finalEntry;
 };
 
+void PrintTo(const KeySequence &seq, std::ostream *os)
+{
+    *os << seq.mode;
+    for (const char *key : seq.keys)
+        *os << ' ' << key;
+}
+
 class KeySequenceTest : public ::testing::TestWithParam<KeySequence>
 {
 };

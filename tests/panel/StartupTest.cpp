@@ -19,6 +19,12 @@ struct Scenario
     bool loaded;
 };
 
+// Keeps test names short where the parameter is printed.
+void PrintTo(const Scenario &scenario, std::ostream *os)
+{
+    *os << scenario.name;
+}
+
 std::vector<int16_t> range(int16_t from, int16_t to)
 {
     std::vector<int16_t> v;
