@@ -189,6 +189,8 @@ TEST(SerialPortControl, VanishedDeviceIsClosedAndComesBackAtTheSamePath)
     EXPECT_EQ(pty->readNow(), "620001");
 
     pty.reset();
+    // The pty's number is free for others now; the path must not lead to someone else's.
+    std::filesystem::remove(link);
     // Idle with the device gone: no error storm keeps a core busy.
     const auto cpuBefore = processCpuTime();
     processEventsFor(500ms);
