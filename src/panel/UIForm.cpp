@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 
 namespace rz417 {
@@ -49,6 +50,28 @@ void fitDisplayWidth(QLabel *label)
         label->setFont(font);
     }
 }
+
+// QAbstractButton repaints itself released, synchronously, before it emits clicked(); under
+// X11 that repaint waits for the server, and it more than doubled the time from a click to the
+// frame on the line. This button leaves the repaint to the event loop, after the handler.
+class PanelButton : public QPushButton
+{
+public:
+    PanelButton(const QString &text, QWidget *parent) : QPushButton(text, parent)
+    {
+        // Connected before the handler, so that a handler that opens a message box finds the
+        // button drawn released again.
+        connect(this, &QAbstractButton::clicked, this, [this] { setUpdatesEnabled(true); });
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        setUpdatesEnabled(false);
+        QPushButton::mouseReleaseEvent(event);
+        setUpdatesEnabled(true); // schedules the repaint, if clicked() has not already
+    }
+};
 
 } // namespace
 
@@ -144,7 +167,7 @@ void UIForm::setCaption(Caption caption, const std::string &text)
 QPushButton *UIForm::addButton(const char *name, const char *caption, int left, int top,
                                int width, int height, void (FrontPanel::*handler)())
 {
-    auto *button = new QPushButton(QString::fromLatin1(caption), m_control);
+    auto *button = new PanelButton(QString::fromLatin1(caption), m_control);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(twips(left), twips(top), twips(width), twips(height));
     button->setAutoDefault(false);
