@@ -51,9 +51,10 @@ void fitDisplayWidth(QLabel *label)
     }
 }
 
-// QAbstractButton repaints itself released, synchronously, before it emits clicked(); under
-// X11 that repaint waits for the server, and it more than doubled the time from a click to the
-// frame on the line. This button leaves the repaint to the event loop, after the handler.
+// QAbstractButton repaints itself synchronously on press and on release, the latter before it
+// emits clicked(); under X11 each such repaint first waits for the server. That more than
+// doubled the time from a click to the frame on the line and capped the clicks a second. This
+// button leaves both repaints to the event loop, the release's until after the handler.
 class PanelButton : public QPushButton
 {
 public:
@@ -65,6 +66,12 @@ public:
     }
 
 protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        setUpdatesEnabled(false);
+        QPushButton::mousePressEvent(event);
+        setUpdatesEnabled(true);
+    }
     void mouseReleaseEvent(QMouseEvent *event) override
     {
         setUpdatesEnabled(false);
