@@ -129,8 +129,16 @@ void fillLine(const std::string &slavePath)
     const int fd = ::open(slavePath.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY);
     ASSERT_GE(fd, 0);
     const std::string block(1024, 'A');
-    int rounds = 0;
-    while (::write(fd, block.data(), block.size()) > 0 && ++rounds < 100000) {
+    // The kernel moves data between the pty's buffers in the background, so one refused write
+    // does not mean the line is full yet: it is full when writes keep being refused.
+    int refusedInARow = 0;
+    for (int rounds = 0; rounds < 100000 && refusedInARow < 5; ++rounds) {
+        if (::write(fd, block.data(), block.size()) > 0) {
+            refusedInARow = 0;
+        } else {
+            ++refusedInARow;
+            ::usleep(10000);
+        }
     }
     ::close(fd);
 }
