@@ -6,18 +6,8 @@ namespace rz417 {
 
 int32_t entryLimit(int16_t mode)
 {
-    switch (mode) {
-    case ModeCodes::CV:
-        return 6300;
-    case ModeCodes::CC:
-        return 15000;
-    case ModeCodes::CP:
-        return 2000;
-    case ModeCodes::CR:
-        return 9999;
-    default:
-        return 0;
-    }
+    const ModeInfo *info = modeInfo(mode);
+    return info ? info->keypadLimit : 0;
 }
 
 std::optional<std::string> keyDigit(PanelState &state, int digit)

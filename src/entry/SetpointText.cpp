@@ -1,6 +1,6 @@
 #include "entry/SetpointText.h"
 
-#include "panel/PanelState.h"
+#include "protocol/Modes.h"
 
 namespace rz417 {
 
@@ -19,19 +19,22 @@ std::string padded(int32_t value, int width)
 
 std::string setpointText(int16_t mode, int32_t e)
 {
-    switch (mode) {
-    case ModeCodes::CV:
-        return padded(e / 100, 2) + "." + padded(e % 100, 2);
-    case ModeCodes::CC:
+    const ModeInfo *info = modeInfo(mode);
+    if (!info)
+        return {};
+    int decimals = info->decimals;
+    if (info->highFrameCode != 0) {
+        // CC: the low range shows all its digits; from 1.000 A the thousandths are dropped.
         if (e < 1000)
             return "0." + padded(e, 3);
-        return padded(e / 1000, 2) + "." + padded((e % 1000) / 10, 2);
-    case ModeCodes::CP:
-    case ModeCodes::CR:
-        return padded(e / 10, 3) + "." + padded(e % 10, 1);
-    default:
-        return {};
+        e /= 10;
+        --decimals;
     }
+    int32_t scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    // Five characters: the integer digits take what the point and the decimals leave.
+    return padded(e / scale, 4 - decimals) + "." + padded(e % scale, decimals);
 }
 
 std::string modeButtonText(int16_t mode, int32_t entry)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace rz417 {
 
@@ -23,11 +24,18 @@ constexpr int16_t TxQueueFull = 0x0100; // a frame could not be written within t
 class CommError : public std::runtime_error
 {
 public:
-    CommError(int16_t code, const std::string &what) : std::runtime_error(what), m_code(code) {}
+    CommError(int16_t code, const std::string &what, std::string refusal = {})
+        : std::runtime_error(what), m_code(code), m_refusal(std::move(refusal))
+    {
+    }
     int16_t code() const { return m_code; }
+    // For a device that exists but would not open: its path and why, in words a user can act on
+    // ("/dev/ttyUSB0: permission denied (...)"). Empty when there is no such device.
+    const std::string &refusal() const { return m_refusal; }
 
 private:
     int16_t m_code;
+    std::string m_refusal;
 };
 
 // The serial-communications control: four write-only properties. A refused write raises CommError.

@@ -1,6 +1,6 @@
 #include "link/CommErrorText.h"
 
-#include "link/HexText.h"
+#include "protocol/HexText.h"
 
 #include <array>
 #include <utility>

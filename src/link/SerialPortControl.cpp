@@ -1,5 +1,7 @@
 #include "link/SerialPortControl.h"
 
+#include "link/PortRefusal.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -95,8 +97,10 @@ void SerialPortControl::setPortOpen(bool open)
             throw CommError(CommCodes::NoHardware, "no such device");
 #endif
         m_port.setPortName(device);
-        if (!openDevice())
-            throw CommError(CommCodes::NoHardware, "the device did not open");
+        if (!openDevice()) {
+            throw CommError(CommCodes::NoHardware, "the device did not open",
+                            path + ": " + m_lastRefusal.toStdString());
+        }
         m_portOpen = true;
         return;
     }
@@ -162,10 +166,13 @@ bool SerialPortControl::openDevice()
 {
     m_port.clearError();
     if (!m_port.open(QIODevice::ReadWrite)) {
+        m_lastRefusal = refusalReason(QFile::decodeName(QByteArray::fromStdString(m_ports.path(m_commPort))),
+                                      m_port.error(), m_port.errorString());
         m_port.clearError();
         return false;
     }
     if (!applySettings()) {
+        m_lastRefusal = QStringLiteral("refused the line settings: ") + m_port.errorString();
         m_port.close();
         m_port.clearError();
         return false;

@@ -49,6 +49,8 @@ private:
     // next write opens it again.
     bool m_portOpen = false;
     std::chrono::milliseconds m_writeTimeout{1000};
+    QString m_lastRefusal; // why the last open failed
+
 };
 
 } // namespace rz417

@@ -1,24 +1,10 @@
 #pragma once
 
+#include "protocol/Modes.h"
+
 #include <cstdint>
 
 namespace rz417 {
-
-// Mode codes held in ModeCode; they double as the encoder's selectors 1 to 4.
-namespace ModeCodes {
-constexpr int16_t CV = 1;
-constexpr int16_t CC = 2;
-constexpr int16_t CP = 3;
-constexpr int16_t CR = 4;
-} // namespace ModeCodes
-
-// Selector of the output command; never stored in ModeCode.
-constexpr int16_t kOutputSelector = 5;
-
-inline bool isMode(int16_t mode)
-{
-    return mode >= ModeCodes::CV && mode <= ModeCodes::CR;
-}
 
 // The panel's single record of what it shows and what was last sent. Every entry and sent value is
 // a whole number of its mode's smallest step: 0.01 V, 0.001 A, 0.1 W, 0.1 ohm.

@@ -1,4 +1,4 @@
-#include "link/FrameEncoder.h"
+#include "panel/FrameEncoder.h"
 #include "support/PanelHarness.h"
 
 #include <gtest/gtest.h>

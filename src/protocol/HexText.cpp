@@ -1,4 +1,4 @@
-#include "link/HexText.h"
+#include "protocol/HexText.h"
 
 namespace rz417 {
 

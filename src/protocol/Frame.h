@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace rz417 {
+
+// The value the constant-current frame carries and its code: up to 1.000 A the entry itself in
+// the low range (67), above it the entry / 10 rounded half to even in the high range (63).
+struct CurrentValue
+{
+    int code;
+    int32_t value;
+};
+CurrentValue currentFrameValue(int32_t current);
+
+// The six-character frame that sets a mode (1 to 4) to a value in its steps; empty for a code
+// that names no mode. Values the keypad or a checked setpoint can hold fit into 16 bits.
+std::string setpointFrame(int16_t mode, int32_t value);
+
+// 6600FF switches the load's input on, 66FFFF off.
+std::string inputFrame(bool on);
+
+// What a frame tells the load, in words: "CV 12.34 V", "CC 0.500 A", "CC 12.36 A" (the high
+// range's 0.01 A steps), "input on".
+std::string setpointMeaning(int16_t mode, int32_t value);
+std::string inputMeaning(bool on);
+
+} // namespace rz417

@@ -1,0 +1,192 @@
+#include "protocol/SetpointValue.h"
+
+#include "protocol/Frame.h"
+#include "protocol/Modes.h"
+
+namespace rz417 {
+
+namespace {
+
+constexpr std::size_t kMaxText = 40;
+constexpr int kMaxDigits = 18; // what an int64_t holds whatever the digits
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+int64_t pow10(int n)
+{
+    int64_t p = 1;
+    while (n-- > 0)
+        p *= 10;
+    return p;
+}
+
+std::string allowedUnits(const ModeInfo &mode)
+{
+    std::string text;
+    for (const UnitSuffix &suffix : mode.suffixes) {
+        if (suffix.text[0] == '\0')
+            continue;
+        if (!text.empty())
+            text += ", ";
+        text += suffix.text;
+    }
+    return text;
+}
+
+// Quoted for a message; bytes that are not printable ASCII are shown as \xNN.
+std::string quoted(std::string_view text)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out = "'";
+    for (const char c : text.substr(0, kMaxText)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += c;
+        } else if (byte >= 0x80) {
+            out += c; // UTF-8, such as the ohm sign, reads as itself
+        } else {
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+        }
+    }
+    if (text.size() > kMaxText)
+        out += "...";
+    return out + "'";
+}
+
+} // namespace
+
+std::string fixedText(int64_t value, int decimals)
+{
+    const int64_t scale = pow10(decimals);
+    std::string text = std::to_string(value / scale);
+    if (decimals > 0) {
+        std::string fraction = std::to_string(value % scale);
+        fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
+        text += "." + fraction;
+    }
+    return text;
+}
+
+Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limit)
+{
+    const auto point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    auto allDigits = [](std::string_view s) {
+        for (const char c : s) {
+            if (!isDigit(c))
+                return false;
+        }
+        return true;
+    };
+    if (whole.empty() || !allDigits(whole) || !allDigits(fraction) ||
+        (point != std::string_view::npos && fraction.empty()))
+        return {FixedError::NotANumber, 0};
+
+    while (!fraction.empty() && fraction.back() == '0')
+        fraction.remove_suffix(1);
+    std::string digits(whole);
+    digits += fraction;
+    const auto first = digits.find_first_not_of('0');
+    if (first == std::string::npos)
+        return {FixedError::None, 0};
+    digits.erase(0, first);
+
+    // The value is digits * 10^shift steps.
+    const int shift = decimals + exponent - static_cast<int>(fraction.size());
+    if (shift < 0) {
+        const auto dropped = static_cast<std::size_t>(-shift);
+        if (dropped >= digits.size() ||
+            digits.find_first_not_of('0', digits.size() - dropped) != std::string::npos)
+            return {FixedError::TooFine, 0};
+        digits.resize(digits.size() - dropped);
+    } else {
+        digits.append(static_cast<std::size_t>(shift), '0');
+    }
+    if (static_cast<int>(digits.size()) > kMaxDigits)
+        return {FixedError::TooLarge, 0};
+    const int64_t value = std::stoll(digits);
+    if (value > limit)
+        return {FixedError::TooLarge, 0};
+    return {FixedError::None, value};
+}
+
+ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
+{
+    const ModeInfo *info = modeInfo(mode);
+    if (!info)
+        return {std::nullopt, "no such mode"};
+    const std::string name = info->name;
+    const std::string unit = info->unitText;
+    const std::string range = "0 to " + fixedText(info->rangeTop, info->decimals) + " " + unit;
+    const std::string example = fixedText(info->rangeTop / 2, info->decimals);
+    if (text.empty())
+        return {std::nullopt, "missing " + name + " setpoint: give " + info->quantity + " from " +
+                                  range + ", e.g. " + example};
+    if (text.size() > kMaxText)
+        return {std::nullopt, quoted(text) + " is too long for a " + name + " setpoint (" +
+                                  std::to_string(text.size()) + " characters)"};
+
+    std::size_t end = 0;
+    while (end < text.size() && (isDigit(text[end]) || text[end] == '.'))
+        ++end;
+    const std::string_view number = text.substr(0, end);
+    const std::string_view suffix = text.substr(end);
+    int exponent = 0;
+    bool knownUnit = suffix.empty();
+    for (const UnitSuffix &candidate : info->suffixes) {
+        if (candidate.text[0] != '\0' && suffix == candidate.text) {
+            exponent = candidate.exponent;
+            knownUnit = true;
+        }
+    }
+    const std::string notNumber = quoted(text) + " is not a " + name + " setpoint: give " +
+                                  info->quantity + " as digits with '.' as the decimal point, " +
+                                  "e.g. " + example + " or " + example + unit;
+    if (number.empty())
+        return {std::nullopt, notNumber};
+    if (!knownUnit) {
+        const char c = suffix.front();
+        const bool looksLikeUnit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                   static_cast<unsigned char>(c) >= 0x80;
+        if (!looksLikeUnit || c == 'e' || c == 'E')
+            return {std::nullopt, notNumber};
+        return {std::nullopt, quoted(text) + " has the unit " + quoted(suffix) + "; a " + name +
+                                  " setpoint takes " + allowedUnits(*info) + " or no unit"};
+    }
+
+    const Fixed fixed = parseFixed(number, info->decimals, exponent, info->rangeTop);
+    switch (fixed.error) {
+    case FixedError::None:
+        return {static_cast<int32_t>(fixed.value), {}};
+    case FixedError::NotANumber:
+        return {std::nullopt, notNumber};
+    case FixedError::TooFine:
+        return {std::nullopt, quoted(text) + " is finer than the " + name + " step: " + name +
+                                  " takes whole " + fixedText(1, info->decimals) + " " + unit +
+                                  " steps"};
+    case FixedError::TooLarge:
+        break;
+    }
+    return {std::nullopt, quoted(text) + " is out of range: " + name + " takes " + range};
+}
+
+std::optional<std::string> roundingNotice(int16_t mode, int32_t value)
+{
+    const ModeInfo *info = modeInfo(mode);
+    if (!info || info->highFrameCode == 0 || value <= info->lowRangeTop || value % 10 == 0)
+        return std::nullopt;
+    return fixedText(value, info->decimals) + " " + info->unitText + " goes out as " +
+           fixedText(currentFrameValue(value).value, info->decimals - 1) + " " + info->unitText +
+           ": above " + fixedText(info->lowRangeTop / pow10(info->decimals), 0) + " " +
+           info->unitText + " the load takes " + fixedText(1, info->decimals - 1) + " " +
+           info->unitText + " steps";
+}
+
+} // namespace rz417

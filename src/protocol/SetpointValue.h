@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rz417 {
+
+// A whole number of 10^-decimals written out with its decimal point: fixedText(1234, 2) is
+// "12.34", fixedText(5, 3) "0.005". Built from the integer, so no locale changes it.
+std::string fixedText(int64_t value, int decimals);
+
+enum class FixedError { None, NotANumber, TooFine, TooLarge };
+
+struct Fixed
+{
+    FixedError error = FixedError::None;
+    int64_t value = 0;
+};
+
+// A plain decimal number ("12", "12.34", "0.5"; no sign, exponent, blank or ','), times
+// 10^exponent, as a whole number of 10^-decimals. TooFine when it is not a whole number of them,
+// TooLarge above limit.
+Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limit);
+
+// A setpoint as a person types it: a number with '.' as the point, optionally followed by the
+// mode's unit ("12.34", "12.34V", "1500mA", "47.5ohm", "47.5Ω"). It must lie within the range
+// the panel shows and be a whole number of the mode's step.
+struct ParsedSetpoint
+{
+    std::optional<int32_t> value; // in the mode's steps
+    std::string error;            // what is wrong and what is allowed, when there is no value
+};
+ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text);
+
+// The line a user is told when a current setpoint goes out coarser than it was given ("1.005 A
+// goes out as 1.00 A: above 1 A the load takes 0.01 A steps"); nothing when it goes out as is.
+std::optional<std::string> roundingNotice(int16_t mode, int32_t value);
+
+} // namespace rz417
