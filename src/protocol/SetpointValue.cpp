@@ -36,28 +36,6 @@ std::string allowedUnits(const ModeInfo &mode)
     return text;
 }
 
-// Quoted for a message; bytes that are not printable ASCII are shown as \xNN.
-std::string quoted(std::string_view text)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out = "'";
-    for (const char c : text.substr(0, kMaxText)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
-            out += c;
-        } else if (byte >= 0x80) {
-            out += c; // UTF-8, such as the ohm sign, reads as itself
-        } else {
-            out += "\\x";
-            out += digits[byte >> 4];
-            out += digits[byte & 0xF];
-        }
-    }
-    if (text.size() > kMaxText)
-        out += "...";
-    return out + "'";
-}
-
 } // namespace
 
 std::string fixedText(int64_t value, int decimals)
@@ -70,6 +48,45 @@ std::string fixedText(int64_t value, int decimals)
         text += "." + fraction;
     }
     return text;
+}
+
+std::string quoted(std::string_view text)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    // The length of the well-formed UTF-8 character at i (the ohm sign reads as itself), or 0.
+    auto utf8Length = [&](std::size_t i) -> std::size_t {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t n = lead >= 0xF0 && lead <= 0xF4   ? 4
+                              : lead >= 0xE0 && lead <= 0xEF ? 3
+                              : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                             : 0;
+        if (n == 0 || i + n > text.size())
+            return 0;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return 0;
+        }
+        return n;
+    };
+    std::string out = "'";
+    std::size_t i = 0;
+    while (i < text.size() && i < kMaxText) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += text[i++];
+        } else if (const std::size_t n = byte >= 0x80 ? utf8Length(i) : 0; n > 0) {
+            out.append(text.substr(i, n));
+            i += n;
+        } else {
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+            ++i;
+        }
+    }
+    if (i < text.size())
+        out += "...";
+    return out + "'";
 }
 
 Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limit)
