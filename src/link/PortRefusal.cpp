@@ -40,7 +40,10 @@ std::optional<qint64> lockHolder(const QString &device)
     static const char *const kLockDirs[] = {"/var/lock", "/etc/locks", "/var/spool/locks",
                                             "/var/spool/uucp", "/tmp", "/var/tmp",
                                             "/var/lock/lockdev", "/run/lock"};
-    const QString name = QFileInfo(device).fileName();
+    // QSerialPort names the lock after the path without /dev/, slashes made underscores:
+    // /dev/ttyUSB0 is LCK..ttyUSB0, /dev/pts/3 is LCK..pts_3.
+    QString name = device.startsWith(QStringLiteral("/dev/")) ? device.mid(5) : device;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
     for (const char *dir : kLockDirs) {
         const QString path = QString::fromLatin1(dir) + QStringLiteral("/LCK..") + name;
         if (!QFileInfo::exists(path))
