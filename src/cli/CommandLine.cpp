@@ -75,13 +75,13 @@ ParsedWait parseWait(const std::string &text)
     case FixedError::None:
         return {std::chrono::milliseconds(fixed.value), {}};
     case FixedError::TooFine:
-        return {std::nullopt, quoted(text) + " is finer than a millisecond: " + allowed};
+        return {std::nullopt, quotedWord(text) + " is finer than a millisecond: " + allowed};
     case FixedError::TooLarge:
-        return {std::nullopt, quoted(text) + " is too long a wait: " + allowed};
+        return {std::nullopt, quotedWord(text) + " is too long a wait: " + allowed};
     case FixedError::NotANumber:
         break;
     }
-    return {std::nullopt, quoted(text) + " is not a time: " + allowed};
+    return {std::nullopt, quotedWord(text) + " is not a time: " + allowed};
 }
 
 bool takesValue(const std::string &command)
@@ -179,12 +179,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
                     return fail("--repeat needs a number of passes");
                 const Fixed n = parseFixed(value, 0, 0, kMaxRepeat);
                 if (n.error != FixedError::None || n.value < 1)
-                    return fail(quoted(value) + " is not a number of passes: --repeat takes a "
+                    return fail(quotedWord(value) + " is not a number of passes: --repeat takes a "
                                                 "whole number from 1 to 1000000");
                 inv.repeat = static_cast<int>(n.value);
                 repeatGiven = true;
             } else {
-                return fail("unknown option " + quoted(arg) +
+                return fail("unknown option " + quotedWord(arg) +
                             ": see 'rz417ctl --help' for the options");
             }
             continue;
@@ -206,8 +206,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
                 }
                 break;
             } else {
-                return fail("unknown option " + quoted(std::string("-") + c) + " in " +
-                            quoted(arg) + ": see 'rz417ctl --help' for the options");
+                return fail("unknown option " + quotedWord(std::string("-") + c) + " in " +
+                            quotedWord(arg) + ": see 'rz417ctl --help' for the options");
             }
         }
     }
@@ -257,7 +257,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
             ports = true;
             continue;
         } else {
-            return fail(quoted(word) + " is not a command: give " + kCommands);
+            return fail(quotedWord(word) + " is not a command: give " + kCommands);
         }
         if (run)
             return fail("run takes one program file and no other command: give the commands "

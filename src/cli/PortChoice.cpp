@@ -22,7 +22,7 @@ PortChoice choosePort(const std::string &word, const PortMap &host)
     if (allDigits(word)) {
         const Fixed number = parseFixed(word, 0, 0, 255);
         if (number.error != FixedError::None || number.value < 1) {
-            choice.error = quoted(word) + " is not a port number: ports are numbered from 1 "
+            choice.error = quotedWord(word) + " is not a port number: ports are numbered from 1 "
                                           "('rz417ctl ports' lists them)";
             return choice;
         }
@@ -38,7 +38,7 @@ PortChoice choosePort(const std::string &word, const PortMap &host)
         choice.label = word;
         return choice;
     }
-    choice.error = quoted(word) + " is not a port: give a port number ('rz417ctl ports' lists "
+    choice.error = quotedWord(word) + " is not a port: give a port number ('rz417ctl ports' lists "
                                   "them) or a device path such as /dev/ttyUSB0";
     return choice;
 }

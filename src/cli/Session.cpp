@@ -52,13 +52,9 @@ int Session::prepare()
     }
     if (!m_invocation.journal.empty()) {
         std::string why;
-#ifndef RZ417_NO_PROGRAM_YET
         m_journal = Journal::open(m_invocation.journal, why);
-#else
-        why = "not yet";
-#endif
         if (!m_journal) {
-            error("journal " + m_invocation.journal + ": " + why + "; nothing was sent");
+            error(why + "; nothing was sent");
             return kExitFailed;
         }
     }
@@ -71,11 +67,7 @@ int Session::openLine(const std::string &frame, const std::string &meaning,
     JournalWriter journal;
     if (m_journal) {
         journal = [this](const JournalEntry &entry, std::string &why) {
-#ifndef RZ417_NO_PROGRAM_YET
             return m_journal->append(entry, why);
-#else
-            (void)entry; (void)why; return false;
-#endif
         };
     }
     if (m_invocation.dryRun) {
@@ -106,7 +98,7 @@ int Session::openLine(const std::string &frame, const std::string &meaning,
             entry.result = commErrorText(failure.code());
             std::string why;
             if (!journal(entry, why))
-                error("journal " + m_invocation.journal + ": " + why);
+                error(why);
         }
         m_line.reset();
         return kExitFailed;
@@ -123,8 +115,7 @@ bool Session::send(const std::string &frame, const std::string &meaning, const F
     if (!result.lineError.empty())
         error("stopped at " + stoppedAt + ": " + result.lineDetail + " on " + m_port.label);
     if (!result.journalError.empty()) {
-        error("stopped at " + stoppedAt + ": journal " + m_invocation.journal + ": " +
-              result.journalError +
+        error("stopped at " + stoppedAt + ": " + result.journalError +
               (result.lineError.empty() ? " (the frame went out; the journal does not show it)"
                                         : ""));
     }
@@ -141,7 +132,7 @@ void Session::switchOffIfOn(const FrameSource &from)
     else
         error("switched the input off (" + inputFrame(false) + ")");
     if (!result.journalError.empty())
-        error("journal " + m_invocation.journal + ": " + result.journalError);
+        error(result.journalError);
 }
 
 void Session::notice(const std::string &text) const

@@ -61,7 +61,7 @@ public:
 private:
     const Invocation &m_invocation;
     PortChoice m_port;
-    std::shared_ptr<Journal> m_journal; // TEMPORARY shared until the program library is merged
+    std::unique_ptr<Journal> m_journal;
     SignalWatch m_signals;
     std::optional<QCoreApplication> m_app;
     std::unique_ptr<SerialPortControl> m_line;

@@ -32,9 +32,7 @@ int main(int argc, char *argv[])
         std::fputs(portListText(rz417::hostPortMap()).c_str(), stdout);
         return 0;
     case Action::Run:
-#ifndef RZ417_NO_PROGRAM_YET
         return runProgram(invocation);
-#endif
     case Action::Send:
         break;
     }

@@ -50,7 +50,7 @@ std::string fixedText(int64_t value, int decimals)
     return text;
 }
 
-std::string quoted(std::string_view text)
+std::string quotedWord(std::string_view text)
 {
     static const char digits[] = "0123456789ABCDEF";
     // The length of the well-formed UTF-8 character at i (the ohm sign reads as itself), or 0.
@@ -147,7 +147,7 @@ ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
         return {std::nullopt, "missing " + name + " setpoint: give " + info->quantity + " from " +
                                   range + ", e.g. " + example};
     if (text.size() > kMaxText)
-        return {std::nullopt, quoted(text) + " is too long for a " + name + " setpoint (" +
+        return {std::nullopt, quotedWord(text) + " is too long for a " + name + " setpoint (" +
                                   std::to_string(text.size()) + " characters)"};
 
     std::size_t end = 0;
@@ -163,7 +163,7 @@ ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
             knownUnit = true;
         }
     }
-    const std::string notNumber = quoted(text) + " is not a " + name + " setpoint: give " +
+    const std::string notNumber = quotedWord(text) + " is not a " + name + " setpoint: give " +
                                   info->quantity + " as digits with '.' as the decimal point, " +
                                   "e.g. " + example + " or " + example + unit;
     if (number.empty())
@@ -174,7 +174,7 @@ ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
                                    static_cast<unsigned char>(c) >= 0x80;
         if (!looksLikeUnit || c == 'e' || c == 'E')
             return {std::nullopt, notNumber};
-        return {std::nullopt, quoted(text) + " has the unit " + quoted(suffix) + "; a " + name +
+        return {std::nullopt, quotedWord(text) + " has the unit " + quotedWord(suffix) + "; a " + name +
                                   " setpoint takes " + allowedUnits(*info) + " or no unit"};
     }
 
@@ -185,13 +185,13 @@ ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
     case FixedError::NotANumber:
         return {std::nullopt, notNumber};
     case FixedError::TooFine:
-        return {std::nullopt, quoted(text) + " is finer than the " + name + " step: " + name +
+        return {std::nullopt, quotedWord(text) + " is finer than the " + name + " step: " + name +
                                   " takes whole " + fixedText(1, info->decimals) + " " + unit +
                                   " steps"};
     case FixedError::TooLarge:
         break;
     }
-    return {std::nullopt, quoted(text) + " is out of range: " + name + " takes " + range};
+    return {std::nullopt, quotedWord(text) + " is out of range: " + name + " takes " + range};
 }
 
 std::optional<std::string> roundingNotice(int16_t mode, int32_t value)

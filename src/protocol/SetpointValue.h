@@ -12,7 +12,7 @@ namespace rz417 {
 std::string fixedText(int64_t value, int decimals);
 
 // A word quoted for a message: 'word', cut after 40 characters with "...", control bytes as \xNN.
-std::string quoted(std::string_view text);
+std::string quotedWord(std::string_view text);
 
 enum class FixedError { None, NotANumber, TooFine, TooLarge };
 
