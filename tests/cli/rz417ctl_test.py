@@ -289,6 +289,22 @@ def case_simulator():
                                                        ("66FFFF", "input OFF"),
                                                        ("6300C8", "CC 2.00 A (high range)")]
         check(frames == expected, "the simulator decoded %r" % frames)
+
+        # A program with a journal: the journal says what the simulator decoded.
+        program = write_program(PULSES)
+        journal = os.path.join(work, "journal.csv")
+        result = ctl("-p", link, "run", program, "--journal", journal)
+        os.unlink(program)
+        check(result.returncode == 0, result.stderr)
+        decoded = []
+        while len(decoded) < 5:
+            event = json.loads(sim.stdout.readline())
+            if event["event"] == "frame":
+                decoded.append((event["frame"], event["meaning"]))
+        journaled = [(r[4], r[5]) for r in journal_rows(journal)]
+        check([f for f, _ in journaled] == [f for f, _ in decoded] and
+              all(d.lower().startswith(j.lower()) for (_, j), (_, d) in zip(journaled, decoded)),
+              "journal %r, simulator %r" % (journaled, decoded))
     finally:
         sim.send_signal(signal.SIGINT)
         sim.wait(DEADLINE)
@@ -397,6 +413,228 @@ def case_dependencies():
     needed = re.findall(r"\(NEEDED\)\s+Shared library: \[(.*)\]", out)
     qt = sorted(n for n in needed if "Qt" in n)
     check(qt == ["libQt6Core.so.6", "libQt6SerialPort.so.6"], "links %r" % needed)
+
+
+def write_program(text):
+    handle, path = tempfile.mkstemp(suffix=".csv")
+    with os.fdopen(handle, "w") as f:
+        f.write(text)
+    return path
+
+
+def read_timed(line, count, timeout=DEADLINE):
+    """Reads count frames from the line, each with the time its last byte arrived."""
+    frames, pending = [], b""
+    end = time.monotonic() + timeout
+    while len(frames) < count:
+        check(time.monotonic() < end, "timed out after %r" % frames)
+        ready, _, _ = select.select([line.master], [], [], 0.05)
+        if not ready:
+            continue
+        try:
+            data = os.read(line.master, 4096)
+        except OSError:
+            break
+        now = time.monotonic()
+        pending += data
+        while len(pending) >= 6:
+            frames.append((pending[:6].decode(), now))
+            pending = pending[6:]
+    return frames
+
+
+def journal_rows(path):
+    with open(path, newline="") as f:
+        text = f.read()
+    check(text.endswith("\n"), "the journal ends inside a line: %r" % text[-80:])
+    lines = text.splitlines()
+    check(lines[0] == "time,source,step,line,frame,meaning,result", "header %r" % lines[0])
+    rows = [l.split(",") for l in lines[1:]]
+    stamp = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
+    for row in rows:
+        check(len(row) == 7 and stamp.match(row[0]) and re.fullmatch("[0-9A-F]{6}", row[4]),
+              "not a whole journal line: %r" % ",".join(row))
+    return rows
+
+
+PULSES = """mode,setpoint,input,dwell,comment
+CC,0.500,on,0.3,base
+CC,2.000,,0.2,"pulse, short"
+CP,12.5W,,0.1,
+,,off,0,
+"""
+
+
+def case_program():
+    """A short program: the right frames, in order, at the right spacing; journal and -v."""
+    path = write_program(PULSES)
+    work = tempfile.mkdtemp()
+    journal = os.path.join(work, "journal.csv")
+    line = Line()
+    proc = start("-v", "-p", line.path, "run", path, "--journal", journal)
+    frames = read_timed(line, 5)
+    out, err = proc.communicate(timeout=DEADLINE)
+    check(proc.returncode == 0, "status %d: %s" % (proc.returncode, err))
+    check(err == "", "stderr is not a terminal: nothing but messages, got %r" % err)
+    check([f for f, _ in frames] == ["6701F4", "6600FF", "6300C8", "64007D", "66FFFF"],
+          "frames %r" % frames)
+    # Steps start 0.3 s and 0.2 s and 0.1 s apart; a busy machine may be late, never early.
+    starts = [frames[0][1], frames[2][1], frames[3][1], frames[4][1]]
+    for (a, b), dwell in zip(zip(starts, starts[1:]), (0.3, 0.2, 0.1)):
+        check(dwell - 0.005 <= b - a <= dwell + 0.15, "spacing %.3f s for a %.1f s dwell" %
+              (b - a, dwell))
+    rows = journal_rows(journal)
+    check([(r[1], r[2], r[3], r[4], r[5], r[6]) for r in rows] == [
+        ("program", "1", "2", "6701F4", "CC 0.500 A", "sent"),
+        ("program", "1", "2", "6600FF", "input on", "sent"),
+        ("program", "2", "3", "6300C8", "CC 2.00 A", "sent"),
+        ("program", "3", "4", "64007D", "CP 12.5 W", "sent"),
+        ("program", "4", "5", "66FFFF", "input off", "sent")], "journal %r" % rows)
+    check(len(out.splitlines()) == 5 and "TX 6300C8 CC 2.00 A  (step 2, line 3)" in out, out)
+    # The commands journal too, as the source cli, below the same header.
+    result = ctl("-p", line.path, "--journal", journal, "cv", "1", "on")
+    check(result.returncode == 0, result.stderr)
+    rows = journal_rows(journal)
+    check([(r[1], r[2], r[3], r[4], r[5]) for r in rows[-2:]] ==
+          [("cli", "", "", "620064", "CV 1.00 V"), ("cli", "", "", "6600FF", "input on")],
+          "journal %r" % rows[-2:])
+    line.close()
+    shutil.rmtree(work)
+    os.unlink(path)
+
+
+def case_program_refused():
+    """A program with problems: each one as FILE:LINE, exit 2, nothing sent; a dry run's plan."""
+    path = write_program("mode,setpoint,input,dwell\nCX,1,on,1\nCC,99,,1\nCC,1.005,,1\n")
+    line = Line()
+    result = ctl("-p", line.path, "run", path)
+    check(result.returncode == 2, "status %d" % result.returncode)
+    lines = result.stderr.splitlines()
+    check(lines[0].startswith(path + ":2: ") and lines[1].startswith(path + ":3: ") and
+          "the program was refused (2 problems); nothing was sent" in lines[-1], result.stderr)
+    check(line.read(0.05) == b"", "sent %r" % line.received)
+    os.unlink(path)
+    path = write_program(PULSES)
+    result = ctl("--dry-run", "run", path, "--repeat", "2")
+    check(result.returncode == 0, result.stderr)
+    lines = result.stdout.splitlines()
+    check(lines[0] == "+0:00:00.000  step 1 (line 2) pass 1  TX 6701F4 CC 0.500 A" and
+          lines[8] == "+0:00:01.100  step 3 (line 4) pass 2  TX 64007D CP 12.5 W" and
+          lines[-1] == "+0:00:01.200  end", "schedule %r" % lines)
+    result = ctl("--dry-run", "run", path, "--forever")
+    check(result.stdout.splitlines()[-1] ==
+          "+0:00:00.600  the list starts again, until interrupted", result.stdout)
+    line.close()
+    os.unlink(path)
+
+
+def case_program_interrupted():
+    """SIGINT mid-step: 66FFFF goes out, exit 130, the step and line named."""
+    path = write_program("mode,setpoint,input,dwell\nCC,1,on,0.2\nCC,2,,30\nCC,1,,1\n")
+    line = Line()
+    proc = start("-p", line.path, "run", path, "--repeat", "3")
+    line.wait_for(b"6300C8")
+    proc.send_signal(signal.SIGINT)
+    _, err = proc.communicate(timeout=DEADLINE)
+    check(proc.returncode == 130, "status %d: %s" % (proc.returncode, err))
+    check(frames_of(line.read(0.05)) == ["6703E8", "6600FF", "6300C8", "66FFFF"],
+          "received %r" % line.received)
+    check("interrupted by SIGINT at step 2 (%s line 3) of pass 1" % path in err, err)
+    check("switched the input off (66FFFF)" in err, err)
+    line.close()
+    os.unlink(path)
+
+
+def case_program_vanished():
+    """The far end goes away mid-program: exit 1, naming the step."""
+    path = write_program("mode,setpoint,input,dwell\nCV,5,on,0.3\nCV,6,,0.3\n,,off,0\n")
+    line = Line()
+    proc = start("-p", line.path, "run", path)
+    line.wait_for(b"6600FF")
+    line.vanish()
+    _, err = proc.communicate(timeout=DEADLINE)
+    check(proc.returncode == 1, "status %d: %s" % (proc.returncode, err))
+    check("stopped at step 2 (%s line 3): Device not Open" % path in err, err)
+    os.unlink(path)
+
+
+def case_journal():
+    """Whole lines after SIGKILL; two processes on one journal; an unwritable one sends nothing."""
+    work = tempfile.mkdtemp()
+    path = write_program("mode,setpoint,input,dwell\n" + "CC,0.5,on,0.005\nCC,0.6,off,0.005\n" * 200)
+    journal = os.path.join(work, "journal.csv")
+    line = Line()
+    proc = start("-p", line.path, "run", path, "--journal", journal)
+    line.wait_for(b"6702" + b"58", timeout=DEADLINE)
+    time.sleep(0.3)
+    proc.kill()
+    proc.wait()
+    received = frames_of(line.read(0.1))
+    rows = journal_rows(journal)
+    # Each frame's line follows it: at most the last frame sent lacks its line.
+    check(len(received) - 1 <= len(rows) <= len(received) and
+          [r[4] for r in rows] == received[:len(rows)], "%d frames, %d lines" %
+          (len(received), len(rows)))
+    line.close()
+
+    # Two at once, appending to a fresh journal.
+    os.unlink(journal)
+    lines = [Line(), Line()]
+    procs = [start("-p", l.path, "-q", "run", path, "--journal", journal) for l in lines]
+    for l, p in zip(lines, procs):
+        check(len(read_timed(l, 800)) == 800, "frames")
+        p.communicate(timeout=DEADLINE)
+        check(p.returncode == 0, "status %d" % p.returncode)
+        l.close()
+    rows = journal_rows(journal)
+    check(len(rows) == 1600, "%d journal lines, not 1600" % len(rows))
+
+    # A journal that cannot be opened: nothing is sent.
+    line = Line()
+    for bad in (os.path.join(work, "missing", "j.csv"), work):
+        for words in (["cv", "1", "on"], ["run", path]):
+            result = ctl("-p", line.path, "--journal", bad, *words)
+            check(result.returncode == 1 and "nothing was sent" in result.stderr,
+                  "%s: status %d %r" % (bad, result.returncode, result.stderr))
+    check(line.read(0.05) == b"", "sent %r" % line.received)
+    line.close()
+    shutil.rmtree(work)
+    os.unlink(path)
+
+
+def case_progress():
+    """On a terminal a progress line, redrawn at most ten times a second; none with -q."""
+    path = write_program("mode,setpoint,input,dwell\n" + "CC,0.5,,0.01\nCC,0.6,,0.01\n" * 50 +
+                         "CV,1,,0.5\n")
+    for quiet in (False, True):
+        line = Line()
+        master, slave = pty.openpty()
+        args = [ARGS.ctl, "-p", line.path, "run", path, "--repeat", "2"] + (["-q"] if quiet else [])
+        began = time.monotonic()
+        proc = subprocess.Popen(args, stderr=slave, stdout=subprocess.DEVNULL)
+        os.close(slave)
+        shown = b""
+        while True:
+            try:
+                data = os.read(master, 4096)
+            except OSError:
+                break
+            if not data:
+                break
+            shown += data
+        proc.wait(DEADLINE)
+        took = time.monotonic() - began
+        os.close(master)
+        line.close()
+        check(proc.returncode == 0, "status %d" % proc.returncode)
+        draws = shown.count(b"\r") - 1  # the last one clears the line
+        if quiet:
+            check(shown == b"", "-q printed %r" % shown)
+            continue
+        check(b"step 101 of 101: CV 1.00 V" in shown and b"repeat 2 of 2" in shown and
+              b"left" in shown, "progress %r" % shown[-300:])
+        check(1 <= draws <= took * 10 + 2, "%d redraws in %.2f s" % (draws, took))
+    os.unlink(path)
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
