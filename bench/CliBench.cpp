@@ -65,8 +65,7 @@ Ended reap(pid_t pid)
 }
 
 // One frame sent by a fresh process: spawn to frame readable, spawn to exit, peak RSS.
-void oneShot(const std::string &key, const std::vector<std::string> &args, FarEnd &line,
-             int runs)
+void oneShot(const std::string &key, const std::vector<std::string> &args, FarEnd &line, int runs)
 {
     std::vector<double> toFrame, toExit, peak;
     for (int i = 0; i < runs; ++i) {
@@ -117,7 +116,8 @@ void lateness(const std::string &ctl, FarEnd &line, int steps)
             break;
         pending += data;
         while (pending.size() >= 6) {
-            arrival.push_back(std::chrono::duration<double, std::milli>(at.time_since_epoch()).count());
+            arrival.push_back(
+                std::chrono::duration<double, std::milli>(at.time_since_epoch()).count());
             pending.erase(0, 6);
         }
     }
@@ -195,8 +195,8 @@ void parse(const std::string &self, int steps, int runs)
             const double start = nowMs();
             const Program program = loadProgram(path);
             const double ms = nowMs() - start;
-            const bool ok = program.problems.empty() &&
-                            program.steps.size() == static_cast<std::size_t>(steps);
+            const bool ok =
+                program.problems.empty() && program.steps.size() == static_cast<std::size_t>(steps);
             [[maybe_unused]] const auto n = ::write(pipeFds[1], &ms, sizeof ms);
             ::_exit(ok ? 0 : 1);
         }
@@ -251,8 +251,8 @@ int main(int argc, char *argv[])
     FarEnd line;
     // Interleaved, so that both see the same machine.
     for (int round = 0; round < 2; ++round) {
-        oneShot(round == 0 ? "oneshot.warm" : "oneshot", {ctl, "-p", line.slavePath(), "cv", "12.34"},
-                line, round == 0 ? 5 : runs);
+        oneShot(round == 0 ? "oneshot.warm" : "oneshot",
+                {ctl, "-p", line.slavePath(), "cv", "12.34"}, line, round == 0 ? 5 : runs);
         oneShot(round == 0 ? "floor.warm" : "floor", {floor, line.slavePath()}, line,
                 round == 0 ? 5 : runs);
     }

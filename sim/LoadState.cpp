@@ -85,8 +85,8 @@ std::string frameMeaning(const Frame &frame)
         return "bad frame: " + frame.error;
     if (frame.command == Command::Input)
         return frame.value == kInputOnValue ? "input ON" : "input OFF";
-    std::string text = std::string(commandName(frame.command)) + " " + frameValueText(frame) +
-                       " " + frameUnit(frame);
+    std::string text = std::string(commandName(frame.command)) + " " + frameValueText(frame) + " " +
+                       frameUnit(frame);
     if (frame.command == Command::CcHighSetpoint)
         text += " (high range)";
     else if (frame.command == Command::CcLowSetpoint)

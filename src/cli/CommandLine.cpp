@@ -56,6 +56,8 @@ struct ParsedWait
     std::string error;
 };
 
+// SECONDS as wait takes it: a decimal number with '.', optionally followed by s or ms; whole
+// milliseconds from 0 to a day.
 ParsedWait parseWait(const std::string &text)
 {
     const std::string allowed = "wait takes seconds from 0 to 86400 (a day) as digits with '.' "
@@ -93,11 +95,6 @@ bool takesValue(const std::string &command)
 const char *const kCommands = "cv, cc, cp, cr, on, off, wait, run or ports";
 
 } // namespace
-
-std::optional<std::chrono::milliseconds> parseSeconds(const std::string &text)
-{
-    return parseWait(text).value;
-}
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
 {
@@ -180,7 +177,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
                 const Fixed n = parseFixed(value, 0, 0, kMaxRepeat);
                 if (n.error != FixedError::None || n.value < 1)
                     return fail(quotedWord(value) + " is not a number of passes: --repeat takes a "
-                                                "whole number from 1 to 1000000");
+                                                    "whole number from 1 to 1000000");
                 inv.repeat = static_cast<int>(n.value);
                 repeatGiven = true;
             } else {

@@ -14,11 +14,11 @@ enum class CommandKind { Setpoint, Input, Wait };
 struct Command
 {
     CommandKind kind = CommandKind::Setpoint;
-    int16_t mode = 0;   // Setpoint: 1 to 4
-    int32_t value = 0;  // Setpoint: in the mode's steps
-    bool on = false;    // Input
+    int16_t mode = 0;  // Setpoint: 1 to 4
+    int32_t value = 0; // Setpoint: in the mode's steps
+    bool on = false;   // Input
     std::chrono::milliseconds wait{0};
-    std::string text;   // as the user wrote it, for messages: "cc 1.5"
+    std::string text; // as the user wrote it, for messages: "cc 1.5"
 };
 
 enum class Action { Send, Run, Ports, Help, Version };
@@ -47,10 +47,6 @@ struct ParsedCommandLine
     std::string error;
 };
 ParsedCommandLine parseCommandLine(const std::vector<std::string> &args);
-
-// SECONDS as wait takes it: a decimal number with '.', optionally followed by s or ms; whole
-// milliseconds from 0 to a day.
-std::optional<std::chrono::milliseconds> parseSeconds(const std::string &text);
 
 // A frame a command sends, what it tells the load, and the wait that follows it.
 struct PlannedFrame

@@ -76,8 +76,8 @@ std::string frameLineText(std::chrono::system_clock::time_point time, const std:
 {
     std::string text = clockText(time) + " TX " + frame + " " + meaning;
     if (from.step > 0)
-        text += "  (step " + std::to_string(from.step) + ", line " + std::to_string(from.line) +
-                ")";
+        text +=
+            "  (step " + std::to_string(from.step) + ", line " + std::to_string(from.line) + ")";
     return text;
 }
 

@@ -23,7 +23,7 @@ PortChoice choosePort(const std::string &word, const PortMap &host)
         const Fixed number = parseFixed(word, 0, 0, 255);
         if (number.error != FixedError::None || number.value < 1) {
             choice.error = quotedWord(word) + " is not a port number: ports are numbered from 1 "
-                                          "('rz417ctl ports' lists them)";
+                                              "('rz417ctl ports' lists them)";
             return choice;
         }
         choice.map = host;
@@ -39,7 +39,7 @@ PortChoice choosePort(const std::string &word, const PortMap &host)
         return choice;
     }
     choice.error = quotedWord(word) + " is not a port: give a port number ('rz417ctl ports' lists "
-                                  "them) or a device path such as /dev/ttyUSB0";
+                                      "them) or a device path such as /dev/ttyUSB0";
     return choice;
 }
 

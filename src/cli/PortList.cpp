@@ -14,7 +14,6 @@ namespace rz417::cli {
 
 namespace {
 
-
 // Description, maker and serial number of the devices the system lists, by path.
 std::map<std::string, std::string> deviceDescriptions()
 {

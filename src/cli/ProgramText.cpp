@@ -9,8 +9,8 @@ std::string durationText(std::chrono::milliseconds duration, bool millis)
     const long long ms = duration.count();
     char text[48];
     if (millis)
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", ms / 3600000,
-                      ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60,
+                      ms / 1000 % 60, ms % 1000);
     else
         std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", ms / 3600000, ms / 60000 % 60,
                       ms / 1000 % 60);
@@ -34,8 +34,7 @@ std::vector<std::string> scheduleText(const Program &program, int passes)
         for (std::size_t i = 0; i < program.steps.size(); ++i) {
             const ProgramStep &step = program.steps[i];
             std::string head = "+" + durationText(offset + step.start, true) + "  step " +
-                               std::to_string(i + 1) + " (line " + std::to_string(step.line) +
-                               ")";
+                               std::to_string(i + 1) + " (line " + std::to_string(step.line) + ")";
             if (shown > 1)
                 head += " pass " + std::to_string(pass + 1);
             const auto frames = stepFrames(step);
@@ -57,8 +56,7 @@ std::string progressText(const Program &program, const ProgramRun &run, SteadyTi
     std::string text;
     if (current) {
         text = "step " + std::to_string(*current + 1) + " of " +
-               std::to_string(program.steps.size()) + ": " +
-               stepText(program.steps[*current]);
+               std::to_string(program.steps.size()) + ": " + stepText(program.steps[*current]);
     } else {
         text = "starting";
     }

@@ -30,9 +30,7 @@ std::string stepPlace(const std::string &file, const ProgramRun &run, const Prog
 class SessionSender : public FrameSender
 {
 public:
-    SessionSender(Session &session, const std::string &file) : m_session(session), m_file(file)
-    {
-    }
+    SessionSender(Session &session, const std::string &file) : m_session(session), m_file(file) {}
     std::string send(const ProgramStep &step, std::size_t index, int pass,
                      const StepFrame &frame) override
     {
@@ -60,9 +58,11 @@ int runProgram(const Invocation &invocation)
     if (!program.problems.empty()) {
         for (const ProgramProblem &problem : program.problems)
             std::fprintf(stderr, "%s\n", problemText(file, problem).c_str());
-        std::fprintf(stderr, "rz417ctl: %s: the program was refused (%zu problem%s); nothing "
-                             "was sent\n",
-                     file.c_str(), program.problems.size(), program.problems.size() == 1 ? "" : "s");
+        std::fprintf(stderr,
+                     "rz417ctl: %s: the program was refused (%zu problem%s); nothing "
+                     "was sent\n",
+                     file.c_str(), program.problems.size(),
+                     program.problems.size() == 1 ? "" : "s");
         return kExitUsage;
     }
 
@@ -87,9 +87,8 @@ int runProgram(const Invocation &invocation)
         if (frames.empty())
             continue;
         const FrameSource from{"program", static_cast<int>(i) + 1, program.steps[i].line};
-        const std::string place =
-            "step " + std::to_string(i + 1) + " (" + file + " line " +
-            std::to_string(program.steps[i].line) + ")";
+        const std::string place = "step " + std::to_string(i + 1) + " (" + file + " line " +
+                                  std::to_string(program.steps[i].line) + ")";
         if (const int status =
                 session.openLine(frames.front().frame, frames.front().meaning, from, place))
             return status;
@@ -105,8 +104,7 @@ int runProgram(const Invocation &invocation)
     run.start(start);
     RunEnd end = runToEnd(run, clock, progress, sender);
     // The last step lasts its dwell too: the run ends when the list's time is up.
-    if (end == RunEnd::Finished &&
-        !progress.sleepUntil(start + program.duration() * run.passes()))
+    if (end == RunEnd::Finished && !progress.sleepUntil(start + program.duration() * run.passes()))
         end = RunEnd::Interrupted;
     progress.clear();
 

@@ -61,8 +61,8 @@ int Session::prepare()
     return 0;
 }
 
-int Session::openLine(const std::string &frame, const std::string &meaning,
-                      const FrameSource &from, const std::string &stoppedAt)
+int Session::openLine(const std::string &frame, const std::string &meaning, const FrameSource &from,
+                      const std::string &stoppedAt)
 {
     JournalWriter journal;
     if (m_journal) {
@@ -103,8 +103,8 @@ int Session::openLine(const std::string &frame, const std::string &meaning,
         m_line.reset();
         return kExitFailed;
     }
-    m_frames = std::make_unique<FrameLine>(m_line.get(), journal,
-                                           m_invocation.verbose ? stdout : nullptr);
+    m_frames =
+        std::make_unique<FrameLine>(m_line.get(), journal, m_invocation.verbose ? stdout : nullptr);
     return 0;
 }
 

@@ -15,7 +15,8 @@
 int main(int argc, char *argv[])
 {
     using namespace rz417::cli;
-    const ParsedCommandLine parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const ParsedCommandLine parsed =
+        parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "rz417ctl: %s\nTry 'rz417ctl --help'.\n", parsed.error.c_str());
         return kExitUsage;

@@ -37,8 +37,8 @@ std::optional<qint64> lockHolder(const QString &device)
     return std::nullopt;
 #else
     // The directories QSerialPort may put its lock file in.
-    static const char *const kLockDirs[] = {"/var/lock", "/etc/locks", "/var/spool/locks",
-                                            "/var/spool/uucp", "/tmp", "/var/tmp",
+    static const char *const kLockDirs[] = {"/var/lock",         "/etc/locks", "/var/spool/locks",
+                                            "/var/spool/uucp",   "/tmp",       "/var/tmp",
                                             "/var/lock/lockdev", "/run/lock"};
     // QSerialPort names the lock after the path without /dev/, slashes made underscores:
     // /dev/ttyUSB0 is LCK..ttyUSB0, /dev/pts/3 is LCK..pts_3.

@@ -174,8 +174,8 @@ ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
                                    static_cast<unsigned char>(c) >= 0x80;
         if (!looksLikeUnit || c == 'e' || c == 'E')
             return {std::nullopt, notNumber};
-        return {std::nullopt, quotedWord(text) + " has the unit " + quotedWord(suffix) + "; a " + name +
-                                  " setpoint takes " + allowedUnits(*info) + " or no unit"};
+        return {std::nullopt, quotedWord(text) + " has the unit " + quotedWord(suffix) + "; a " +
+                                  name + " setpoint takes " + allowedUnits(*info) + " or no unit"};
     }
 
     const Fixed fixed = parseFixed(number, info->decimals, exponent, info->rangeTop);
