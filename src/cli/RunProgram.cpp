@@ -98,8 +98,10 @@ int runProgram(const Invocation &invocation)
     SteadyClock clock;
     ProgramRun run(program, invocation.repeat);
     SessionSender sender(session, file);
-    ProgressLine progress(program, run, clock, session.watch(),
-                          !invocation.quiet && ::isatty(STDERR_FILENO) == 1);
+    // -v lines on the same terminal would land in the middle of the progress line.
+    const bool showProgress = !invocation.quiet && ::isatty(STDERR_FILENO) == 1 &&
+                              !(invocation.verbose && ::isatty(STDOUT_FILENO) == 1);
+    ProgressLine progress(program, run, clock, session.watch(), showProgress);
     const SteadyTime start = clock.now();
     run.start(start);
     RunEnd end = runToEnd(run, clock, progress, sender);

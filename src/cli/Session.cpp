@@ -32,7 +32,8 @@ Session::~Session()
 
 int Session::prepare()
 {
-    if (m_invocation.dryRun)
+    // A dry run opens nothing and needs no port, but a port it was given must be one.
+    if (m_invocation.dryRun && !m_invocation.port)
         return 0;
     std::string word;
     if (m_invocation.port) {
@@ -50,6 +51,8 @@ int Session::prepare()
         error(m_port.error + (m_invocation.port ? "" : " (from RZ417_PORT)"));
         return kExitUsage;
     }
+    if (m_invocation.dryRun)
+        return 0;
     if (!m_invocation.journal.empty()) {
         std::string why;
         m_journal = Journal::open(m_invocation.journal, why);

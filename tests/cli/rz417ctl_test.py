@@ -170,6 +170,7 @@ TABLE = [
     ("cv 1 run prog.csv", 2, "run takes one program file and no other command"),
     ("", 2, "no command given"),
     ("-p", 2, "-p needs a port number or a device path"),
+    ("-p ttyUSB0 cv 1", 2, "'ttyUSB0' is not a port: give a port number"),
 ]
 
 
