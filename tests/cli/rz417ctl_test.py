@@ -361,7 +361,7 @@ def case_vanished():
 
 
 def case_held():
-    """A port that another rz417ctl holds is refused, naming the holder; nothing is sent."""
+    """A port that another rz417ctl holds, or one not permitted, is refused; nothing is sent."""
     line = Line()
     holder = start("-p", line.path, "on", "wait", "30")
     line.wait_for(b"6600FF")
@@ -372,6 +372,22 @@ def case_held():
     check("in use by another program (process %d)" % holder.pid in result.stderr, result.stderr)
     check("'cv 1'" in result.stderr and "nothing was sent" in result.stderr, result.stderr)
     check(frames_of(line.read(0.05)) == ["6600FF", "66FFFF"], "received %r" % line.received)
+    line.close()
+
+    # A device the user may not open: root opens anything, so drop to nobody for this.
+    if os.geteuid() != 0 or not shutil.which("setpriv"):
+        print("not root or no setpriv: the permission case is skipped")
+        return
+    line = Line()
+    result = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                             ARGS.ctl, "-p", line.path, "cv", "1"], capture_output=True, text=True,
+                            timeout=DEADLINE)
+    if "Permission denied" in result.stderr and "rz417ctl:" not in result.stderr:
+        print("nobody may not run %s here: the permission case is skipped" % ARGS.ctl)
+    else:
+        check(result.returncode == 1 and "permission denied (add your user to the" in
+              result.stderr, "status %d: %r" % (result.returncode, result.stderr))
+        check(line.read(0.05) == b"", "sent %r" % line.received)
     line.close()
 
 
