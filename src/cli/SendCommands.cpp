@@ -16,9 +16,17 @@ int sendCommands(const Invocation &invocation)
     auto where = [&](const PlannedFrame &p) {
         return "'" + invocation.commands[p.command].text + "'";
     };
+    // The line opens before the first command, so that a port that will not open is known
+    // at once and not after a wait; commands that only wait need no line.
+    for (const PlannedFrame &p : planned) {
+        if (p.frame.empty())
+            continue;
+        if (const int status = session.openLine(p.frame, p.meaning, from, where(p)))
+            return status;
+        break;
+    }
     // A dry run prints each frame at the time it would go out.
     auto at = std::chrono::system_clock::now();
-    bool opened = false;
     for (const PlannedFrame &p : planned) {
         if (session.watch().caught() != 0) {
             const int status = session.interruptedStatus(where(p));
@@ -34,11 +42,6 @@ int sendCommands(const Invocation &invocation)
                 return status;
             }
             continue;
-        }
-        if (!opened) {
-            if (const int status = session.openLine(p.frame, p.meaning, from, where(p)))
-                return status;
-            opened = true;
         }
         if (invocation.dryRun) {
             session.frames().send(p.frame, p.meaning, from, at);

@@ -397,11 +397,13 @@ def case_no_port():
     result = ctl("cv", "1", env={"RZ417_PORTS": line.path})
     check(result.returncode == 2, "status %d" % result.returncode)
     check("no port given" in result.stderr and "1  " + line.path in result.stderr, result.stderr)
-    for word, status, message in (("ttyUSB0", 2, "'ttyUSB0' is not a port"),
-                                  ("0", 2, "'0' is not a port number"),
-                                  ("2", 1, "Invalid or Unsupported ID (port 2"),
-                                  ("/dev/rz417-none", 1, "Hardware not present")):
-        result = ctl("-p", word, "cv", "1", env={"RZ417_PORTS": line.path})
+    for word, status, message in (("ttyUSB0 cv", 2, "'ttyUSB0' is not a port"),
+                                  ("0 cv", 2, "'0' is not a port number"),
+                                  ("2 cv", 1, "Invalid or Unsupported ID (port 2"),
+                                  ("2 wait 30 cv", 1, "'cv 1': Invalid or Unsupported ID"),
+                                  ("/dev/rz417-none cv", 1, "Hardware not present")):
+        # A port that will not open is known at once, before any wait.
+        result = ctl("-p", *word.split(), "1", env={"RZ417_PORTS": line.path})
         check(result.returncode == status and message in result.stderr,
               "-p %s: status %d, %r" % (word, result.returncode, result.stderr))
     check(line.read(0.05) == b"", "sent %r" % line.received)
