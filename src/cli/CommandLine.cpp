@@ -8,12 +8,6 @@
 
 namespace rz417::cli {
 
-const char *const kUsage = "usage: rz417ctl [-p PORT] [-v] [-q] [--dry-run] [--journal FILE] "
-                           "COMMAND...\n"
-                           "       rz417ctl [options] run FILE [--repeat N | --forever]\n"
-                           "       rz417ctl ports\n"
-                           "       rz417ctl --help | --version\n";
-
 const char *const kHelp =
     "rz417ctl: send commands to an RZ-417 electronic load over its serial line\n"
     "\n"

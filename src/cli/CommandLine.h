@@ -61,7 +61,6 @@ std::vector<PlannedFrame> planFrames(const std::vector<Command> &commands);
 // The notices the commands earn before anything is sent (a current that goes out coarser).
 std::vector<std::string> planNotices(const std::vector<Command> &commands);
 
-extern const char *const kUsage;
 extern const char *const kHelp;
 
 } // namespace rz417::cli
