@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,6 +91,8 @@ std::unique_ptr<Journal> Journal::open(const std::string &path, std::string &err
         error = "cannot open the journal " + path + ": " + std::strerror(errno);
         return nullptr;
     }
+    // Two processes that create the journal at once must not both find it new.
+    ::flock(fd, LOCK_EX);
     struct stat info = {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         error = "the journal " + path + " is not a regular file";
@@ -101,6 +104,7 @@ std::unique_ptr<Journal> Journal::open(const std::string &path, std::string &err
         ::close(fd);
         return nullptr;
     }
+    ::flock(fd, LOCK_UN);
     return std::unique_ptr<Journal>(new Journal(fd, path));
 }
 
