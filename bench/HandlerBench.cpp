@@ -26,6 +26,7 @@ public:
     {
         benchmark::DoNotOptimize(text.data());
     }
+    void setDescription(Caption, const std::string &) override {}
 };
 
 double p99(const std::vector<double> &v)

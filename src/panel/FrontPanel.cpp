@@ -23,14 +23,20 @@ FrontPanel::FrontPanel(CaptionSink &captions, Platform &platform, CommControl &c
 bool FrontPanel::Form_Load()
 {
     m_state = PanelState{};
-    const ModeTexts cv = modeTexts(ModeCodes::CV);
-    m_captions.setCaption(Caption::ModeLabel, cv.unit);
-    m_captions.setCaption(Caption::RangeLabel, cv.range);
+    showModeTexts(ModeCodes::CV);
 
     std::string portText = "No";
+    // Devices that exist but would not open, and why: on standard error at once, and under the
+    // no-port box, so that a user can act on them.
+    std::string refusals;
     for (int16_t n = 1; n <= kLastPort; ++n) {
-        if (OpenCommPort(n, kLineSettings) <= 0)
+        if (OpenCommPort(n, kLineSettings) <= 0) {
+            if (!m_lastRefusal.empty()) {
+                m_platform.diagnostic(m_lastRefusal);
+                refusals += (refusals.empty() ? "" : "\n") + m_lastRefusal;
+            }
             continue;
+        }
         portText = std::to_string(n);
         const BoxAnswer answer = m_platform.messageBox("Find Com " + portText + ", Using it?",
                                                        BoxStyle::YesNoQuestion, kStartupTitle);
@@ -41,7 +47,8 @@ bool FrontPanel::Form_Load()
     }
 
     if (portText == "No") {
-        m_platform.messageBox("No communication port can use!", BoxStyle::OkStop, kStartupTitle);
+        m_platform.messageBox("No communication port can use!", BoxStyle::OkStop, kStartupTitle,
+                              refusals);
         m_platform.endProgram();
         return false;
     }
@@ -63,12 +70,14 @@ void FrontPanel::About_Click()
 
 int16_t FrontPanel::OpenCommPort(int16_t port, const std::string &settings)
 {
+    m_lastRefusal.clear();
     try {
         m_comm.setCommPort(port);
         m_comm.setSettings(settings);
         m_comm.setPortOpen(true);
-    } catch (const CommError &) {
+    } catch (const CommError &error) {
         // Any refusal means "no usable port at this number"; the caller moves on.
+        m_lastRefusal = error.refusal();
         return 0;
     }
     return port;
@@ -102,13 +111,20 @@ bool FrontPanel::DataTransfer(int16_t Ch)
     return !frame.empty();
 }
 
+void FrontPanel::showModeTexts(int16_t mode)
+{
+    const ModeTexts texts = modeTexts(mode);
+    m_captions.setCaption(Caption::ModeLabel, texts.unit);
+    m_captions.setCaption(Caption::RangeLabel, texts.range);
+    const std::string description = std::string("Setpoint in ") + texts.quantity;
+    m_captions.setDescription(Caption::CValue, description);
+    m_captions.setDescription(Caption::ModeLabel, description);
+}
 
 void FrontPanel::selectMode(int16_t mode)
 {
     m_state.ModeCode = mode;
-    const ModeTexts texts = modeTexts(mode);
-    m_captions.setCaption(Caption::ModeLabel, texts.unit);
-    m_captions.setCaption(Caption::RangeLabel, texts.range);
+    showModeTexts(mode);
     m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
     m_state.OutputOn = false;
     setEntry(m_state, mode, sentOf(m_state, mode));
@@ -136,8 +152,7 @@ void FrontPanel::OutputCommand_Click()
     if (!DataTransfer(kOutputSelector)) {
         // The instrument was not told, so the panel must not claim the new state.
         m_state.OutputOn = wasOn;
-        m_captions.setCaption(Caption::OutputCommand,
-                              wasOn ? kOutputOnCaption : kOutputOffCaption);
+        m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
     }
 }
 

@@ -45,23 +45,30 @@ public:
     void Exit_Click();
     void About_Click();
 
+    // Escape does what a click on Output does, but only when that switches the input off.
+    bool escapeActs() const { return m_state.OutputOn; }
+
     // Builds the frame of selector Ch and writes it. A write that fails is reported in an error
     // box; the sent value is recorded only when the frame went out. Returns whether it did.
     bool DataTransfer(int16_t Ch);
 
     // Returns the port number when the port opened, 0 when any step failed; never shows anything.
+    // Why a device that exists was refused is kept for start-up (lastRefusal()).
     int16_t OpenCommPort(int16_t port, const std::string &settings);
+    const std::string &lastRefusal() const { return m_lastRefusal; }
     void CloseCommPort();
     void ShowCommError(int16_t code);
 
 private:
     void selectMode(int16_t mode);
     void keyDigit(int digit);
+    void showModeTexts(int16_t mode);
 
     PanelState m_state;
     CaptionSink &m_captions;
     Platform &m_platform;
     CommControl &m_comm;
+    std::string m_lastRefusal;
 };
 
 } // namespace rz417

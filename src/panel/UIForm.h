@@ -4,12 +4,15 @@
 #include "panel/Platform.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 class QLabel;
 class QPushButton;
 class QGroupBox;
 
 namespace rz417 {
+
+struct ButtonSpec;
 
 // The front panel window: the instrument's panel drawn at its own positions. It only forwards
 // clicks to FrontPanel and writes the captions it is given.
@@ -24,18 +27,28 @@ public:
     bool load();
 
     void setCaption(Caption caption, const std::string &text) override;
+    void setDescription(Caption caption, const std::string &text) override;
 
     const FrontPanel &panel() const { return m_panel; }
 
     // Twips of the panel's layout to pixels at 96 dpi.
     static constexpr int twips(int value) { return value / 15; }
 
+protected:
+    // The panel's keys: each clicks its button, so it runs the same handler as a click.
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
 private:
-    QPushButton *addButton(const char *name, const char *caption, int left, int top, int width,
-                           int height, void (FrontPanel::*handler)());
+    QPushButton *addButton(const ButtonSpec &spec);
     QLabel *addLabel(const char *name, const QString &caption, int left, int top, int width,
                      int height);
     void buildMenu();
+    QPushButton *button(const char *name) const;
+    // A key's button shows pressed until the key is released, wherever the release goes.
+    void holdDown(QPushButton *button, int key);
+    void releaseHeld();
 
     FrontPanel m_panel;
     QGroupBox *m_control = nullptr;
@@ -43,6 +56,8 @@ private:
     QLabel *m_modeLabel = nullptr;
     QLabel *m_rangeLabel = nullptr;
     QPushButton *m_outputCommand = nullptr;
+    QPointer<QPushButton> m_held;
+    int m_heldKey = 0;
 };
 
 } // namespace rz417

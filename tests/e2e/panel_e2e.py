@@ -255,6 +255,12 @@ class Panel:
             # button is pressed twice. The server handles the motion before the click anyway.
             self.display.xdotool("mousemove", str(x), str(y), "click", "1")
 
+    def type_keys(self, *keys):
+        """X key names, typed into the panel's window as a user at the keyboard does."""
+        self.display.xdotool("windowfocus", "--sync", self.window, check=False)
+        for key in keys:
+            self.display.xdotool("key", key)
+
     def exit_from_menu(self):
         """File, Exit, with the keyboard, as a user would end the panel."""
         for _ in range(3):
@@ -452,6 +458,35 @@ def case_mode_change(session):
     check_clean_line(session)
 
 
+def case_keys(session):
+    """The keyboard: main-row and keypad digits, Return and keypad Enter, the mode letters in
+    either case, O and Escape reach the line as the same frames as clicks."""
+    panel = session.connected_panel()
+    plan = [
+        (["1", "2", "3", "4", "Return"], {"frame": "6204D2", "mode": "CV", "value": 12.34}),
+        (["C", "KP_1", "5", "0", "KP_0", "KP_Enter"],
+         {"frame": "630096", "command": "CC", "value": 1.5, "range": "high"}),
+        (["o"], {"frame": "6600FF", "input_on": True}),
+        (["Escape"], {"frame": "66FFFF", "input_on": False}),
+        (["Escape", "p", "7", "Return"], {"frame": "640007", "mode": "CP"}),
+        (["O"], {"frame": "6600FF", "input_on": True}),
+        (["r", "KP_9", "Return"], {"frame": "650009", "mode": "CR"}),
+        (["v", "Return"], {"frame": "6204D2", "mode": "CV"}),
+    ]
+    for keys, expected in plan:
+        before = len(session.sim.frames())
+        log("keys " + " ".join(keys))
+        panel.type_keys(*keys)
+        session.sim.wait_frames(before + 1)
+        time.sleep(0.3)  # anything more that the keys sent arrives meanwhile
+        frames = session.sim.frames()[before:]
+        expect(len(frames) == 1, "%s sent %s" % (keys, [f["frame"] for f in frames]))
+        for key, value in expected.items():
+            expect(frames[0].get(key) == value, "%s: %s is %r, expected %r (frame %s)" %
+                   (" ".join(keys), key, frames[0].get(key), value, frames[0]["frame"]))
+    check_clean_line(session)
+
+
 def case_reconnect(session):
     """The simulator outlives the panel and serves the next one."""
     first = session.connected_panel()
@@ -577,6 +612,7 @@ CASES = {
     "output": case_output,
     "mode_change": case_mode_change,
     "reconnect": case_reconnect,
+    "keys": case_keys,
     "no_port": case_no_port,
     "demo": case_demo,
     "demo_no_display": case_demo_no_display,
