@@ -73,6 +73,7 @@ private:
     bool m_stopped = false;
     std::size_t m_next = 0; // the next step to send, counted over all passes
     std::optional<std::size_t> m_current;
+    int m_currentPass = 0;
     bool m_inputOn = false;
     std::string m_error;
 };
@@ -92,5 +93,12 @@ public:
     // Waits until the time; false when interrupted before it.
     virtual bool sleepUntil(SteadyTime until) = 0;
 };
+
+enum class RunEnd { Finished, Interrupted, Failed };
+
+// Runs a started run to its end: waits for each step with the sleeper and sends it. A wait cut
+// short ends the run as Interrupted; a failed frame as Failed (run.error() says why). Either
+// way nothing more is sent by it: switching the input off is the caller's affair.
+RunEnd runToEnd(ProgramRun &run, Clock &clock, Sleeper &sleeper, FrameSender &sender);
 
 } // namespace rz417

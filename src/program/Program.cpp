@@ -1,0 +1,350 @@
+#include "program/Program.h"
+
+#include "program/CsvReader.h"
+#include "protocol/Modes.h"
+#include "protocol/SetpointValue.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace rz417 {
+
+namespace {
+
+enum class Column { Mode, Setpoint, Input, Dwell, Comment };
+
+constexpr std::array<std::pair<const char *, Column>, 5> kColumns{{
+    {"mode", Column::Mode},
+    {"setpoint", Column::Setpoint},
+    {"input", Column::Input},
+    {"dwell", Column::Dwell},
+    {"comment", Column::Comment},
+}};
+constexpr const char *kColumnList = "mode, setpoint, input, dwell, comment";
+constexpr int64_t kLongestDwellMs = 24LL * 60 * 60 * 1000;
+constexpr int64_t kShortestDwellMs = 5;
+
+std::string lower(std::string_view text)
+{
+    std::string out(text);
+    for (char &c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string quoted(std::string_view text)
+{
+    constexpr std::size_t kShown = 40;
+    std::string out = "'" + std::string(text.substr(0, kShown));
+    if (text.size() > kShown)
+        out += "...";
+    return out + "'";
+}
+
+// The first byte that keeps the file from being UTF-8 text, or npos.
+std::size_t firstNonText(std::string_view bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == 0 || (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F)
+            return i;
+        std::size_t extra = 0;
+        if (c >= 0x80) {
+            if (c >= 0xC2 && c <= 0xDF)
+                extra = 1;
+            else if (c >= 0xE0 && c <= 0xEF)
+                extra = 2;
+            else if (c >= 0xF0 && c <= 0xF4)
+                extra = 3;
+            else
+                return i;
+            if (i + extra >= bytes.size())
+                return i;
+            for (std::size_t k = 1; k <= extra; ++k) {
+                if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80)
+                    return i;
+            }
+        }
+        i += 1 + extra;
+    }
+    return std::string_view::npos;
+}
+
+int lineOf(std::string_view bytes, std::size_t offset)
+{
+    int line = 1;
+    for (std::size_t i = 0; i < offset && i < bytes.size(); ++i) {
+        if (bytes[i] == '\n')
+            ++line;
+    }
+    return line;
+}
+
+// Seconds as a person writes them: "0.004", "0", "1.5".
+std::string secondsText(std::chrono::milliseconds ms)
+{
+    std::string text = fixedText(ms.count(), 3);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+struct Header
+{
+    std::vector<std::optional<Column>> columns; // per field; nothing for a column in error
+    bool has[kColumns.size()] = {};
+};
+
+bool has(const Header &header, Column column)
+{
+    return header.has[static_cast<std::size_t>(column)];
+}
+
+// Checks one row against the header; adds the step, or its problems.
+void readRow(const CsvRecord &record, const Header &header, Program &program)
+{
+    std::array<std::string, kColumns.size()> fields;
+    std::vector<std::string> problems;
+    for (std::size_t i = 0; i < record.fields.size(); ++i) {
+        if (i < header.columns.size()) {
+            if (header.columns[i])
+                fields[static_cast<std::size_t>(*header.columns[i])] = record.fields[i];
+        } else if (!record.fields[i].empty()) {
+            problems.push_back(std::to_string(record.fields.size()) + " fields, but the header " +
+                               "names " + std::to_string(header.columns.size()) +
+                               " columns: quote a field that holds the separator");
+            break;
+        }
+    }
+    auto field = [&](Column c) -> const std::string & {
+        return fields[static_cast<std::size_t>(c)];
+    };
+
+    ProgramStep step;
+    step.line = record.line;
+    step.comment = field(Column::Comment);
+
+    const std::string &modeText = field(Column::Mode);
+    const std::string &setpointText = field(Column::Setpoint);
+    const ModeInfo *mode = nullptr;
+    if (!modeText.empty()) {
+        mode = modeByName(modeText);
+        if (!mode)
+            problems.push_back("unknown mode " + quoted(modeText) + ": use CV, CC, CP or CR, " +
+                               "or leave it empty for a step that only switches the input");
+    }
+    if (mode) {
+        step.mode = mode->code;
+        const ParsedSetpoint parsed = parseSetpoint(mode->code, setpointText);
+        if (parsed.value)
+            step.setpoint = *parsed.value;
+        else
+            problems.push_back(parsed.error);
+    } else if (modeText.empty() && !setpointText.empty()) {
+        problems.push_back("setpoint " + quoted(setpointText) + " without a mode: give the " +
+                           "mode (CV, CC, CP or CR) or leave the setpoint empty");
+    }
+
+    const std::string input = lower(field(Column::Input));
+    if (input == "on")
+        step.input = true;
+    else if (input == "off")
+        step.input = false;
+    else if (!input.empty())
+        problems.push_back("input " + quoted(field(Column::Input)) + " must be on, off or " +
+                           "empty (left as it is)");
+
+    const std::string &dwellText = field(Column::Dwell);
+    if (dwellText.empty()) {
+        problems.push_back("missing dwell: give the seconds the step lasts, e.g. 1.5");
+    } else {
+        const Fixed dwell = parseFixed(dwellText, 3, 0, kLongestDwellMs);
+        switch (dwell.error) {
+        case FixedError::None:
+            step.dwell = std::chrono::milliseconds(dwell.value);
+            break;
+        case FixedError::NotANumber:
+            problems.push_back("dwell " + quoted(dwellText) + " is not a number of seconds: " +
+                               "use digits with '.' as the decimal point, e.g. 1.5");
+            break;
+        case FixedError::TooFine:
+            problems.push_back("dwell " + quoted(dwellText) + " is finer than 0.001 s");
+            break;
+        case FixedError::TooLarge:
+            problems.push_back("dwell " + quoted(dwellText) + " is longer than 24 hours " +
+                               "(86400 s)");
+            break;
+        }
+    }
+
+    if (modeText.empty() && setpointText.empty() && input.empty())
+        problems.push_back("the step sets nothing: give a mode and a setpoint, an input, " +
+                           std::string("or both"));
+
+    for (std::string &message : problems)
+        program.problems.push_back({record.line, std::move(message)});
+    if (problems.empty())
+        program.steps.push_back(std::move(step));
+}
+
+} // namespace
+
+std::chrono::milliseconds Program::duration() const
+{
+    return steps.empty() ? std::chrono::milliseconds(0) : steps.back().start + steps.back().dwell;
+}
+
+Program parseProgram(std::string_view bytes)
+{
+    Program program;
+    if (bytes.size() > kMaxProgramBytes) {
+        program.problems.push_back({0, "the file is larger than 10 MB (" +
+                                           std::to_string(bytes.size()) + " bytes): a program " +
+                                           "holds at most 100000 steps"});
+        return program;
+    }
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        bytes.remove_prefix(3);
+    if (const auto bad = firstNonText(bytes); bad != std::string_view::npos) {
+        program.problems.push_back({0, "not a text file (byte " +
+                                           std::to_string(static_cast<unsigned char>(bytes[bad])) +
+                                           " at line " + std::to_string(lineOf(bytes, bad)) +
+                                           "): a program is a CSV file of UTF-8 text"});
+        return program;
+    }
+
+    CsvReader reader(bytes);
+    std::optional<CsvRecord> first = reader.next();
+    if (!first) {
+        program.problems.push_back({0, "no header row: the first row names the columns, e.g. " +
+                                           std::string("mode,setpoint,input,dwell,comment")});
+        return program;
+    }
+
+    Header header;
+    bool looksLikeData = false;
+    for (const std::string &raw : first->fields) {
+        const std::string name = lower(raw);
+        std::optional<Column> column;
+        for (const auto &[text, c] : kColumns) {
+            if (name == text)
+                column = c;
+        }
+        if (column && header.has[static_cast<std::size_t>(*column)]) {
+            program.problems.push_back({first->line, "column " + quoted(raw) + " is named twice"});
+            column.reset();
+        } else if (column) {
+            header.has[static_cast<std::size_t>(*column)] = true;
+        } else if (modeByName(raw) || parseFixed(raw, 3, 0, INT64_MAX).error !=
+                                          FixedError::NotANumber) {
+            looksLikeData = true;
+        } else {
+            program.problems.push_back({first->line, "unknown column " + quoted(raw) +
+                                                         ": the columns are " + kColumnList});
+        }
+        header.columns.push_back(column);
+    }
+    if (looksLikeData) {
+        program.problems.clear();
+        program.problems.push_back({first->line, "no header row: the first row names the " +
+                                                     std::string("columns, e.g. ") +
+                                                     "mode,setpoint,input,dwell,comment"});
+        return program;
+    }
+    if (!has(header, Column::Dwell))
+        program.problems.push_back({first->line, "no dwell column: every step needs its " +
+                                                     std::string("seconds")});
+    if (has(header, Column::Mode) != has(header, Column::Setpoint))
+        program.problems.push_back({first->line, "mode and setpoint columns go together"});
+    if (!has(header, Column::Mode) && !has(header, Column::Input))
+        program.problems.push_back({first->line, "no mode and no input column: a step sets " +
+                                                     std::string("one or both")});
+    if (!program.problems.empty())
+        return program;
+
+    std::size_t rows = 0;
+    while (std::optional<CsvRecord> record = reader.next()) {
+        if (++rows > kMaxProgramSteps) {
+            program.problems.push_back({record->line, "more than 100000 steps: split the " +
+                                                          std::string("program")});
+            break;
+        }
+        readRow(*record, header, program);
+    }
+    for (const CsvProblem &problem : reader.problems())
+        program.problems.push_back({problem.line, problem.message});
+
+    if (rows == 0) {
+        program.problems.push_back({0, "no steps: the header row has no step below it"});
+        return program;
+    }
+
+    // Only the last step may end the program at once.
+    std::chrono::milliseconds start{0};
+    for (std::size_t i = 0; i < program.steps.size(); ++i) {
+        ProgramStep &step = program.steps[i];
+        const bool last = i + 1 == program.steps.size();
+        if (step.dwell.count() < kShortestDwellMs && !(last && step.dwell.count() == 0)) {
+            program.problems.push_back(
+                {step.line, "dwell " + secondsText(step.dwell) + " s is shorter than " +
+                                "0.005 s: only the last step may have 0"});
+        }
+        step.start = start;
+        start += step.dwell;
+    }
+    std::stable_sort(program.problems.begin(), program.problems.end(),
+                     [](const ProgramProblem &a, const ProgramProblem &b) {
+                         return a.line < b.line;
+                     });
+    return program;
+}
+
+Program loadProgram(const std::string &path)
+{
+    Program program;
+    struct stat info = {};
+    if (::stat(path.c_str(), &info) != 0) {
+        program.problems.push_back({0, "cannot be read: no such file"});
+        return program;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        program.problems.push_back({0, "is a folder, not a program file"});
+        return program;
+    }
+    if (info.st_size > static_cast<off_t>(kMaxProgramBytes)) {
+        program.problems.push_back({0, "the file is larger than 10 MB (" +
+                                           std::to_string(info.st_size) + " bytes): a program " +
+                                           "holds at most 100000 steps"});
+        return program;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        program.problems.push_back({0, "cannot be read: permission denied or not a file"});
+        return program;
+    }
+    // One byte more than allowed tells a file that grew since stat() from one that fits.
+    std::string bytes(kMaxProgramBytes + 1, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (file.bad()) {
+        program.problems.push_back({0, "cannot be read: read error"});
+        return program;
+    }
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    return parseProgram(bytes);
+}
+
+std::string problemText(const std::string &file, const ProgramProblem &problem)
+{
+    if (problem.line == 0)
+        return file + ": " + problem.message;
+    return file + ":" + std::to_string(problem.line) + ": " + problem.message;
+}
+
+} // namespace rz417
