@@ -6,8 +6,24 @@
 #include "link/CommErrorText.h"
 #include "panel/FrameEncoder.h"
 #include "panel/Identity.h"
+#include "protocol/Frame.h"
 
 namespace rz417 {
+
+// Hands a run's frames to the panel.
+class FrontPanel::ProgramSender : public FrameSender
+{
+public:
+    explicit ProgramSender(FrontPanel &panel) : m_panel(panel) {}
+    std::string send(const ProgramStep &step, std::size_t index, int,
+                     const StepFrame &frame) override
+    {
+        return m_panel.sendProgramFrame(step, index, frame);
+    }
+
+private:
+    FrontPanel &m_panel;
+};
 
 namespace {
 constexpr const char *kStartupTitle = "Electronic Load";
@@ -58,6 +74,7 @@ bool FrontPanel::Form_Load()
 
 void FrontPanel::Exit_Click()
 {
+    stopProgram();
     m_platform.endProgram();
 }
 
@@ -103,9 +120,11 @@ bool FrontPanel::DataTransfer(int16_t Ch)
     try {
         m_comm.setOutput(frame);
     } catch (const CommError &error) {
+        journalFrame("panel", 0, 0, frame, frameMeaning(Ch, m_state), commErrorText(error.code()));
         ShowCommError(error.code());
         return false;
     }
+    journalFrame("panel", 0, 0, frame, frameMeaning(Ch, m_state), "sent");
     // Only a value that reached the line may come back with a mode button.
     recordSent(Ch, m_state);
     return !frame.empty();
@@ -123,6 +142,8 @@ void FrontPanel::showModeTexts(int16_t mode)
 
 void FrontPanel::selectMode(int16_t mode)
 {
+    if (programRunning())
+        return;
     m_state.ModeCode = mode;
     showModeTexts(mode);
     m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
@@ -134,18 +155,27 @@ void FrontPanel::selectMode(int16_t mode)
 
 void FrontPanel::keyDigit(int digit)
 {
+    if (programRunning())
+        return;
     if (const auto text = rz417::keyDigit(m_state, digit))
         m_captions.setCaption(Caption::CValue, *text);
 }
 
 void FrontPanel::EnterCommand_Click()
 {
+    if (programRunning())
+        return;
     DataTransfer(m_state.ModeCode);
     m_state.EntryDone = true;
 }
 
 void FrontPanel::OutputCommand_Click()
 {
+    // During a program, Output is the emergency stop.
+    if (programRunning()) {
+        stopProgram();
+        return;
+    }
     const bool wasOn = m_state.OutputOn;
     m_state.OutputOn = !wasOn;
     m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOffCaption : kOutputOnCaption);
@@ -154,6 +184,108 @@ void FrontPanel::OutputCommand_Click()
         m_state.OutputOn = wasOn;
         m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
     }
+}
+
+void FrontPanel::setJournal(std::unique_ptr<Journal> journal)
+{
+    m_journal = std::move(journal);
+    m_captions.setJournalStatus(m_journal ? m_journal->path() : std::string());
+}
+
+void FrontPanel::journalFrame(const char *source, int step, int line, const std::string &frame,
+                              const std::string &meaning, const std::string &result)
+{
+    if (!m_journal || frame.empty())
+        return;
+    std::string error;
+    if (m_journal->append(
+            {std::chrono::system_clock::now(), source, step, line, frame, meaning, result}, error))
+        return;
+    // Told once; the panel keeps working without it.
+    const std::string path = m_journal->path();
+    setJournal(nullptr);
+    m_platform.messageBox("The journal " + path + " cannot be written: " + error +
+                              ". Frames are no longer journaled.",
+                          BoxStyle::OkExclamation, kStartupTitle);
+}
+
+void FrontPanel::startProgram(std::shared_ptr<const Program> program, int passes, SteadyTime now)
+{
+    if (programRunning() || !program || !program->problems.empty())
+        return;
+    m_program = std::move(program);
+    m_run = std::make_unique<ProgramRun>(*m_program, passes);
+    m_run->start(now);
+    m_captions.setProgramRunning(true);
+}
+
+void FrontPanel::advanceProgram(SteadyTime now)
+{
+    if (!programRunning())
+        return;
+    ProgramSender sender(*this);
+    const bool sent = m_run->advance(now, sender);
+    if (m_run->running())
+        return;
+    programEnded();
+    // The run has ended before the box shows, so no timer can send behind it.
+    if (!sent)
+        ShowCommError(m_programError);
+}
+
+void FrontPanel::stopProgram()
+{
+    if (!programRunning())
+        return;
+    m_run->stop();
+    programEnded();
+    const bool wasOn = m_state.OutputOn;
+    m_state.OutputOn = false;
+    m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
+    if (!DataTransfer(kOutputSelector)) {
+        m_state.OutputOn = wasOn;
+        m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
+    }
+}
+
+void FrontPanel::programEnded()
+{
+    m_captions.setProgramRunning(false);
+}
+
+std::string FrontPanel::sendProgramFrame(const ProgramStep &step, std::size_t index,
+                                         const StepFrame &frame)
+{
+    const int number = static_cast<int>(index) + 1;
+    try {
+        m_comm.setOutput(frame.frame);
+    } catch (const CommError &error) {
+        m_programError = error.code();
+        const std::string text = commErrorText(error.code());
+        journalFrame("program", number, step.line, frame.frame, frame.meaning, text);
+        return text;
+    }
+    journalFrame("program", number, step.line, frame.frame, frame.meaning, "sent");
+    showProgramFrame(step, frame);
+    return {};
+}
+
+void FrontPanel::showProgramFrame(const ProgramStep &step, const StepFrame &frame)
+{
+    if (step.input && frame.frame == inputFrame(*step.input)) {
+        m_state.OutputOn = *step.input;
+        m_captions.setCaption(Caption::OutputCommand,
+                              m_state.OutputOn ? kOutputOnCaption : kOutputOffCaption);
+        return;
+    }
+    // A setpoint frame: the panel now holds what the instrument was told, as if keyed and sent.
+    // It does not touch the input, which the instrument keeps as it was.
+    m_state.ModeCode = step.mode;
+    setEntry(m_state, step.mode, step.setpoint);
+    setSent(m_state, step.mode, step.setpoint);
+    m_state.EntryDone = true;
+    showModeTexts(step.mode);
+    m_captions.setCaption(Caption::CValue, modeButtonText(step.mode, step.setpoint));
 }
 
 } // namespace rz417

@@ -25,6 +25,10 @@ public:
     virtual void setCaption(Caption caption, const std::string &text) = 0;
     // What assistive technology says a control holds ("Setpoint in volts"); never shown.
     virtual void setDescription(Caption caption, const std::string &text) = 0;
+    // The journal every frame goes to, or empty for none.
+    virtual void setJournalStatus(const std::string &path) = 0;
+    // A program started or ended: the mode and digit buttons and Enter take no clicks meanwhile.
+    virtual void setProgramRunning(bool running) = 0;
 };
 
 // Modal message boxes, lines for a user who started the program from a terminal, and the

@@ -3,13 +3,21 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSettings>
+
+#include "panel/ProgramWindow.h"
+#include "program/Journal.h"
 
 namespace rz417 {
 
@@ -377,12 +385,138 @@ void UIForm::buildMenu()
 {
     QMenu *mFile = menuBar()->addMenu(QStringLiteral("&File"));
     mFile->setObjectName(QStringLiteral("mFile"));
+    m_runAction = mFile->addAction(QStringLiteral("&Run Program..."));
+    m_runAction->setObjectName(QStringLiteral("RunProgram"));
+    QAction *journalAction = mFile->addAction(QStringLiteral("&Journal..."));
+    journalAction->setObjectName(QStringLiteral("Journal"));
+    mFile->addSeparator();
+    connect(m_runAction, &QAction::triggered, this, &UIForm::chooseProgram);
+    connect(journalAction, &QAction::triggered, this, &UIForm::chooseJournal);
     QAction *exitAction = mFile->addAction(QStringLiteral("E&xit"));
     exitAction->setObjectName(QStringLiteral("Exit"));
     QAction *aboutAction = mFile->addAction(QStringLiteral("&About"));
     aboutAction->setObjectName(QStringLiteral("About"));
     connect(exitAction, &QAction::triggered, this, [this] { m_panel.Exit_Click(); });
     connect(aboutAction, &QAction::triggered, this, [this] { m_panel.About_Click(); });
+}
+
+void UIForm::setJournalStatus(const std::string &path)
+{
+    // The title stays the panel's own while nothing is journaled.
+    setWindowTitle(path.empty() ? QStringLiteral("RZ-417")
+                                : QStringLiteral("RZ-417 (journal: %1)")
+                                      .arg(QFileInfo(QString::fromStdString(path)).fileName()));
+    setWindowFilePath(QString());
+}
+
+void UIForm::setProgramRunning(bool running)
+{
+    for (QPushButton *b : m_control->findChildren<QPushButton *>()) {
+        if (b != m_outputCommand)
+            b->setEnabled(!running);
+    }
+    m_runAction->setEnabled(!running);
+    if (running)
+        releaseHeld();
+    emit programRunningChanged(running);
+}
+
+ProgramWindow *UIForm::programWindow() const
+{
+    return m_programWindow;
+}
+
+void UIForm::chooseProgram()
+{
+    QSettings settings;
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Run Program"),
+                                     settings.value(QStringLiteral("programDir")).toString(),
+                                     QStringLiteral("Program files (*.csv);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    settings.setValue(QStringLiteral("programDir"), QFileInfo(path).absolutePath());
+    openProgram(path);
+}
+
+void UIForm::openProgram(const QString &path)
+{
+    if (m_panel.programRunning())
+        return;
+    auto program =
+        std::make_shared<const Program>(loadProgram(QFile::encodeName(path).toStdString()));
+    if (m_programWindow)
+        m_programWindow->close();
+    m_programWindow = new ProgramWindow(m_panel, path, std::move(program));
+    connect(this, &UIForm::programRunningChanged, m_programWindow, &ProgramWindow::runningChanged);
+    // Beside the panel, where there is room for it.
+    m_programWindow->move(frameGeometry().topRight() + QPoint(8, 0));
+    m_programWindow->show();
+}
+
+void UIForm::chooseJournal()
+{
+    QSettings settings;
+    if (const Journal *journal = m_panel.journal()) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Journal"),
+                        QStringLiteral("Every frame sent is journaled to %1.")
+                            .arg(QString::fromStdString(journal->path())),
+                        QMessageBox::NoButton, this);
+        QPushButton *off = box.addButton(QStringLiteral("Journal off"), QMessageBox::AcceptRole);
+        QPushButton *other =
+            box.addButton(QStringLiteral("Other file..."), QMessageBox::ActionRole);
+        box.addButton(QMessageBox::Cancel);
+        box.exec();
+        if (box.clickedButton() == off) {
+            m_panel.setJournal(nullptr);
+            settings.setValue(QStringLiteral("journal"), QString());
+            return;
+        }
+        if (box.clickedButton() != other)
+            return;
+    }
+    QFileDialog dialog(this, QStringLiteral("Journal"),
+                       settings.value(QStringLiteral("journal")).toString(),
+                       QStringLiteral("Journals (*.csv);;All files (*)"));
+    // A journal is appended to, never overwritten.
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().first();
+    if (useJournal(path))
+        settings.setValue(QStringLiteral("journal"), path);
+}
+
+bool UIForm::useJournal(const QString &path)
+{
+    std::string error;
+    auto journal = Journal::open(QFile::encodeName(path).toStdString(), error);
+    if (!journal) {
+        QMessageBox::warning(this, QStringLiteral("Journal"),
+                             QStringLiteral("The journal %1 cannot be opened: %2")
+                                 .arg(path, QString::fromStdString(error)));
+        return false;
+    }
+    m_panel.setJournal(std::move(journal));
+    return true;
+}
+
+void UIForm::restoreJournal()
+{
+    const QString path = QSettings().value(QStringLiteral("journal")).toString();
+    if (!path.isEmpty())
+        useJournal(path);
+}
+
+void UIForm::closeEvent(QCloseEvent *event)
+{
+    // A running program stops, and the input is switched off, before the panel goes.
+    m_panel.stopProgram();
+    if (m_programWindow)
+        m_programWindow->close();
+    QMainWindow::closeEvent(event);
 }
 
 } // namespace rz417

@@ -82,12 +82,16 @@ TEST(UIForm, WindowFrameAndMenu)
     const QList<QAction *> menus = f.form.menuBar()->actions();
     ASSERT_EQ(menus.size(), 1);
     EXPECT_EQ(menus[0]->text(), "&File");
+    // Run Program... and Journal... above a separator, then Exit and About as they were.
     const QList<QAction *> items = menus[0]->menu()->actions();
-    ASSERT_EQ(items.size(), 2);
-    EXPECT_EQ(items[0]->text(), "E&xit");
-    EXPECT_EQ(items[1]->text(), "&About");
-    EXPECT_TRUE(items[0]->shortcut().isEmpty());
-    EXPECT_TRUE(items[1]->shortcut().isEmpty());
+    ASSERT_EQ(items.size(), 5);
+    EXPECT_EQ(items[0]->text(), "&Run Program...");
+    EXPECT_EQ(items[1]->text(), "&Journal...");
+    EXPECT_TRUE(items[2]->isSeparator());
+    EXPECT_EQ(items[3]->text(), "E&xit");
+    EXPECT_EQ(items[4]->text(), "&About");
+    for (QAction *item : items)
+        EXPECT_TRUE(item->shortcut().isEmpty()) << item->text().toStdString();
 }
 
 TEST(UIForm, EveryControlAtItsPlaceWithItsCaption)
@@ -198,12 +202,11 @@ TEST(UIForm, ClicksDriveTheCaptions)
 TEST(UIForm, MenuEntriesReachTheirHandlers)
 {
     LoadedForm f;
-    const QList<QAction *> items = f.form.menuBar()->actions()[0]->menu()->actions();
-    items[1]->trigger();
+    f.form.findChild<QAction *>("About")->trigger();
     ASSERT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_EQ(f.platform.boxes[0].title, "RZ-417 Information");
     EXPECT_FALSE(f.platform.ended);
-    items[0]->trigger();
+    f.form.findChild<QAction *>("Exit")->trigger();
     EXPECT_TRUE(f.platform.ended);
     EXPECT_TRUE(f.comm.frames.empty());
 }

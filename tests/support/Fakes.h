@@ -40,9 +40,14 @@ public:
         descriptions[caption] = text;
     }
 
+    void setJournalStatus(const std::string &path) override { journal = path; }
+    void setProgramRunning(bool running) override { runningChanges.push_back(running); }
+
     std::map<Caption, std::string> latest;
     std::vector<std::pair<Caption, std::string>> log;
     std::map<Caption, std::string> descriptions;
+    std::string journal;
+    std::vector<bool> runningChanges;
 };
 
 struct ShownBox

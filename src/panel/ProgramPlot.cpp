@@ -1,0 +1,154 @@
+#include "panel/ProgramPlot.h"
+
+#include "protocol/Modes.h"
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QValueAxis>
+
+#include <cmath>
+#include <map>
+
+namespace rz417 {
+
+namespace {
+
+// One colour per mode, in ModeCode order.
+const QColor kModeColours[] = {QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),
+                               QColor(148, 103, 189)};
+
+double seconds(std::chrono::milliseconds t)
+{
+    return static_cast<double>(t.count()) / 1000.0;
+}
+
+} // namespace
+
+ProgramPlot::ProgramPlot(const Program &program, QWidget *parent) : QChartView(parent)
+{
+    auto *chart = new QChart;
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    setChart(chart);
+    setRenderHint(QPainter::Antialiasing);
+
+    const double end = std::max(seconds(program.duration()), 0.001);
+    auto *timeAxis = new QValueAxis;
+    timeAxis->setTitleText(QStringLiteral("Time (s)"));
+    timeAxis->setRange(0, end);
+    timeAxis->setLabelFormat(QStringLiteral("%g"));
+    chart->addAxis(timeAxis, Qt::AlignBottom);
+
+    // A hidden 0..1 axis carries the shading and the cursor.
+    auto *unitAxis = new QValueAxis;
+    unitAxis->setRange(0, 1);
+    unitAxis->setVisible(false);
+    chart->addAxis(unitAxis, Qt::AlignRight);
+
+    // The setpoint steps, one series per stretch of a mode; the input's on intervals.
+    struct Segment
+    {
+        int16_t mode;
+        QList<QPointF> points;
+    };
+    std::vector<Segment> segments;
+    std::vector<std::pair<double, double>> onIntervals;
+    std::map<int16_t, double> top;
+    int16_t mode = 0;
+    double value = 0;
+    std::optional<double> onSince;
+    for (const ProgramStep &step : program.steps) {
+        const double t0 = seconds(step.start);
+        const double t1 = seconds(step.start + step.dwell);
+        if (step.mode != 0) {
+            const ModeInfo *info = modeInfo(step.mode);
+            value = static_cast<double>(step.setpoint) / std::pow(10.0, info->decimals);
+            if (step.mode != mode || segments.empty())
+                segments.push_back({step.mode, {}});
+            mode = step.mode;
+            top[mode] = std::max(top[mode], value);
+        }
+        if (mode != 0) {
+            segments.back().points.append(QPointF(t0, value));
+            segments.back().points.append(QPointF(t1, value));
+        }
+        if (step.input) {
+            if (*step.input && !onSince)
+                onSince = t0;
+            else if (!*step.input && onSince) {
+                onIntervals.emplace_back(*onSince, t0);
+                onSince.reset();
+            }
+        }
+    }
+    if (onSince)
+        onIntervals.emplace_back(*onSince, end);
+
+    bool firstShade = true;
+    for (const auto &[from, to] : onIntervals) {
+        auto *upper = new QLineSeries;
+        auto *lower = new QLineSeries;
+        upper->append({QPointF(from, 1), QPointF(to, 1)});
+        lower->append({QPointF(from, 0), QPointF(to, 0)});
+        auto *area = new QAreaSeries(upper, lower);
+        area->setName(QStringLiteral("input on"));
+        area->setColor(QColor(255, 200, 0, 60));
+        area->setBorderColor(Qt::transparent);
+        chart->addSeries(area);
+        area->attachAxis(timeAxis);
+        area->attachAxis(unitAxis);
+        for (QLegendMarker *marker : chart->legend()->markers(area))
+            marker->setVisible(firstShade);
+        firstShade = false;
+    }
+
+    std::map<int16_t, QValueAxis *> axes;
+    for (const Segment &segment : segments) {
+        const ModeInfo *info = modeInfo(segment.mode);
+        QValueAxis *&axis = axes[segment.mode];
+        const bool first = axis == nullptr;
+        if (first) {
+            axis = new QValueAxis;
+            axis->setTitleText(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(info->name),
+                                                             QString::fromUtf8(info->unitCaption)));
+            axis->setRange(0, top[segment.mode] > 0 ? top[segment.mode] * 1.1 : 1.0);
+            axis->setLabelFormat(QStringLiteral("%g"));
+            axis->setLinePenColor(kModeColours[segment.mode - 1]);
+            axis->setLabelsColor(kModeColours[segment.mode - 1]);
+            chart->addAxis(axis, axes.size() % 2 == 1 ? Qt::AlignLeft : Qt::AlignRight);
+        }
+        auto *series = new QLineSeries;
+        series->setName(QStringLiteral("%1 setpoint").arg(QString::fromLatin1(info->name)));
+        series->append(segment.points);
+        QPen pen(kModeColours[segment.mode - 1]);
+        pen.setWidth(2);
+        series->setPen(pen);
+        chart->addSeries(series);
+        series->attachAxis(timeAxis);
+        series->attachAxis(axis);
+        for (QLegendMarker *marker : chart->legend()->markers(series))
+            marker->setVisible(first);
+    }
+
+    m_cursor = new QLineSeries;
+    m_cursor->setPen(QPen(Qt::black, 1, Qt::DashLine));
+    chart->addSeries(m_cursor);
+    m_cursor->attachAxis(timeAxis);
+    m_cursor->attachAxis(unitAxis);
+    for (QLegendMarker *marker : chart->legend()->markers(m_cursor))
+        marker->setVisible(false);
+}
+
+void ProgramPlot::setTimeCursor(std::optional<std::chrono::milliseconds> at)
+{
+    if (!at) {
+        m_cursor->clear();
+        return;
+    }
+    const double t = seconds(*at);
+    m_cursor->replace({QPointF(t, 0), QPointF(t, 1)});
+}
+
+} // namespace rz417
