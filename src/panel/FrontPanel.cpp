@@ -202,11 +202,9 @@ void FrontPanel::journalFrame(const char *source, int step, int line, const std:
             {std::chrono::system_clock::now(), source, step, line, frame, meaning, result}, error))
         return;
     // Told once; the panel keeps working without it.
-    const std::string path = m_journal->path();
     setJournal(nullptr);
-    m_platform.messageBox("The journal " + path + " cannot be written: " + error +
-                              ". Frames are no longer journaled.",
-                          BoxStyle::OkExclamation, kStartupTitle);
+    m_platform.messageBox("The journal is off: " + error + ".", BoxStyle::OkExclamation,
+                          kStartupTitle);
 }
 
 void FrontPanel::startProgram(std::shared_ptr<const Program> program, int passes, SteadyTime now)
