@@ -1,8 +1,34 @@
 #include "FrameDecoder.h"
 
+#include "protocol/Frame.h"
+#include "protocol/HexText.h"
+#include "protocol/Modes.h"
+
+#include <array>
+
 namespace rz417::sim {
 
 namespace {
+
+// The commands in the order of their codes, from the modes' table and the input command.
+const std::array<CommandInfo, 6> &commandTable()
+{
+    static const std::array<CommandInfo, 6> table = [] {
+        const ModeInfo &cv = *modeInfo(ModeCodes::CV);
+        const ModeInfo &cc = *modeInfo(ModeCodes::CC);
+        const ModeInfo &cp = *modeInfo(ModeCodes::CP);
+        const ModeInfo &cr = *modeInfo(ModeCodes::CR);
+        return std::array<CommandInfo, 6>{{
+            {Command::CvSetpoint, cv.frameCode, cv.name, cv.decimals, cv.unitText},
+            {Command::CcHighSetpoint, cc.highFrameCode, cc.name, cc.decimals - 1, cc.unitText},
+            {Command::CpSetpoint, cp.frameCode, cp.name, cp.decimals, cp.unitText},
+            {Command::CrSetpoint, cr.frameCode, cr.name, cr.decimals, cr.unitText},
+            {Command::Input, kInputFrameCode, "INPUT", 0, ""},
+            {Command::CcLowSetpoint, cc.frameCode, cc.name, cc.decimals, cc.unitText},
+        }};
+    }();
+    return table;
+}
 
 bool isUpperHex(char c)
 {
@@ -19,13 +45,24 @@ bool isHex(char c)
     return isUpperHex(c) || isLowerHex(c);
 }
 
-// Every command code is 62 to 67, so a frame can start only at a '6' followed by '2' to '7',
-// or at a '6' that is the last byte received so far.
+int hexValue(char c)
+{
+    return c <= '9' ? c - '0' : c - 'A' + 10;
+}
+
+// A frame can start only where a command code starts: at the code's first digit followed by
+// its second, or at such a first digit that is the last byte received so far.
 bool canStartFrame(const std::string &s, std::size_t i)
 {
-    if (s[i] != '6')
+    if (!isUpperHex(s[i]))
         return false;
-    return i + 1 == s.size() || (s[i + 1] >= '2' && s[i + 1] <= '7');
+    for (const CommandInfo &info : commandTable()) {
+        if (hexValue(s[i]) != info.code >> 4)
+            continue;
+        if (i + 1 == s.size() || (isUpperHex(s[i + 1]) && hexValue(s[i + 1]) == (info.code & 0xF)))
+            return true;
+    }
+    return false;
 }
 
 std::size_t nextStart(const std::string &s, std::size_t from)
@@ -35,11 +72,6 @@ std::size_t nextStart(const std::string &s, std::size_t from)
             return i;
     }
     return std::string::npos;
-}
-
-int hexValue(char c)
-{
-    return c <= '9' ? c - '0' : c - 'A' + 10;
 }
 
 std::string printable(char c)
@@ -62,7 +94,7 @@ std::string describe(const std::string &run)
         if (isLowerHex(c))
             return "lower-case hexadecimal digit: " + printable(c);
     }
-    if (run[0] != '6' || (run.size() > 1 && (run[1] < '2' || run[1] > '7'))) {
+    if (!canStartFrame(run.substr(0, 2), 0)) {
         if (run.size() == 1)
             return "no command code starts with " + printable(run[0]);
         return "unknown command code " + run.substr(0, 2);
@@ -74,41 +106,32 @@ std::string describe(const std::string &run)
 
 } // namespace
 
-const char *commandCode(Command command)
+const CommandInfo &commandInfo(Command command)
 {
-    switch (command) {
-    case Command::CvSetpoint:
-        return "62";
-    case Command::CcHighSetpoint:
-        return "63";
-    case Command::CpSetpoint:
-        return "64";
-    case Command::CrSetpoint:
-        return "65";
-    case Command::Input:
-        return "66";
-    case Command::CcLowSetpoint:
-        return "67";
+    for (const CommandInfo &info : commandTable()) {
+        if (info.command == command)
+            return info;
     }
-    return "";
+    return commandTable().front();
+}
+
+const CommandInfo *commandByCode(int code)
+{
+    for (const CommandInfo &info : commandTable()) {
+        if (info.code == code)
+            return &info;
+    }
+    return nullptr;
+}
+
+std::string commandCode(Command command)
+{
+    return hexDigits(static_cast<uint16_t>(commandInfo(command).code));
 }
 
 const char *commandName(Command command)
 {
-    switch (command) {
-    case Command::CvSetpoint:
-        return "CV";
-    case Command::CcHighSetpoint:
-    case Command::CcLowSetpoint:
-        return "CC";
-    case Command::CpSetpoint:
-        return "CP";
-    case Command::CrSetpoint:
-        return "CR";
-    case Command::Input:
-        return "INPUT";
-    }
-    return "";
+    return commandInfo(command).name;
 }
 
 std::vector<Frame> FrameDecoder::feed(std::string_view bytes, Clock::time_point now)
@@ -186,30 +209,15 @@ std::optional<Frame> FrameDecoder::takeOne()
         value = static_cast<uint16_t>(value * 16 + hexValue(text[i]));
 
     Frame frame;
-    switch (text[1]) {
-    case '2':
-        frame.command = Command::CvSetpoint;
-        break;
-    case '3':
-        frame.command = Command::CcHighSetpoint;
-        break;
-    case '4':
-        frame.command = Command::CpSetpoint;
-        break;
-    case '5':
-        frame.command = Command::CrSetpoint;
-        break;
-    case '6':
+    const CommandInfo *info = commandByCode(hexValue(text[0]) * 16 + hexValue(text[1]));
+    if (!info)
+        return takeBad(kFrameLength, describe(text));
+    if (info->command == Command::Input && value != kInputOnValue && value != kInputOffValue) {
         // A '6' here may as well be a stray byte before a frame: look for the next start
         // from the second byte on, which keeps "66204D2" from losing its CV frame.
-        if (value != 0x00FF && value != 0xFFFF)
-            return badRunUpTo(1);
-        frame.command = Command::Input;
-        break;
-    default:
-        frame.command = Command::CcLowSetpoint;
-        break;
+        return badRunUpTo(1);
     }
+    frame.command = info->command;
     frame.bytes = text;
     frame.valid = true;
     frame.value = value;

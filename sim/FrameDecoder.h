@@ -63,8 +63,21 @@ private:
     Clock::time_point m_lastByteAt{};
 };
 
+// What the simulator knows of each command, taken from the protocol's modes' table.
+struct CommandInfo
+{
+    Command command;
+    int code;           // 0x62 ...
+    const char *name;   // "CV", "CC" (either range), "CP", "CR" or "INPUT"
+    int decimals;       // of the value in its unit; the high current range has one fewer
+    const char *unit;   // "V", "A", "W", "ohm"; empty for the input command
+};
+const CommandInfo &commandInfo(Command command);
+// The command with this code, or nothing.
+const CommandInfo *commandByCode(int code);
+
 // The two-character code of a command ("62" to "67").
-const char *commandCode(Command command);
+std::string commandCode(Command command);
 
 // What a command sets: "CV", "CC" (either range), "CP", "CR" or "INPUT".
 const char *commandName(Command command);

@@ -1,18 +1,16 @@
 #include "LoadState.h"
 
+#include "protocol/Frame.h"
+#include "protocol/Modes.h"
+#include "protocol/SetpointValue.h"
+
 namespace rz417::sim {
 
 namespace {
 
-// value / 10^decimals with exactly `decimals` digits after the point.
-std::string fixed(uint32_t value, int decimals)
+const ModeInfo &mode(int16_t code)
 {
-    uint32_t scale = 1;
-    for (int i = 0; i < decimals; ++i)
-        scale *= 10;
-    std::string fraction = std::to_string(value % scale);
-    fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
-    return std::to_string(value / scale) + "." + fraction;
+    return *modeInfo(code);
 }
 
 } // namespace
@@ -45,7 +43,7 @@ void LoadState::apply(const Frame &frame)
         m_setpoints.crDeciohms = frame.value;
         break;
     case Command::Input:
-        m_inputOn = frame.value == 0x00FF;
+        m_inputOn = frame.value == kInputOnValue;
         break;
     }
 }
@@ -69,84 +67,57 @@ const char *modeName(Mode mode)
 
 std::string frameValueText(const Frame &frame)
 {
-    if (!frame.valid)
+    if (!frame.valid || frame.command == Command::Input)
         return {};
-    switch (frame.command) {
-    case Command::CvSetpoint:
-    case Command::CcHighSetpoint:
-        return fixed(frame.value, 2);
-    case Command::CcLowSetpoint:
-        return fixed(frame.value, 3);
-    case Command::CpSetpoint:
-    case Command::CrSetpoint:
-        return fixed(frame.value, 1);
-    case Command::Input:
-        break;
-    }
-    return {};
+    return fixedText(frame.value, commandInfo(frame.command).decimals);
 }
 
 std::string frameUnit(const Frame &frame)
 {
     if (!frame.valid)
         return {};
-    switch (frame.command) {
-    case Command::CvSetpoint:
-        return "V";
-    case Command::CcHighSetpoint:
-    case Command::CcLowSetpoint:
-        return "A";
-    case Command::CpSetpoint:
-        return "W";
-    case Command::CrSetpoint:
-        return "ohm";
-    case Command::Input:
-        break;
-    }
-    return {};
+    return commandInfo(frame.command).unit;
 }
 
 std::string frameMeaning(const Frame &frame)
 {
     if (!frame.valid)
         return "bad frame: " + frame.error;
-    switch (frame.command) {
-    case Command::CvSetpoint:
-        return "CV " + frameValueText(frame) + " V";
-    case Command::CcHighSetpoint:
-        return "CC " + frameValueText(frame) + " A (high range)";
-    case Command::CcLowSetpoint:
-        return "CC " + frameValueText(frame) + " A (low range)";
-    case Command::CpSetpoint:
-        return "CP " + frameValueText(frame) + " W";
-    case Command::CrSetpoint:
-        return "CR " + frameValueText(frame) + " ohm";
-    case Command::Input:
-        return frame.value == 0x00FF ? "input ON" : "input OFF";
-    }
-    return {};
+    if (frame.command == Command::Input)
+        return frame.value == kInputOnValue ? "input ON" : "input OFF";
+    std::string text = std::string(commandName(frame.command)) + " " + frameValueText(frame) + " " +
+                       frameUnit(frame);
+    if (frame.command == Command::CcHighSetpoint)
+        text += " (high range)";
+    else if (frame.command == Command::CcLowSetpoint)
+        text += " (low range)";
+    return text;
 }
 
 std::string cvText(const Setpoints &setpoints)
 {
-    return fixed(setpoints.cvCentivolts, 2) + " V";
+    const ModeInfo &cv = mode(ModeCodes::CV);
+    return fixedText(setpoints.cvCentivolts, cv.decimals) + " " + cv.unitText;
 }
 
 std::string ccText(const Setpoints &setpoints)
 {
+    const ModeInfo &cc = mode(ModeCodes::CC);
     if (setpoints.ccHighRange)
-        return fixed(setpoints.ccMilliamps / 10U, 2) + " A";
-    return fixed(setpoints.ccMilliamps, 3) + " A";
+        return fixedText(setpoints.ccMilliamps / 10U, cc.decimals - 1) + " " + cc.unitText;
+    return fixedText(setpoints.ccMilliamps, cc.decimals) + " " + cc.unitText;
 }
 
 std::string cpText(const Setpoints &setpoints)
 {
-    return fixed(setpoints.cpDeciwatts, 1) + " W";
+    const ModeInfo &cp = mode(ModeCodes::CP);
+    return fixedText(setpoints.cpDeciwatts, cp.decimals) + " " + cp.unitText;
 }
 
 std::string crText(const Setpoints &setpoints)
 {
-    return fixed(setpoints.crDeciohms, 1) + " ohm";
+    const ModeInfo &cr = mode(ModeCodes::CR);
+    return fixedText(setpoints.crDeciohms, cr.decimals) + " " + cr.unitText;
 }
 
 } // namespace rz417::sim

@@ -1,5 +1,8 @@
 #include "Report.h"
 
+#include "protocol/Modes.h"
+#include "protocol/SetpointValue.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -14,6 +17,11 @@ std::string number(double value, int decimals)
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     return buffer;
+}
+
+int decimals(int16_t mode)
+{
+    return modeInfo(mode)->decimals;
 }
 
 std::string pointText(const OperatingPoint &point)
@@ -114,11 +122,11 @@ std::string Report::frame(std::chrono::system_clock::time_point time, const Fram
         std::string(",\"mode\":") +
         (load.mode() == Mode::None ? "null" : jsonString(modeName(load.mode()))) +
         ",\"input_on\":" + (load.inputOn() ? "true" : "false") +
-        ",\"setpoints\":{\"cv\":" + number(set.cvCentivolts / 100.0, 2) +
-        ",\"cc\":" + number(set.ccMilliamps / 1000.0, 3) +
+        ",\"setpoints\":{\"cv\":" + fixedText(set.cvCentivolts, decimals(ModeCodes::CV)) +
+        ",\"cc\":" + fixedText(set.ccMilliamps, decimals(ModeCodes::CC)) +
         ",\"cc_range\":" + (set.ccHighRange ? "\"high\"" : "\"low\"") +
-        ",\"cp\":" + number(set.cpDeciwatts / 10.0, 1) +
-        ",\"cr\":" + number(set.crDeciohms / 10.0, 1) + "}" +
+        ",\"cp\":" + fixedText(set.cpDeciwatts, decimals(ModeCodes::CP)) +
+        ",\"cr\":" + fixedText(set.crDeciohms, decimals(ModeCodes::CR)) + "}" +
         ",\"load\":{\"voltage\":" + number(point.volts, 3) +
         ",\"current\":" + number(point.amps, 3) + ",\"power\":" + number(point.watts, 3) +
         ",\"limit\":" + (point.limit == Limit::None ? "null" : jsonString(limitText(point.limit))) +

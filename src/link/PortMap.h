@@ -23,6 +23,8 @@ public:
 
     // The device of port n, or an empty string when there is none.
     std::string path(int port) const;
+    // How many numbers the list covers (none for COMn, which has no end).
+    std::size_t size() const { return m_paths.size(); }
 
 private:
     std::vector<std::string> m_paths;

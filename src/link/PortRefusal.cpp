@@ -36,14 +36,13 @@ std::optional<QString> lockFile(const QString &device)
     Q_UNUSED(device);
     return std::nullopt;
 #else
-    // The directories QSerialPort may put its lock file in, and its name for the file: the path
-    // without "/dev/", every '/' made '_'.
+    // The directories QSerialPort may put its lock file in.
     static const char *const kLockDirs[] = {"/var/lock",         "/etc/locks", "/var/spool/locks",
                                             "/var/spool/uucp",   "/tmp",       "/var/tmp",
                                             "/var/lock/lockdev", "/run/lock"};
-    QString name = device;
-    if (name.startsWith(QStringLiteral("/dev/")))
-        name.remove(0, 5);
+    // QSerialPort names the lock after the path without /dev/, slashes made underscores:
+    // /dev/ttyUSB0 is LCK..ttyUSB0, /dev/pts/3 is LCK..pts_3.
+    QString name = device.startsWith(QStringLiteral("/dev/")) ? device.mid(5) : device;
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     for (const char *dir : kLockDirs) {
         const QString path = QString::fromLatin1(dir) + QStringLiteral("/LCK..") + name;

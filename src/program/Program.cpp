@@ -108,7 +108,14 @@ bool has(const Header &header, Column column)
 }
 
 // Checks one row against the header; adds the step, or its problems.
-void readRow(const CsvRecord &record, const Header &header, Program &program)
+// The dwell of a row whose dwell could be read, problems elsewhere in it or not.
+struct RowDwell
+{
+    int line;
+    std::optional<std::chrono::milliseconds> dwell;
+};
+
+RowDwell readRow(const CsvRecord &record, const Header &header, Program &program)
 {
     std::array<std::string, kColumns.size()> fields;
     std::vector<std::string> problems;
@@ -162,6 +169,7 @@ void readRow(const CsvRecord &record, const Header &header, Program &program)
                            "empty (left as it is)");
 
     const std::string &dwellText = field(Column::Dwell);
+    bool dwellRead = false;
     if (dwellText.empty()) {
         problems.push_back("missing dwell: give the seconds the step lasts, e.g. 1.5");
     } else {
@@ -169,6 +177,7 @@ void readRow(const CsvRecord &record, const Header &header, Program &program)
         switch (dwell.error) {
         case FixedError::None:
             step.dwell = std::chrono::milliseconds(dwell.value);
+            dwellRead = true;
             break;
         case FixedError::NotANumber:
             problems.push_back("dwell " + quoted(dwellText) + " is not a number of seconds: " +
@@ -188,10 +197,12 @@ void readRow(const CsvRecord &record, const Header &header, Program &program)
         problems.push_back("the step sets nothing: give a mode and a setpoint, an input, " +
                            std::string("or both"));
 
+    const RowDwell row{record.line, dwellRead ? std::optional(step.dwell) : std::nullopt};
     for (std::string &message : problems)
         program.problems.push_back({record.line, std::move(message)});
     if (problems.empty())
         program.steps.push_back(std::move(step));
+    return row;
 }
 
 } // namespace
@@ -269,6 +280,7 @@ Program parseProgram(std::string_view bytes)
     if (!program.problems.empty())
         return program;
 
+    std::vector<RowDwell> dwells;
     std::size_t rows = 0;
     while (std::optional<CsvRecord> record = reader.next()) {
         if (++rows > kMaxProgramSteps) {
@@ -276,7 +288,7 @@ Program parseProgram(std::string_view bytes)
                                                           std::string("program")});
             break;
         }
-        readRow(*record, header, program);
+        dwells.push_back(readRow(*record, header, program));
     }
     for (const CsvProblem &problem : reader.problems())
         program.problems.push_back({problem.line, problem.message});
@@ -286,16 +298,18 @@ Program parseProgram(std::string_view bytes)
         return program;
     }
 
-    // Only the last step may end the program at once.
-    std::chrono::milliseconds start{0};
-    for (std::size_t i = 0; i < program.steps.size(); ++i) {
-        ProgramStep &step = program.steps[i];
-        const bool last = i + 1 == program.steps.size();
-        if (step.dwell.count() < kShortestDwellMs && !(last && step.dwell.count() == 0)) {
+    // Only the last row may end the program at once.
+    for (std::size_t i = 0; i < dwells.size(); ++i) {
+        const auto dwell = dwells[i].dwell;
+        const bool last = i + 1 == dwells.size();
+        if (dwell && dwell->count() < kShortestDwellMs && !(last && dwell->count() == 0)) {
             program.problems.push_back(
-                {step.line, "dwell " + secondsText(step.dwell) + " s is shorter than " +
-                                "0.005 s: only the last step may have 0"});
+                {dwells[i].line, "dwell " + secondsText(*dwell) + " s is shorter than " +
+                                     "0.005 s: only the last step may have 0"});
         }
+    }
+    std::chrono::milliseconds start{0};
+    for (ProgramStep &step : program.steps) {
         step.start = start;
         start += step.dwell;
     }

@@ -29,7 +29,8 @@ std::string setpointFrame(int16_t mode, int32_t value)
 
 std::string inputFrame(bool on)
 {
-    return on ? "6600FF" : "66FFFF";
+    return hexDigits(static_cast<uint16_t>(kInputFrameCode)) +
+           hex4(on ? kInputOnValue : kInputOffValue);
 }
 
 std::string setpointMeaning(int16_t mode, int32_t value)

@@ -18,7 +18,10 @@ CurrentValue currentFrameValue(int32_t current);
 // that names no mode. Values the keypad or a checked setpoint can hold fit into 16 bits.
 std::string setpointFrame(int16_t mode, int32_t value);
 
-// 6600FF switches the load's input on, 66FFFF off.
+// The input command: 66 with 00FF switches the load's input on, with FFFF off.
+constexpr int kInputFrameCode = 0x66;
+constexpr uint16_t kInputOnValue = 0x00FF;
+constexpr uint16_t kInputOffValue = 0xFFFF;
 std::string inputFrame(bool on);
 
 // What a frame tells the load, in words: "CV 12.34 V", "CC 0.500 A", "CC 12.36 A" (the high

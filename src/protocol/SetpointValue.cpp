@@ -36,28 +36,6 @@ std::string allowedUnits(const ModeInfo &mode)
     return text;
 }
 
-// Quoted for a message; bytes that are not printable ASCII are shown as \xNN.
-std::string quoted(std::string_view text)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out = "'";
-    for (const char c : text.substr(0, kMaxText)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
-            out += c;
-        } else if (byte >= 0x80) {
-            out += c; // UTF-8, such as the ohm sign, reads as itself
-        } else {
-            out += "\\x";
-            out += digits[byte >> 4];
-            out += digits[byte & 0xF];
-        }
-    }
-    if (text.size() > kMaxText)
-        out += "...";
-    return out + "'";
-}
-
 } // namespace
 
 std::string fixedText(int64_t value, int decimals)
@@ -70,6 +48,45 @@ std::string fixedText(int64_t value, int decimals)
         text += "." + fraction;
     }
     return text;
+}
+
+std::string quotedWord(std::string_view text)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    // The length of the well-formed UTF-8 character at i (the ohm sign reads as itself), or 0.
+    auto utf8Length = [&](std::size_t i) -> std::size_t {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t n = lead >= 0xF0 && lead <= 0xF4   ? 4
+                              : lead >= 0xE0 && lead <= 0xEF ? 3
+                              : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                             : 0;
+        if (n == 0 || i + n > text.size())
+            return 0;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return 0;
+        }
+        return n;
+    };
+    std::string out = "'";
+    std::size_t i = 0;
+    while (i < text.size() && i < kMaxText) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += text[i++];
+        } else if (const std::size_t n = byte >= 0x80 ? utf8Length(i) : 0; n > 0) {
+            out.append(text.substr(i, n));
+            i += n;
+        } else {
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+            ++i;
+        }
+    }
+    if (i < text.size())
+        out += "...";
+    return out + "'";
 }
 
 Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limit)
@@ -130,7 +147,7 @@ ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
         return {std::nullopt, "missing " + name + " setpoint: give " + info->quantity + " from " +
                                   range + ", e.g. " + example};
     if (text.size() > kMaxText)
-        return {std::nullopt, quoted(text) + " is too long for a " + name + " setpoint (" +
+        return {std::nullopt, quotedWord(text) + " is too long for a " + name + " setpoint (" +
                                   std::to_string(text.size()) + " characters)"};
 
     std::size_t end = 0;
@@ -146,7 +163,7 @@ ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
             knownUnit = true;
         }
     }
-    const std::string notNumber = quoted(text) + " is not a " + name + " setpoint: give " +
+    const std::string notNumber = quotedWord(text) + " is not a " + name + " setpoint: give " +
                                   info->quantity + " as digits with '.' as the decimal point, " +
                                   "e.g. " + example + " or " + example + unit;
     if (number.empty())
@@ -157,8 +174,8 @@ ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
                                    static_cast<unsigned char>(c) >= 0x80;
         if (!looksLikeUnit || c == 'e' || c == 'E')
             return {std::nullopt, notNumber};
-        return {std::nullopt, quoted(text) + " has the unit " + quoted(suffix) + "; a " + name +
-                                  " setpoint takes " + allowedUnits(*info) + " or no unit"};
+        return {std::nullopt, quotedWord(text) + " has the unit " + quotedWord(suffix) + "; a " +
+                                  name + " setpoint takes " + allowedUnits(*info) + " or no unit"};
     }
 
     const Fixed fixed = parseFixed(number, info->decimals, exponent, info->rangeTop);
@@ -168,13 +185,13 @@ ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
     case FixedError::NotANumber:
         return {std::nullopt, notNumber};
     case FixedError::TooFine:
-        return {std::nullopt, quoted(text) + " is finer than the " + name + " step: " + name +
+        return {std::nullopt, quotedWord(text) + " is finer than the " + name + " step: " + name +
                                   " takes whole " + fixedText(1, info->decimals) + " " + unit +
                                   " steps"};
     case FixedError::TooLarge:
         break;
     }
-    return {std::nullopt, quoted(text) + " is out of range: " + name + " takes " + range};
+    return {std::nullopt, quotedWord(text) + " is out of range: " + name + " takes " + range};
 }
 
 std::optional<std::string> roundingNotice(int16_t mode, int32_t value)

@@ -11,6 +11,9 @@ namespace rz417 {
 // "12.34", fixedText(5, 3) "0.005". Built from the integer, so no locale changes it.
 std::string fixedText(int64_t value, int decimals);
 
+// A word quoted for a message: 'word', cut after 40 characters with "...", control bytes as \xNN.
+std::string quotedWord(std::string_view text);
+
 enum class FixedError { None, NotANumber, TooFine, TooLarge };
 
 struct Fixed

@@ -51,12 +51,13 @@ const std::vector<Case> kCases = {
       "5@3000 m3=2000 1000ms", "6@4000 m4=9999 1000ms"},
      {}},
     {"EveryRowProblemIsReported",
-     "mode,setpoint,input,dwell,comment\nCX,1,,1,\nCV,,,1,\n,5,,1,\nCV,63.01,,1,\nCC,0.0005,,1,\n"
+     "mode,setpoint,input,dwell,comment\nCX,1,,0.001,\nCV,,,1,\n,5,,1,\nCV,63.01,,1,\nCC,0.0005,,1,\n"
      "CV,1,maybe,1,\nCV,1,,,\nCV,1,,1.5s,\nCV,1,,0.0001,\nCV,1,,86400.001,\n,,,1,\n"
      "CV,1,,0.004,\nCV,\"1,5\",,1,\nCV,1,,1,x,y\n,,off,0,\n",
      {},
      {"2: unknown mode 'CX': use CV, CC, CP or CR, or leave it empty for a step that only "
       "switches the input",
+      "2: dwell 0.001 s is shorter than 0.005 s: only the last step may have 0",
       "3: missing CV setpoint: give volts from 0 to 63.00 V, e.g. 31.50",
       "4: setpoint '5' without a mode: give the mode (CV, CC, CP or CR) or leave the setpoint "
       "empty",

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "cli/CommandLine.h"
+
+namespace rz417::cli {
+
+// rz417ctl COMMAND...: sends the commands' frames in order; returns the exit status.
+int sendCommands(const Invocation &invocation);
+
+// rz417ctl run FILE: runs a setpoint program; returns the exit status.
+int runProgram(const Invocation &invocation);
+
+} // namespace rz417::cli

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "link/PortMap.h"
+
+#include <string>
+
+namespace rz417::cli {
+
+// The numbered ports, one a line: number, path, what the system says about the device and
+// whether it is free, in use (by which process) or not permitted.
+std::string portListText(const PortMap &ports);
+
+} // namespace rz417::cli

@@ -1,0 +1,128 @@
+#include "cli/Commands.h"
+#include "cli/ProgramText.h"
+#include "cli/ProgressLine.h"
+#include "cli/Session.h"
+#include "program/Program.h"
+#include "protocol/SetpointValue.h"
+
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace rz417::cli {
+
+namespace {
+
+// Where a step stands, for messages: "step 3 (prog.csv line 4)", with the pass when it repeats.
+std::string stepPlace(const std::string &file, const ProgramRun &run, const Program &program)
+{
+    const auto current = run.currentStep();
+    if (!current)
+        return "the start";
+    std::string text = "step " + std::to_string(*current + 1) + " (" + file + " line " +
+                       std::to_string(program.steps[*current].line) + ")";
+    if (run.passes() != 1)
+        text += " of pass " + std::to_string(run.currentPass());
+    return text;
+}
+
+// A run's frames go out through the session: onto the line, into the journal, under -v.
+class SessionSender : public FrameSender
+{
+public:
+    SessionSender(Session &session, const std::string &file) : m_session(session), m_file(file) {}
+    std::string send(const ProgramStep &step, std::size_t index, int pass,
+                     const StepFrame &frame) override
+    {
+        const FrameSource from{"program", static_cast<int>(index) + 1, step.line};
+        std::string place = "step " + std::to_string(index + 1) + " (" + m_file + " line " +
+                            std::to_string(step.line) + ")";
+        if (pass > 1)
+            place += " of pass " + std::to_string(pass);
+        if (!m_session.send(frame.frame, frame.meaning, from, place))
+            return "stopped";
+        return {};
+    }
+
+private:
+    Session &m_session;
+    const std::string &m_file;
+};
+
+} // namespace
+
+int runProgram(const Invocation &invocation)
+{
+    const std::string &file = invocation.programFile;
+    const Program program = loadProgram(file);
+    if (!program.problems.empty()) {
+        for (const ProgramProblem &problem : program.problems)
+            std::fprintf(stderr, "%s\n", problemText(file, problem).c_str());
+        std::fprintf(stderr,
+                     "rz417ctl: %s: the program was refused (%zu problem%s); nothing "
+                     "was sent\n",
+                     file.c_str(), program.problems.size(),
+                     program.problems.size() == 1 ? "" : "s");
+        return kExitUsage;
+    }
+
+    Session session(invocation);
+    for (const ProgramStep &step : program.steps) {
+        if (step.mode == 0)
+            continue;
+        if (const auto notice = roundingNotice(step.mode, step.setpoint))
+            session.notice(file + ":" + std::to_string(step.line) + ": " + *notice);
+    }
+    if (invocation.dryRun) {
+        for (const std::string &line : scheduleText(program, invocation.repeat))
+            std::printf("%s\n", line.c_str());
+        return kExitSent;
+    }
+    if (const int status = session.prepare())
+        return status;
+
+    // The line opens for the first frame the program sends.
+    for (std::size_t i = 0; i < program.steps.size(); ++i) {
+        const auto frames = stepFrames(program.steps[i]);
+        if (frames.empty())
+            continue;
+        const FrameSource from{"program", static_cast<int>(i) + 1, program.steps[i].line};
+        const std::string place = "step " + std::to_string(i + 1) + " (" + file + " line " +
+                                  std::to_string(program.steps[i].line) + ")";
+        if (const int status =
+                session.openLine(frames.front().frame, frames.front().meaning, from, place))
+            return status;
+        break;
+    }
+
+    SteadyClock clock;
+    ProgramRun run(program, invocation.repeat);
+    SessionSender sender(session, file);
+    // -v lines on the same terminal would land in the middle of the progress line.
+    const bool showProgress = !invocation.quiet && ::isatty(STDERR_FILENO) == 1 &&
+                              !(invocation.verbose && ::isatty(STDOUT_FILENO) == 1);
+    ProgressLine progress(program, run, clock, session.watch(), showProgress);
+    const SteadyTime start = clock.now();
+    run.start(start);
+    RunEnd end = runToEnd(run, clock, progress, sender);
+    // The last step lasts its dwell too: the run ends when the list's time is up.
+    if (end == RunEnd::Finished && !progress.sleepUntil(start + program.duration() * run.passes()))
+        end = RunEnd::Interrupted;
+    progress.clear();
+
+    const auto current = run.currentStep();
+    const FrameSource last{"program", current ? static_cast<int>(*current) + 1 : 0,
+                           current ? program.steps[*current].line : 0};
+    if (end == RunEnd::Failed) {
+        session.switchOffIfOn(last);
+        return kExitFailed;
+    }
+    if (end == RunEnd::Interrupted || session.watch().caught() != 0) {
+        const int status = session.interruptedStatus(stepPlace(file, run, program));
+        session.switchOffIfOn(last);
+        return status;
+    }
+    return kExitSent;
+}
+
+} // namespace rz417::cli

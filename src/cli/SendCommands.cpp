@@ -1,0 +1,65 @@
+#include "cli/Commands.h"
+#include "cli/Session.h"
+
+namespace rz417::cli {
+
+int sendCommands(const Invocation &invocation)
+{
+    Session session(invocation);
+    for (const std::string &notice : planNotices(invocation.commands))
+        session.notice(notice);
+    if (const int status = session.prepare())
+        return status;
+
+    const std::vector<PlannedFrame> planned = planFrames(invocation.commands);
+    const FrameSource from;
+    auto where = [&](const PlannedFrame &p) {
+        return "'" + invocation.commands[p.command].text + "'";
+    };
+    // The line opens before the first command, so that a port that will not open is known
+    // at once and not after a wait; commands that only wait need no line.
+    for (const PlannedFrame &p : planned) {
+        if (p.frame.empty())
+            continue;
+        if (const int status = session.openLine(p.frame, p.meaning, from, where(p)))
+            return status;
+        break;
+    }
+    // A dry run prints each frame at the time it would go out.
+    auto at = std::chrono::system_clock::now();
+    for (const PlannedFrame &p : planned) {
+        if (session.watch().caught() != 0) {
+            const int status = session.interruptedStatus(where(p));
+            session.switchOffIfOn(from);
+            return status;
+        }
+        if (p.frame.empty()) {
+            if (invocation.dryRun) {
+                at += p.wait;
+            } else if (!session.watch().sleepUntil(std::chrono::steady_clock::now() + p.wait)) {
+                const int status = session.interruptedStatus(where(p));
+                session.switchOffIfOn(from);
+                return status;
+            }
+            continue;
+        }
+        if (invocation.dryRun) {
+            session.frames().send(p.frame, p.meaning, from, at);
+            continue;
+        }
+        if (!session.send(p.frame, p.meaning, from, where(p))) {
+            session.switchOffIfOn(from);
+            return kExitFailed;
+        }
+    }
+    if (session.watch().caught() != 0) {
+        // The last frame went out; the input stays as the commands left it only when they ran
+        // to their end undisturbed.
+        const int status = session.interruptedStatus("the end");
+        session.switchOffIfOn(from);
+        return status;
+    }
+    return kExitSent;
+}
+
+} // namespace rz417::cli

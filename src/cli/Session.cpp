@@ -1,0 +1,159 @@
+#include "cli/Session.h"
+
+#include "cli/PortList.h"
+#include "link/CommErrorText.h"
+#include "link/HostPorts.h"
+#include "protocol/Frame.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace rz417::cli {
+
+namespace {
+
+int g_argc = 1;
+char g_name[] = "rz417ctl";
+char *g_argv[] = {g_name, nullptr};
+
+} // namespace
+
+Session::Session(const Invocation &invocation) : m_invocation(invocation)
+{
+    m_frames = std::make_unique<FrameLine>(
+        nullptr, JournalWriter(), invocation.verbose || invocation.dryRun ? stdout : nullptr);
+}
+
+Session::~Session()
+{
+    if (m_line)
+        m_line->release();
+}
+
+int Session::prepare()
+{
+    // A dry run opens nothing and needs no port, but a port it was given must be one.
+    if (m_invocation.dryRun && !m_invocation.port)
+        return 0;
+    std::string word;
+    if (m_invocation.port) {
+        word = *m_invocation.port;
+    } else if (const char *env = std::getenv("RZ417_PORT"); env && *env) {
+        word = env;
+    } else {
+        error("no port given: give -p PORT (a number below or a device path), or set "
+              "RZ417_PORT; nothing was sent");
+        std::fputs(portListText(hostPortMap()).c_str(), stderr);
+        return kExitUsage;
+    }
+    m_port = choosePort(word, hostPortMap());
+    if (!m_port.error.empty()) {
+        error(m_port.error + (m_invocation.port ? "" : " (from RZ417_PORT)"));
+        return kExitUsage;
+    }
+    if (m_invocation.dryRun)
+        return 0;
+    if (!m_invocation.journal.empty()) {
+        std::string why;
+        m_journal = Journal::open(m_invocation.journal, why);
+        if (!m_journal) {
+            error(why + "; nothing was sent");
+            return kExitFailed;
+        }
+    }
+    return 0;
+}
+
+int Session::openLine(const std::string &frame, const std::string &meaning, const FrameSource &from,
+                      const std::string &stoppedAt)
+{
+    JournalWriter journal;
+    if (m_journal) {
+        journal = [this](const JournalEntry &entry, std::string &why) {
+            return m_journal->append(entry, why);
+        };
+    }
+    if (m_invocation.dryRun) {
+        m_frames = std::make_unique<FrameLine>(nullptr, journal, stdout);
+        return 0;
+    }
+    // QSerialPort wants an application object for its notifiers; a core one, no GUI.
+    m_app.emplace(g_argc, g_argv);
+    m_line = std::make_unique<SerialPortControl>(m_port.map);
+    try {
+        m_line->setCommPort(m_port.number);
+        m_line->setSettings("115200 N 8 1");
+        m_line->setPortOpen(true);
+    } catch (const CommError &failure) {
+        const std::string cause =
+            failure.refusal().empty()
+                ? commErrorText(failure.code()) + " (" + m_port.label + ": " + failure.what() + ")"
+                : commErrorText(failure.code()) + ": " + failure.refusal();
+        error(stoppedAt + ": " + cause + "; nothing was sent");
+        if (journal) {
+            JournalEntry entry;
+            entry.time = std::chrono::system_clock::now();
+            entry.source = from.source;
+            entry.step = from.step;
+            entry.line = from.line;
+            entry.frame = frame;
+            entry.meaning = meaning;
+            entry.result = commErrorText(failure.code());
+            std::string why;
+            if (!journal(entry, why))
+                error(why);
+        }
+        m_line.reset();
+        return kExitFailed;
+    }
+    m_frames =
+        std::make_unique<FrameLine>(m_line.get(), journal, m_invocation.verbose ? stdout : nullptr);
+    return 0;
+}
+
+bool Session::send(const std::string &frame, const std::string &meaning, const FrameSource &from,
+                   const std::string &stoppedAt)
+{
+    const FrameLine::Result result = m_frames->send(frame, meaning, from);
+    if (!result.lineError.empty())
+        error("stopped at " + stoppedAt + ": " + result.lineDetail + " on " + m_port.label);
+    if (!result.journalError.empty()) {
+        error("stopped at " + stoppedAt + ": " + result.journalError +
+              (result.lineError.empty() ? " (the frame went out; the journal does not show it)"
+                                        : ""));
+    }
+    return result.ok();
+}
+
+void Session::switchOffIfOn(const FrameSource &from)
+{
+    if (!m_line || !m_frames->inputOn())
+        return;
+    const FrameLine::Result result = m_frames->send(inputFrame(false), inputMeaning(false), from);
+    if (!result.lineError.empty())
+        error("could not switch the input off: " + result.lineDetail + "; it may still be on");
+    else
+        error("switched the input off (" + inputFrame(false) + ")");
+    if (!result.journalError.empty())
+        error(result.journalError);
+}
+
+void Session::notice(const std::string &text) const
+{
+    if (!m_invocation.quiet)
+        std::fprintf(stderr, "rz417ctl: %s\n", text.c_str());
+}
+
+void Session::error(const std::string &text)
+{
+    std::fprintf(stderr, "rz417ctl: %s\n", text.c_str());
+}
+
+int Session::interruptedStatus(const std::string &where) const
+{
+    const int signal = m_signals.caught();
+    error(std::string("interrupted by ") + signalName(signal) + " at " + where);
+    return 128 + signal;
+}
+
+} // namespace rz417::cli

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "cli/CommandLine.h"
+#include "cli/FrameLine.h"
+#include "cli/PortChoice.h"
+#include "cli/SignalWatch.h"
+#include "link/SerialPortControl.h"
+#include "program/Journal.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace rz417::cli {
+
+// Exit statuses.
+constexpr int kExitSent = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// What every command that reaches the load needs: the port, the journal, the signals and the
+// line, opened in that order and only once everything before them is known to be right.
+class Session
+{
+public:
+    explicit Session(const Invocation &invocation);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // Chooses the port and opens the journal; nothing is sent or opened on the line yet. Returns
+    // 0, or the exit status after a message on standard error.
+    int prepare();
+    // Opens the line for the first frame (stoppedAt names the command it belongs to). Returns 0,
+    // or 1 after a message and a journal line for the frame that could not go out.
+    int openLine(const std::string &frame, const std::string &meaning, const FrameSource &from,
+                 const std::string &stoppedAt);
+
+    FrameLine &frames() { return *m_frames; }
+    SignalWatch &watch() { return m_signals; }
+    bool quiet() const { return m_invocation.quiet; }
+    const std::string &portLabel() const { return m_port.label; }
+
+    // Sends one frame; on a failure says where it stopped. False when the run must end.
+    bool send(const std::string &frame, const std::string &meaning, const FrameSource &from,
+              const std::string &stoppedAt);
+
+    // The run ends early (a signal, a failure): an input this run switched on goes off, if the
+    // line still takes it, and the user is told.
+    void switchOffIfOn(const FrameSource &from);
+
+    // A notice on standard error, unless -q.
+    void notice(const std::string &text) const;
+    static void error(const std::string &text);
+
+    // The exit status for the signal caught: 128 + its number.
+    int interruptedStatus(const std::string &where) const;
+
+private:
+    const Invocation &m_invocation;
+    PortChoice m_port;
+    std::unique_ptr<Journal> m_journal;
+    SignalWatch m_signals;
+    std::optional<QCoreApplication> m_app;
+    std::unique_ptr<SerialPortControl> m_line;
+    std::unique_ptr<FrameLine> m_frames;
+};
+
+} // namespace rz417::cli

@@ -1,0 +1,99 @@
+#include "cli/SignalWatch.h"
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace rz417::cli {
+
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+int g_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_caught = 0;
+struct sigaction g_previous[3];
+struct sigaction g_previousPipe;
+
+void onSignal(int signal)
+{
+    const int saved = errno;
+    if (g_caught == 0)
+        g_caught = signal;
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(g_pipe[1], &byte, 1);
+    errno = saved;
+}
+
+} // namespace
+
+SignalWatch::SignalWatch()
+{
+    g_caught = 0;
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        g_pipe[0] = g_pipe[1] = -1;
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    // Writes to the line in progress finish; the run looks at the signal right after them.
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(kSignals[i], &action, &g_previous[i]);
+    // A reader of our output that goes away shows as a failed write, not a lost process.
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &g_previousPipe);
+}
+
+SignalWatch::~SignalWatch()
+{
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(kSignals[i], &g_previous[i], nullptr);
+    ::sigaction(SIGPIPE, &g_previousPipe, nullptr);
+    for (int &fd : g_pipe) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+}
+
+bool SignalWatch::sleepUntil(SteadyTime until)
+{
+    while (g_caught == 0) {
+        const auto left = until - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            return true;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec timeout = {static_cast<time_t>(ns / 1000000000),
+                                  static_cast<long>(ns % 1000000000)};
+        pollfd fd = {g_pipe[0], POLLIN, 0};
+        // EINTR and an early return both come back here to look at the clock again.
+        ::ppoll(&fd, g_pipe[0] >= 0 ? 1 : 0, &timeout, nullptr);
+    }
+    return false;
+}
+
+int SignalWatch::caught() const
+{
+    return g_caught;
+}
+
+const char *signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "a signal";
+    }
+}
+
+} // namespace rz417::cli

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "program/ProgramRun.h"
+
+namespace rz417::cli {
+
+// SIGINT, SIGTERM and SIGHUP end a run the way the user meant: the handler only notes the
+// signal and wakes whatever waits, and the run then switches the input off and ends. Its waits
+// sleep in the kernel until their time or a signal (a self-pipe under ppoll), never spinning.
+// One at a time per process; the handlers are restored when it goes.
+class SignalWatch : public Sleeper
+{
+public:
+    SignalWatch();
+    ~SignalWatch() override;
+    SignalWatch(const SignalWatch &) = delete;
+    SignalWatch &operator=(const SignalWatch &) = delete;
+
+    bool sleepUntil(SteadyTime until) override;
+
+    // The first signal caught, or 0.
+    int caught() const;
+};
+
+class SteadyClock : public Clock
+{
+public:
+    SteadyTime now() override { return std::chrono::steady_clock::now(); }
+};
+
+// "SIGINT", "SIGTERM", "SIGHUP".
+const char *signalName(int signal);
+
+} // namespace rz417::cli

@@ -1,0 +1,41 @@
+// rz417ctl: the RZ-417 from a shell script, with the panel's own frames.
+
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/PortList.h"
+#include "cli/Session.h"
+#include "link/HostPorts.h"
+
+#include <cstdio>
+
+#ifndef RZ417_VERSION
+#define RZ417_VERSION "unknown"
+#endif
+
+int main(int argc, char *argv[])
+{
+    using namespace rz417::cli;
+    const ParsedCommandLine parsed =
+        parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "rz417ctl: %s\nTry 'rz417ctl --help'.\n", parsed.error.c_str());
+        return kExitUsage;
+    }
+    const Invocation &invocation = parsed.invocation;
+    switch (invocation.action) {
+    case Action::Help:
+        std::fputs(kHelp, stdout);
+        return 0;
+    case Action::Version:
+        std::printf("rz417ctl %s\n", RZ417_VERSION);
+        return 0;
+    case Action::Ports:
+        std::fputs(portListText(rz417::hostPortMap()).c_str(), stdout);
+        return 0;
+    case Action::Run:
+        return runProgram(invocation);
+    case Action::Send:
+        break;
+    }
+    return sendCommands(invocation);
+}
