@@ -74,13 +74,12 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     m_repeat->setObjectName(QStringLiteral("Repeat"));
     m_repeat->setRange(1, 1000000);
     m_repeat->setValue(1);
-    m_repeat->setSuffix(QStringLiteral(" times"));
     m_forever = new QCheckBox(QStringLiteral("until stopped"), this);
     m_forever->setObjectName(QStringLiteral("Forever"));
     connect(m_forever, &QCheckBox::toggled, m_repeat, &QWidget::setDisabled);
-    m_start = new QPushButton(QStringLiteral("Start"), this);
+    m_start = new QPushButton(QStringLiteral("&Start"), this);
     m_start->setObjectName(QStringLiteral("Start"));
-    m_stop = new QPushButton(QStringLiteral("Stop"), this);
+    m_stop = new QPushButton(QStringLiteral("S&top"), this);
     m_stop->setObjectName(QStringLiteral("Stop"));
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 1000);
@@ -96,6 +95,7 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     auto *controls = new QHBoxLayout;
     controls->addWidget(new QLabel(QStringLiteral("Repeat"), this));
     controls->addWidget(m_repeat);
+    controls->addWidget(new QLabel(QStringLiteral("times, or"), this));
     controls->addWidget(m_forever);
     controls->addStretch();
     controls->addWidget(m_start);

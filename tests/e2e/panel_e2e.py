@@ -85,7 +85,7 @@ class Display:
         # -noreset: by default the server resets whenever its last client goes, and turns away
         # whoever connects meanwhile; every xdotool call is such a client.
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1400x900x24",
              "-nolisten", "tcp", "-noreset", "-fbdir", self.fbdir],
             pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=open(os.path.join(workdir, "xvfb.log"), "wb"))
@@ -208,6 +208,8 @@ class Panel:
         env = display.env()
         env["RZ417_PORTS"] = ports
         env["XDG_RUNTIME_DIR"] = workdir
+        # The remembered journal and folders of this user stay out of the cases.
+        env["XDG_CONFIG_HOME"] = workdir
         process = subprocess.Popen([binary], env=env, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL,
                                    stderr=open(os.path.join(workdir, "panel.err"), "ab"))
@@ -487,6 +489,63 @@ def case_keys(session):
     check_clean_line(session)
 
 
+EXAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples",
+                       "cc-pulses.csv")
+PROGRAM_TITLE = "cc-pulses.csv - RZ-417 program"
+
+
+def open_example(session, panel):
+    """File, Run Program..., the example's path typed into the file dialog; returns the program
+    window."""
+    display = session.display
+    display.xdotool("windowfocus", "--sync", panel.window, check=False)
+    display.xdotool("key", "alt+f")
+    time.sleep(0.3)
+    display.xdotool("key", "r")
+    dialog = wait_until("the file dialog", lambda: display.visible_windows("Run Program"))[0]
+    display.xdotool("windowfocus", "--sync", dialog, check=False)
+    time.sleep(0.3)
+    display.xdotool("type", "--delay", "5", os.path.normpath(EXAMPLE))
+    display.xdotool("key", "Return")
+    window = wait_until("the program window", lambda: display.visible_windows(PROGRAM_TITLE))[0]
+    log("program window " + window)
+    return window
+
+
+def start_program(session, window):
+    session.display.xdotool("windowfocus", "--sync", window, check=False)
+    session.display.xdotool("key", "alt+s")
+
+
+def frame_list(session):
+    return [f["frame"] for f in session.sim.frames()]
+
+
+def case_program(session):
+    """A shipped example opened from File, run, stopped halfway with Output; run again and ended
+    with File, Exit: each stop switches the input off before anything else."""
+    panel = session.connected_panel()
+    window = open_example(session, panel)
+    start_program(session, window)
+    # Step 1 at once (CC 0.500 A, input on), step 2 five seconds later (CC 2.000 A).
+    wait_until("the first pulse", lambda: len(session.sim.frames()) >= 3, deadline=DEADLINE)
+    expect(frame_list(session) == ["6701F4", "6600FF", "6300C8"], "frames %s" % frame_list(session))
+    panel.click("Output")
+    session.sim.wait_frames(4)
+    time.sleep(1.0)
+    expect(frame_list(session)[3:] == ["66FFFF"],
+           "after Output: %s" % frame_list(session)[3:])
+    expect(session.sim.frames()[-1]["input_on"] is False, "the input is still on")
+
+    start_program(session, window)
+    session.sim.wait_frames(6)
+    status = panel.exit_from_menu()
+    expect(status == 0, "the panel ended with %s" % status)
+    expect(frame_list(session)[4:] == ["6701F4", "6600FF", "66FFFF"],
+           "run and Exit: %s" % frame_list(session)[4:])
+    check_clean_line(session)
+
+
 def case_reconnect(session):
     """The simulator outlives the panel and serves the next one."""
     first = session.connected_panel()
@@ -593,6 +652,18 @@ def case_demo_no_display(session):
     expect(not os.path.exists(env["RZ417_BUILD_DIR"]), "it started a build")
 
 
+def make_program_screenshot(session, path):
+    """The program window running the example, after the first pulse."""
+    panel = session.connected_panel()
+    window = open_example(session, panel)
+    start_program(session, window)
+    wait_until("the first pulse", lambda: len(session.sim.frames()) >= 3)
+    session.display.xdotool("mousemove", "1390", "890")
+    time.sleep(1.5)  # into the pulse, and the last repaint on the screen file
+    x, y, width, height = session.display.geometry(window)
+    session.display.screenshot(path, (x, y, width, height))
+
+
 def make_screenshot(session, path):
     """The panel after CV 12.34 V was sent and the input switched on."""
     panel = session.connected_panel()
@@ -613,6 +684,7 @@ CASES = {
     "mode_change": case_mode_change,
     "reconnect": case_reconnect,
     "keys": case_keys,
+    "program": case_program,
     "no_port": case_no_port,
     "demo": case_demo,
     "demo_no_display": case_demo_no_display,
@@ -626,10 +698,11 @@ def main():
     parser.add_argument("--demo", help="scripts/demo, for the demo cases")
     parser.add_argument("--build-dir", help="the build that scripts/demo is to use")
     parser.add_argument("--screenshot", metavar="PNG")
+    parser.add_argument("--program-screenshot", metavar="PNG")
     parser.add_argument("case", nargs="?", choices=sorted(CASES))
     args = parser.parse_args()
-    if not args.case and not args.screenshot:
-        parser.error("name a case or --screenshot")
+    if not args.case and not args.screenshot and not args.program_screenshot:
+        parser.error("name a case, --screenshot or --program-screenshot")
     for tool in ("Xvfb", "xdotool"):
         if shutil.which(tool) is None:
             print("%s is not installed (scripts/test installs it)" % tool, file=sys.stderr)
@@ -641,6 +714,9 @@ def main():
         if args.screenshot:
             session = Session(args)
             make_screenshot(session, args.screenshot)
+        elif args.program_screenshot:
+            session = Session(args)
+            make_program_screenshot(session, args.program_screenshot)
         else:
             session = Session(args, display=args.case != "demo_no_display",
                               simulator=args.case not in ("no_port", "demo", "demo_no_display"))
@@ -652,7 +728,7 @@ def main():
         if session:
             session.close(keep_logs=not ok)
     if ok:
-        print("passed" if args.case else "wrote " + args.screenshot)
+        print("passed" if args.case else "wrote " + (args.screenshot or args.program_screenshot))
     return 0 if ok else 1
 
 
