@@ -447,7 +447,8 @@ void UIForm::openProgram(const QString &path)
         std::make_shared<const Program>(loadProgram(QFile::encodeName(path).toStdString()));
     if (m_programWindow)
         m_programWindow->close();
-    m_programWindow = new ProgramWindow(m_panel, path, std::move(program));
+    // A window of its own, owned by the panel, which it cannot outlive.
+    m_programWindow = new ProgramWindow(m_panel, path, std::move(program), this);
     connect(this, &UIForm::programRunningChanged, m_programWindow, &ProgramWindow::runningChanged);
     // Beside the panel, where there is room for it.
     m_programWindow->move(frameGeometry().topRight() + QPoint(8, 0));
