@@ -11,7 +11,7 @@ RZ417_PACKAGES=(
     qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
     libgtest-dev libgmock-dev
     fonts-arphic-uming fonts-dejavu-core
-    xvfb xauth xdotool
+    xvfb xauth xdotool dbus-daemon dbus-bin at-spi2-core
     python3 binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file
 )
 

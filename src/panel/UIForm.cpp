@@ -1,6 +1,5 @@
 #include "panel/UIForm.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -334,26 +333,23 @@ QPushButton *UIForm::button(const char *name) const
 
 void UIForm::setCaption(Caption caption, const std::string &text)
 {
+    // Each control announces its new text to assistive technology itself (a name change), so
+    // a screen reader can follow typed digits.
     const QString qtext = QString::fromStdString(text);
-    QLabel *label = nullptr;
     switch (caption) {
     case Caption::CValue:
-        label = m_cValue;
+        m_cValue->setText(qtext);
         break;
     case Caption::ModeLabel:
-        label = m_modeLabel;
+        m_modeLabel->setText(qtext);
         break;
     case Caption::RangeLabel:
-        label = m_rangeLabel;
+        m_rangeLabel->setText(qtext);
         break;
     case Caption::OutputCommand:
-        m_outputCommand->setText(qtext); // a button announces its new name itself
-        return;
+        m_outputCommand->setText(qtext);
+        break;
     }
-    label->setText(qtext);
-    // A label's name is its text; a screen reader following typed digits needs to hear of it.
-    QAccessibleEvent changed(label, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&changed);
 }
 
 QPushButton *UIForm::addButton(const ButtonSpec &spec)
