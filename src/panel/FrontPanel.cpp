@@ -117,17 +117,26 @@ void FrontPanel::ShowCommError(int16_t code)
 bool FrontPanel::DataTransfer(int16_t Ch)
 {
     const std::string frame = encodeFrame(Ch, m_state);
-    try {
-        m_comm.setOutput(frame);
-    } catch (const CommError &error) {
-        journalFrame("panel", 0, 0, frame, frameMeaning(Ch, m_state), commErrorText(error.code()));
-        ShowCommError(error.code());
+    if (const auto failed = writeFrame(frame, frameMeaning(Ch, m_state), {"panel", 0, 0})) {
+        ShowCommError(failed->code());
         return false;
     }
-    journalFrame("panel", 0, 0, frame, frameMeaning(Ch, m_state), "sent");
     // Only a value that reached the line may come back with a mode button.
     recordSent(Ch, m_state);
     return !frame.empty();
+}
+
+std::optional<CommError> FrontPanel::writeFrame(const std::string &frame,
+                                                const std::string &meaning, const FrameSource &from)
+{
+    try {
+        m_comm.setOutput(frame);
+    } catch (const CommError &error) {
+        journalFrame(from, frame, meaning, commFailureText(error));
+        return error;
+    }
+    journalFrame(from, frame, meaning, "sent");
+    return std::nullopt;
 }
 
 void FrontPanel::showModeTexts(int16_t mode)
@@ -192,14 +201,15 @@ void FrontPanel::setJournal(std::unique_ptr<Journal> journal)
     m_captions.setJournalStatus(m_journal ? m_journal->path() : std::string());
 }
 
-void FrontPanel::journalFrame(const char *source, int step, int line, const std::string &frame,
+void FrontPanel::journalFrame(const FrameSource &from, const std::string &frame,
                               const std::string &meaning, const std::string &result)
 {
     if (!m_journal || frame.empty())
         return;
     std::string error;
-    if (m_journal->append(
-            {std::chrono::system_clock::now(), source, step, line, frame, meaning, result}, error))
+    if (m_journal->append({std::chrono::system_clock::now(), from.source, from.step, from.line,
+                           frame, meaning, result},
+                          error))
         return;
     // Told once; the panel keeps working without it.
     setJournal(nullptr);
@@ -227,8 +237,8 @@ void FrontPanel::advanceProgram(SteadyTime now)
         return;
     programEnded();
     // The run has ended before the box shows, so no timer can send behind it.
-    if (!sent)
-        ShowCommError(m_programError);
+    if (!sent && m_programError)
+        ShowCommError(m_programError->code());
 }
 
 void FrontPanel::stopProgram()
@@ -237,12 +247,17 @@ void FrontPanel::stopProgram()
         return;
     m_run->stop();
     programEnded();
+    // Journaled as the program's, at the step where it stopped, as a terminal run does.
+    const auto current = m_run->currentStep();
+    const FrameSource from{"program", current ? static_cast<int>(*current) + 1 : 0,
+                           current ? m_program->steps[*current].line : 0};
     const bool wasOn = m_state.OutputOn;
     m_state.OutputOn = false;
     m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
-    if (!DataTransfer(kOutputSelector)) {
+    if (const auto failed = writeFrame(inputFrame(false), inputMeaning(false), from)) {
         m_state.OutputOn = wasOn;
         m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
+        ShowCommError(failed->code());
     }
 }
 
@@ -254,16 +269,10 @@ void FrontPanel::programEnded()
 std::string FrontPanel::sendProgramFrame(const ProgramStep &step, std::size_t index,
                                          const StepFrame &frame)
 {
-    const int number = static_cast<int>(index) + 1;
-    try {
-        m_comm.setOutput(frame.frame);
-    } catch (const CommError &error) {
-        m_programError = error.code();
-        const std::string text = commErrorText(error.code());
-        journalFrame("program", number, step.line, frame.frame, frame.meaning, text);
-        return text;
-    }
-    journalFrame("program", number, step.line, frame.frame, frame.meaning, "sent");
+    m_programError =
+        writeFrame(frame.frame, frame.meaning, {"program", static_cast<int>(index) + 1, step.line});
+    if (m_programError)
+        return commErrorText(m_programError->code());
     showProgramFrame(step, frame);
     return {};
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace rz417 {
@@ -83,8 +84,18 @@ private:
     void selectMode(int16_t mode);
     void keyDigit(int digit);
     void showModeTexts(int16_t mode);
-    void journalFrame(const char *source, int step, int line, const std::string &frame,
-                      const std::string &meaning, const std::string &result);
+    // Where a frame comes from, as the journal records it.
+    struct FrameSource
+    {
+        const char *source; // "panel" or "program"
+        int step;
+        int line;
+    };
+    // Writes a frame to the line and journals it; the control's error when the write failed.
+    std::optional<CommError> writeFrame(const std::string &frame, const std::string &meaning,
+                                        const FrameSource &from);
+    void journalFrame(const FrameSource &from, const std::string &frame, const std::string &meaning,
+                      const std::string &result);
     std::string sendProgramFrame(const ProgramStep &step, std::size_t index,
                                  const StepFrame &frame);
     void showProgramFrame(const ProgramStep &step, const StepFrame &frame);
@@ -100,7 +111,7 @@ private:
     std::unique_ptr<Journal> m_journal;
     std::shared_ptr<const Program> m_program;
     std::unique_ptr<ProgramRun> m_run;
-    int16_t m_programError = 0;
+    std::optional<CommError> m_programError;
 };
 
 } // namespace rz417

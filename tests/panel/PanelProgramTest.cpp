@@ -165,8 +165,8 @@ TEST(PanelProgram, EveryFrameIsJournaledAndAFailingJournalIsToldOnce)
         {"panel", "", "", "6600FF", "input on", "sent"},
         {"program", "1", "2", "6701F4", "CC 0.500 A", "sent"},
         {"program", "1", "2", "6600FF", "input on", "sent"},
-        {"panel", "", "", "66FFFF", "input off", "sent"},
-        {"panel", "", "", "6701F4", "CC 0.500 A", "Tx queue is full"},
+        {"program", "1", "2", "66FFFF", "input off", "sent"},
+        {"panel", "", "", "6701F4", "CC 0.500 A", "Tx queue is full (write failed)"},
     };
     EXPECT_EQ(journalRows(path), expected);
 
