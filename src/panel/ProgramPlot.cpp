@@ -86,12 +86,15 @@ ProgramPlot::ProgramPlot(const Program &program, QWidget *parent) : QChartView(p
     if (onSince)
         onIntervals.emplace_back(*onSince, end);
 
-    bool firstShade = true;
-    for (const auto &[from, to] : onIntervals) {
+    // The on intervals as one shaded area: a line that rises to 1 where the input is on.
+    if (!onIntervals.empty()) {
+        QList<QPointF> upperPoints;
+        for (const auto &[from, to] : onIntervals)
+            upperPoints << QPointF(from, 0) << QPointF(from, 1) << QPointF(to, 1) << QPointF(to, 0);
         auto *upper = new QLineSeries;
+        upper->replace(upperPoints);
         auto *lower = new QLineSeries;
-        upper->append({QPointF(from, 1), QPointF(to, 1)});
-        lower->append({QPointF(from, 0), QPointF(to, 0)});
+        lower->replace({QPointF(0, 0), QPointF(end, 0)});
         auto *area = new QAreaSeries(upper, lower);
         area->setName(QStringLiteral("input on"));
         area->setColor(QColor(255, 200, 0, 60));
@@ -99,30 +102,48 @@ ProgramPlot::ProgramPlot(const Program &program, QWidget *parent) : QChartView(p
         chart->addSeries(area);
         area->attachAxis(timeAxis);
         area->attachAxis(unitAxis);
-        for (QLegendMarker *marker : chart->legend()->markers(area))
-            marker->setVisible(firstShade);
-        firstShade = false;
+    }
+
+    // A program that changes mode thousands of times would make as many series; past a few
+    // dozen a mode's stretches are joined into its last series.
+    constexpr int kMaxSeriesPerMode = 48;
+    struct Line
+    {
+        int16_t mode;
+        QList<QPointF> points;
+    };
+    std::vector<Line> lines;
+    std::map<int16_t, std::pair<int, std::size_t>> linesOfMode; // count, index of the last
+    for (Segment &segment : segments) {
+        auto &[count, last] = linesOfMode[segment.mode];
+        if (count >= kMaxSeriesPerMode) {
+            lines[last].points.append(segment.points);
+            continue;
+        }
+        ++count;
+        last = lines.size();
+        lines.push_back({segment.mode, std::move(segment.points)});
     }
 
     std::map<int16_t, QValueAxis *> axes;
-    for (const Segment &segment : segments) {
-        const ModeInfo *info = modeInfo(segment.mode);
-        QValueAxis *&axis = axes[segment.mode];
+    for (const Line &line : lines) {
+        const ModeInfo *info = modeInfo(line.mode);
+        QValueAxis *&axis = axes[line.mode];
         const bool first = axis == nullptr;
         if (first) {
             axis = new QValueAxis;
             axis->setTitleText(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(info->name),
                                                              QString::fromUtf8(info->unitCaption)));
-            axis->setRange(0, top[segment.mode] > 0 ? top[segment.mode] * 1.1 : 1.0);
+            axis->setRange(0, top[line.mode] > 0 ? top[line.mode] * 1.1 : 1.0);
             axis->setLabelFormat(QStringLiteral("%g"));
-            axis->setLinePenColor(kModeColours[segment.mode - 1]);
-            axis->setLabelsColor(kModeColours[segment.mode - 1]);
+            axis->setLinePenColor(kModeColours[line.mode - 1]);
+            axis->setLabelsColor(kModeColours[line.mode - 1]);
             chart->addAxis(axis, axes.size() % 2 == 1 ? Qt::AlignLeft : Qt::AlignRight);
         }
         auto *series = new QLineSeries;
         series->setName(QStringLiteral("%1 setpoint").arg(QString::fromLatin1(info->name)));
-        series->append(segment.points);
-        QPen pen(kModeColours[segment.mode - 1]);
+        series->replace(line.points);
+        QPen pen(kModeColours[line.mode - 1]);
         pen.setWidth(2);
         series->setPen(pen);
         chart->addSeries(series);

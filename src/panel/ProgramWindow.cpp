@@ -60,6 +60,8 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
+    // A long program is sized by its first rows, not read through.
+    m_table->horizontalHeader()->setResizeContentsPrecision(200);
     m_table->resizeColumnsToContents();
     m_table->setWordWrap(true);
 
