@@ -26,12 +26,13 @@ double seconds(std::chrono::milliseconds t)
 
 } // namespace
 
-ProgramPlot::ProgramPlot(const Program &program, QWidget *parent) : QChartView(parent)
+// Given its chart at once: a chart view made without one makes its own, which setChart() would
+// then drop without deleting.
+ProgramPlot::ProgramPlot(const Program &program, QWidget *parent) : QChartView(new QChart, parent)
 {
-    auto *chart = new QChart;
+    QChart *chart = this->chart();
     chart->setMargins(QMargins(4, 4, 4, 4));
     chart->legend()->setAlignment(Qt::AlignBottom);
-    setChart(chart);
     setRenderHint(QPainter::Antialiasing);
 
     const double end = std::max(seconds(program.duration()), 0.001);
@@ -91,9 +92,10 @@ ProgramPlot::ProgramPlot(const Program &program, QWidget *parent) : QChartView(p
         QList<QPointF> upperPoints;
         for (const auto &[from, to] : onIntervals)
             upperPoints << QPointF(from, 0) << QPointF(from, 1) << QPointF(to, 1) << QPointF(to, 0);
-        auto *upper = new QLineSeries;
+        // The area does not own its lines; the chart does.
+        auto *upper = new QLineSeries(chart);
         upper->replace(upperPoints);
-        auto *lower = new QLineSeries;
+        auto *lower = new QLineSeries(chart);
         lower->replace({QPointF(0, 0), QPointF(end, 0)});
         auto *area = new QAreaSeries(upper, lower);
         area->setName(QStringLiteral("input on"));

@@ -46,7 +46,6 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     setObjectName(QStringLiteral("ProgramWindow"));
     const QString fileName = QFileInfo(path).fileName();
     setWindowTitle(fileName + QStringLiteral(" - RZ-417 program"));
-    setAttribute(Qt::WA_DeleteOnClose);
 
     m_model = new ProgramModel(path, m_program, this);
     auto *problems = new QLabel(m_model->fileProblems().join(QLatin1Char('\n')), this);

@@ -441,8 +441,8 @@ void UIForm::openProgram(const QString &path)
         return;
     auto program =
         std::make_shared<const Program>(loadProgram(QFile::encodeName(path).toStdString()));
-    if (m_programWindow)
-        m_programWindow->close();
+    // The window of the last program goes with it; a closed one was only hidden.
+    delete m_programWindow;
     // A window of its own, owned by the panel, which it cannot outlive.
     m_programWindow = new ProgramWindow(m_panel, path, std::move(program), this);
     connect(this, &UIForm::programRunningChanged, m_programWindow, &ProgramWindow::runningChanged);
