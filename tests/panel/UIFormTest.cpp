@@ -2,11 +2,14 @@
 #include "support/Fakes.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -209,6 +212,27 @@ TEST(UIForm, MenuEntriesReachTheirHandlers)
     f.form.findChild<QAction *>("Exit")->trigger();
     EXPECT_TRUE(f.platform.ended);
     EXPECT_TRUE(f.comm.frames.empty());
+}
+
+TEST(UIForm, TheRememberedJournalIsUsedAndShownInTheTitle)
+{
+    const QString path = QDir::temp().filePath(
+        QStringLiteral("rz417-remembered-%1.csv").arg(QCoreApplication::applicationPid()));
+    QFile::remove(path);
+    QSettings().setValue(QStringLiteral("journal"), path);
+    LoadedForm f;
+    f.form.restoreJournal();
+    QSettings().remove(QStringLiteral("journal"));
+    ASSERT_NE(f.form.panel().journal(), nullptr);
+    EXPECT_EQ(f.form.windowTitle(),
+              QStringLiteral("RZ-417 (journal: %1)").arg(QFileInfo(path).fileName()));
+    f.click("EnterCommand");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[1].endsWith(",panel,,,620000,CV 0.00 V,sent")) << lines[1].toStdString();
+    QFile::remove(path);
 }
 
 TEST(UIForm, NoAcceptedPortEndsBeforeTheWindowShows)
