@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableView>
@@ -127,6 +128,11 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     connect(&m_tick, &QTimer::timeout, this, &ProgramWindow::refresh);
     connect(m_start, &QPushButton::clicked, this, &ProgramWindow::start);
     connect(m_stop, &QPushButton::clicked, this, &ProgramWindow::stop);
+    // Escape is the emergency stop here too, where the focus is after Start.
+    m_stop->setToolTip(QStringLiteral("Stop the program and switch the input off (Escape)"));
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setAutoRepeat(false);
+    connect(escape, &QShortcut::activated, this, &ProgramWindow::stop);
     resize(720, 600);
 }
 

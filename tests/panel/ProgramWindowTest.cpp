@@ -194,7 +194,8 @@ TEST_F(RunOnALine, StepsGoOutOnScheduleAndThePanelFollows)
 
 TEST_F(RunOnALine, OutputStopsTheRunAndClosingThePanelToo)
 {
-    for (const char *how : {"Output", "close panel", "close window"}) {
+    for (const char *how :
+         {"Output", "Escape in the program window", "close panel", "close window"}) {
         QWidget *window = form.programWindow();
         ASSERT_NE(window, nullptr);
         QTest::mouseClick(button(window, "Start"), Qt::LeftButton);
@@ -203,6 +204,8 @@ TEST_F(RunOnALine, OutputStopsTheRunAndClosingThePanelToo)
         const std::string h = how;
         if (h == "Output")
             QTest::mouseClick(button(&form, "OutputCommand"), Qt::LeftButton);
+        else if (h == "Escape in the program window")
+            QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
         else if (h == "close panel")
             form.close();
         else
