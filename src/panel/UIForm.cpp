@@ -94,7 +94,7 @@ protected:
 
 // A button of the panel: where it sits, its handler, and what it says to someone who cannot see
 // it. Listed in tab order.
-struct ButtonSpec
+struct ButtonDef
 {
     const char *name;
     const char *caption;
@@ -106,7 +106,7 @@ struct ButtonSpec
 
 namespace {
 
-const ButtonSpec kButtons[] = {
+const ButtonDef kButtons[] = {
     {"CVCommand", "CV", 2040, 2520, 855, 735, &FrontPanel::CVCommand_Click, "Constant voltage (V)",
      "Constant voltage mode (key V)"},
     {"CCCommand", "CC", 3120, 2520, 855, 735, &FrontPanel::CCCommand_Click, "Constant current (C)",
@@ -226,8 +226,8 @@ UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
     m_rangeLabel->setAccessibleDescription(QStringLiteral("Range of the active mode"));
 
     QList<QPushButton *> order;
-    for (const ButtonSpec &spec : kButtons)
-        order.push_back(addButton(spec));
+    for (const ButtonDef &def : kButtons)
+        order.push_back(addButton(def));
     m_outputCommand = order.last();
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
@@ -352,16 +352,16 @@ void UIForm::setCaption(Caption caption, const std::string &text)
     }
 }
 
-QPushButton *UIForm::addButton(const ButtonSpec &spec)
+QPushButton *UIForm::addButton(const ButtonDef &def)
 {
-    auto *target = new PanelButton(QString::fromLatin1(spec.caption), m_control);
-    target->setObjectName(QString::fromLatin1(spec.name));
-    target->setGeometry(twips(spec.left), twips(spec.top), twips(spec.width), twips(spec.height));
+    auto *target = new PanelButton(QString::fromLatin1(def.caption), m_control);
+    target->setObjectName(QString::fromLatin1(def.name));
+    target->setGeometry(twips(def.left), twips(def.top), twips(def.width), twips(def.height));
     target->setAutoDefault(false);
     // The accessible name stays the caption; the description says what the button does.
-    target->setToolTip(QString::fromUtf8(spec.toolTip));
-    target->setAccessibleDescription(QString::fromUtf8(spec.description));
-    const auto handler = spec.handler;
+    target->setToolTip(QString::fromUtf8(def.toolTip));
+    target->setAccessibleDescription(QString::fromUtf8(def.description));
+    const auto handler = def.handler;
     connect(target, &QPushButton::clicked, this, [this, handler] { (m_panel.*handler)(); });
     return target;
 }

@@ -13,7 +13,7 @@ class QGroupBox;
 
 namespace rz417 {
 
-struct ButtonSpec;
+struct ButtonDef;
 class ProgramWindow;
 
 // The front panel window: the instrument's panel drawn at its own positions. It only forwards
@@ -58,7 +58,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    QPushButton *addButton(const ButtonSpec &spec);
+    QPushButton *addButton(const ButtonDef &def);
     QLabel *addLabel(const char *name, const QString &caption, int left, int top, int width,
                      int height);
     void buildMenu();
