@@ -246,7 +246,6 @@ void FrontPanel::stopProgram()
     if (!programRunning())
         return;
     m_run->stop();
-    programEnded();
     // Journaled as the program's, at the step where it stopped, as a terminal run does.
     const auto current = m_run->currentStep();
     const FrameSource from{"program", current ? static_cast<int>(*current) + 1 : 0,
@@ -254,11 +253,15 @@ void FrontPanel::stopProgram()
     const bool wasOn = m_state.OutputOn;
     m_state.OutputOn = false;
     m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
-    if (const auto failed = writeFrame(inputFrame(false), inputMeaning(false), from)) {
+    // The input goes off before anything else happens, the end of the run shown included.
+    const auto failed = writeFrame(inputFrame(false), inputMeaning(false), from);
+    if (failed) {
         m_state.OutputOn = wasOn;
         m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
-        ShowCommError(failed->code());
     }
+    programEnded();
+    if (failed)
+        ShowCommError(failed->code());
 }
 
 void FrontPanel::programEnded()

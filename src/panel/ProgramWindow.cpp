@@ -224,8 +224,11 @@ void ProgramWindow::refresh()
     else if (!run->error().empty())
         m_status->setText(
             QStringLiteral("Stopped at %1: %2").arg(where, QString::fromStdString(run->error())));
+    else if (!m_panel.state().OutputOn)
+        m_status->setText(QStringLiteral("Stopped at %1; the input is off.").arg(where));
     else
-        m_status->setText(QStringLiteral("Stopped at %1; the input was switched off.").arg(where));
+        m_status->setText(
+            QStringLiteral("Stopped at %1; the input could not be switched off.").arg(where));
 }
 
 void ProgramWindow::closeEvent(QCloseEvent *event)
