@@ -512,6 +512,30 @@ def open_example(session, panel):
     return window
 
 
+def choose_journal(session, panel, path):
+    """File, Journal..., the path typed into the file dialog."""
+    display = session.display
+    display.xdotool("windowfocus", "--sync", panel.window, check=False)
+    display.xdotool("key", "alt+f")
+    time.sleep(0.3)
+    display.xdotool("key", "j")
+    dialog = wait_until("the journal dialog", lambda: display.visible_windows("Journal"))[0]
+    display.xdotool("windowfocus", "--sync", dialog, check=False)
+    time.sleep(0.3)
+    display.xdotool("type", "--delay", "5", path)
+    display.xdotool("key", "Return")
+    wait_until("the journal in the title",
+               lambda: display.visible_windows("RZ-417 \\(journal: %s\\)" % os.path.basename(path)))
+
+
+def journal_frames(path):
+    """The frame and source of each journal line."""
+    with open(path) as journal:
+        rows = [line.rstrip("\n").split(",") for line in journal]
+    expect(rows and rows[0][:3] == ["time", "source", "step"], "journal header %s" % rows[:1])
+    return [(row[4], row[1]) for row in rows[1:]]
+
+
 def start_program(session, window):
     session.display.xdotool("windowfocus", "--sync", window, check=False)
     session.display.xdotool("key", "alt+s")
@@ -525,6 +549,8 @@ def case_program(session):
     """A shipped example opened from File, run, stopped halfway with Output; run again and ended
     with File, Exit: each stop switches the input off before anything else."""
     panel = session.connected_panel()
+    journal = os.path.join(session.workdir, "journal.csv")
+    choose_journal(session, panel, journal)
     window = open_example(session, panel)
     start_program(session, window)
     # Step 1 at once (CC 0.500 A, input on), step 2 five seconds later (CC 2.000 A).
@@ -543,6 +569,9 @@ def case_program(session):
     expect(status == 0, "the panel ended with %s" % status)
     expect(frame_list(session)[4:] == ["6701F4", "6600FF", "66FFFF"],
            "run and Exit: %s" % frame_list(session)[4:])
+    # Every frame on the line is in the journal, in order, as the program's.
+    expect(journal_frames(journal) == [(f, "program") for f in frame_list(session)],
+           "journal %s, line %s" % (journal_frames(journal), frame_list(session)))
     check_clean_line(session)
 
 
