@@ -647,6 +647,7 @@ def case_demo(session):
     env.pop("QT_QPA_PLATFORM")  # the demo finds the display as a user's session would
     env["RZ417_BUILD_DIR"] = session.args.build_dir
     env["XDG_RUNTIME_DIR"] = session.workdir
+    env["XDG_CONFIG_HOME"] = session.workdir
     demo = session.keep(Demo(session.args.demo, env))
     # The demo checks the packages and the build first; with both in place that is quick.
     wait_until("the simulator's port line", lambda: demo.has_line("port: /dev/"), deadline=240)
