@@ -26,6 +26,9 @@ public:
     {
         benchmark::DoNotOptimize(text.data());
     }
+    void setDescription(Caption, const std::string &) override {}
+    void setJournalStatus(const std::string &) override {}
+    void setProgramRunning(bool) override {}
 };
 
 double p99(const std::vector<double> &v)

@@ -22,14 +22,19 @@ int main(int argc, char *argv[])
 
     rz417::SerialPortControl comm(rz417::hostPortMap());
     rz417::QtPlatform platform([&comm] { comm.release(); });
+    rz417::UIForm form(platform, comm);
 #ifdef Q_OS_UNIX
-    rz417::TerminationSignals termination([&platform] { platform.endProgram(); });
+    // A running program stops and switches the input off before the process goes.
+    rz417::TerminationSignals termination([&platform, &form] {
+        form.stopProgram();
+        platform.endProgram();
+    });
 #endif
 
-    rz417::UIForm form(platform, comm);
     platform.setParentWindow(&form);
     if (!form.load())
         return 0;
     form.show();
+    form.restoreJournal();
     return QApplication::exec();
 }

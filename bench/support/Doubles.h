@@ -13,12 +13,14 @@ namespace rz417::bench {
 class InstantPlatform : public Platform
 {
 public:
-    BoxAnswer messageBox(const std::string &text, BoxStyle style, const std::string &) override
+    BoxAnswer messageBox(const std::string &text, BoxStyle style, const std::string &,
+                         const std::string & = {}) override
     {
         boxes.push_back(text);
         return style == BoxStyle::YesNoQuestion ? BoxAnswer::Yes : BoxAnswer::Ok;
     }
     void endProgram() override { ended = true; }
+    void diagnostic(const std::string &) override {}
 
     std::vector<std::string> boxes;
     bool ended = false;

@@ -4,13 +4,14 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BUILD_DIR=${RZ417_BUILD_DIR:-$ROOT/build}
 
-# Debian packages the build and the tests need.
+# Debian packages the build and the tests need. Qt Charts' CMake package asks for Qt OpenGL's,
+# which Debian ships apart (libqt6opengl6-dev).
 RZ417_PACKAGES=(
     g++ make cmake pkg-config
-    qt6-base-dev qt6-serialport-dev
+    qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
     libgtest-dev libgmock-dev
     fonts-arphic-uming fonts-dejavu-core
-    xvfb xauth xdotool
+    xvfb xauth xdotool dbus-daemon dbus-bin at-spi2-core
     python3 binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file
     locales
 )

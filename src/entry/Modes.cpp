@@ -9,7 +9,7 @@ ModeTexts modeTexts(int16_t mode)
     const ModeInfo *info = modeInfo(mode);
     if (!info)
         info = modeInfo(ModeCodes::CV);
-    return {info->unitCaption, info->rangeCaption};
+    return {info->unitCaption, info->rangeCaption, info->quantity};
 }
 
 } // namespace rz417

@@ -8,6 +8,7 @@ struct ModeTexts
 {
     const char *unit;
     const char *range;
+    const char *quantity; // "volts", for assistive technology
 };
 
 // The unit and range captions of a mode (1 to 4); the CV texts for any other code.

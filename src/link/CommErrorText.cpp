@@ -61,4 +61,12 @@ std::string commErrorText(int16_t code)
     return message;
 }
 
+std::string commFailureText(const CommError &error)
+{
+    const std::string text = commErrorText(error.code());
+    if (!error.refusal().empty())
+        return text + ": " + error.refusal();
+    return text + " (" + error.what() + ")";
+}
+
 } // namespace rz417

@@ -30,7 +30,7 @@ QString deviceGroup(const QString &device)
 
 } // namespace
 
-std::optional<qint64> lockHolder(const QString &device)
+std::optional<QString> lockFile(const QString &device)
 {
 #ifdef Q_OS_WIN
     Q_UNUSED(device);
@@ -46,17 +46,30 @@ std::optional<qint64> lockHolder(const QString &device)
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     for (const char *dir : kLockDirs) {
         const QString path = QString::fromLatin1(dir) + QStringLiteral("/LCK..") + name;
-        if (!QFileInfo::exists(path))
-            continue;
-        QLockFile lock(path);
-        qint64 pid = 0;
-        QString host;
-        QString app;
-        // A lock left by a process that has ended holds nothing.
-        if (lock.getLockInfo(&pid, &host, &app) && pid > 0 &&
-            (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
-            return pid;
+        if (QFileInfo::exists(path))
+            return path;
     }
+    return std::nullopt;
+#endif
+}
+
+std::optional<qint64> lockHolder(const QString &device)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(device);
+    return std::nullopt;
+#else
+    const auto path = lockFile(device);
+    if (!path)
+        return std::nullopt;
+    QLockFile lock(*path);
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    // A lock left by a process that has ended holds nothing.
+    if (lock.getLockInfo(&pid, &host, &app) && pid > 0 &&
+        (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+        return pid;
     return std::nullopt;
 #endif
 }
@@ -73,8 +86,15 @@ QString refusalReason(const QString &device, QSerialPort::SerialPortError error,
     if (const auto holder = lockHolder(device))
         return QStringLiteral("in use by another program (process %1)").arg(*holder);
     if (error == QSerialPort::PermissionError) {
-        if (errorString.contains(QStringLiteral("lock"), Qt::CaseInsensitive))
+        if (errorString.contains(QStringLiteral("creating lock"), Qt::CaseInsensitive))
+            return QStringLiteral("no lock directory this user may write to (/run/lock)");
+        if (errorString.contains(QStringLiteral("lock"), Qt::CaseInsensitive)) {
+            // A lock of an ended process that this user may not remove keeps the port shut
+            // just as well.
+            if (const auto stale = lockFile(device))
+                return QStringLiteral("locked by the stale lock file %1 (remove it)").arg(*stale);
             return QStringLiteral("in use by another program");
+        }
         return QStringLiteral("permission denied (add your user to the %1 group and log in again)")
             .arg(deviceGroup(device));
     }

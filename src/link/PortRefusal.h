@@ -7,6 +7,10 @@
 
 namespace rz417 {
 
+// The lock file QSerialPort keeps for a device, where one exists ("/run/lock/LCK..ttyUSB0";
+// "LCK..pts_3" for /dev/pts/3).
+std::optional<QString> lockFile(const QString &device);
+
 // The process that holds a device's lock file, where one names a live process.
 std::optional<qint64> lockHolder(const QString &device);
 

@@ -13,6 +13,15 @@ std::string encodeFrame(int16_t Ch, const PanelState &state)
     return {};
 }
 
+std::string frameMeaning(int16_t Ch, const PanelState &state)
+{
+    if (isMode(Ch))
+        return setpointMeaning(Ch, entryOf(state, Ch));
+    if (Ch == kOutputSelector)
+        return inputMeaning(state.OutputOn);
+    return {};
+}
+
 void recordSent(int16_t Ch, PanelState &state)
 {
     if (isMode(Ch))

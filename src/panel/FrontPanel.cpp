@@ -6,8 +6,24 @@
 #include "link/CommErrorText.h"
 #include "panel/FrameEncoder.h"
 #include "panel/Identity.h"
+#include "protocol/Frame.h"
 
 namespace rz417 {
+
+// Hands a run's frames to the panel.
+class FrontPanel::ProgramSender : public FrameSender
+{
+public:
+    explicit ProgramSender(FrontPanel &panel) : m_panel(panel) {}
+    std::string send(const ProgramStep &step, std::size_t index, int,
+                     const StepFrame &frame) override
+    {
+        return m_panel.sendProgramFrame(step, index, frame);
+    }
+
+private:
+    FrontPanel &m_panel;
+};
 
 namespace {
 constexpr const char *kStartupTitle = "Electronic Load";
@@ -23,14 +39,20 @@ FrontPanel::FrontPanel(CaptionSink &captions, Platform &platform, CommControl &c
 bool FrontPanel::Form_Load()
 {
     m_state = PanelState{};
-    const ModeTexts cv = modeTexts(ModeCodes::CV);
-    m_captions.setCaption(Caption::ModeLabel, cv.unit);
-    m_captions.setCaption(Caption::RangeLabel, cv.range);
+    showModeTexts(ModeCodes::CV);
 
     std::string portText = "No";
+    // Devices that exist but would not open, and why: on standard error at once, and under the
+    // no-port box, so that a user can act on them.
+    std::string refusals;
     for (int16_t n = 1; n <= kLastPort; ++n) {
-        if (OpenCommPort(n, kLineSettings) <= 0)
+        if (OpenCommPort(n, kLineSettings) <= 0) {
+            if (!m_lastRefusal.empty()) {
+                m_platform.diagnostic(m_lastRefusal);
+                refusals += (refusals.empty() ? "" : "\n") + m_lastRefusal;
+            }
             continue;
+        }
         portText = std::to_string(n);
         const BoxAnswer answer = m_platform.messageBox("Find Com " + portText + ", Using it?",
                                                        BoxStyle::YesNoQuestion, kStartupTitle);
@@ -41,7 +63,8 @@ bool FrontPanel::Form_Load()
     }
 
     if (portText == "No") {
-        m_platform.messageBox("No communication port can use!", BoxStyle::OkStop, kStartupTitle);
+        m_platform.messageBox("No communication port can use!", BoxStyle::OkStop, kStartupTitle,
+                              refusals);
         m_platform.endProgram();
         return false;
     }
@@ -51,6 +74,7 @@ bool FrontPanel::Form_Load()
 
 void FrontPanel::Exit_Click()
 {
+    stopProgram();
     m_platform.endProgram();
 }
 
@@ -63,12 +87,14 @@ void FrontPanel::About_Click()
 
 int16_t FrontPanel::OpenCommPort(int16_t port, const std::string &settings)
 {
+    m_lastRefusal.clear();
     try {
         m_comm.setCommPort(port);
         m_comm.setSettings(settings);
         m_comm.setPortOpen(true);
-    } catch (const CommError &) {
+    } catch (const CommError &error) {
         // Any refusal means "no usable port at this number"; the caller moves on.
+        m_lastRefusal = error.refusal();
         return 0;
     }
     return port;
@@ -91,10 +117,8 @@ void FrontPanel::ShowCommError(int16_t code)
 bool FrontPanel::DataTransfer(int16_t Ch)
 {
     const std::string frame = encodeFrame(Ch, m_state);
-    try {
-        m_comm.setOutput(frame);
-    } catch (const CommError &error) {
-        ShowCommError(error.code());
+    if (const auto failed = writeFrame(frame, frameMeaning(Ch, m_state), {"panel", 0, 0})) {
+        ShowCommError(failed->code());
         return false;
     }
     // Only a value that reached the line may come back with a mode button.
@@ -102,13 +126,35 @@ bool FrontPanel::DataTransfer(int16_t Ch)
     return !frame.empty();
 }
 
-
-void FrontPanel::selectMode(int16_t mode)
+std::optional<CommError> FrontPanel::writeFrame(const std::string &frame,
+                                                const std::string &meaning, const FrameSource &from)
 {
-    m_state.ModeCode = mode;
+    try {
+        m_comm.setOutput(frame);
+    } catch (const CommError &error) {
+        journalFrame(from, frame, meaning, commFailureText(error));
+        return error;
+    }
+    journalFrame(from, frame, meaning, "sent");
+    return std::nullopt;
+}
+
+void FrontPanel::showModeTexts(int16_t mode)
+{
     const ModeTexts texts = modeTexts(mode);
     m_captions.setCaption(Caption::ModeLabel, texts.unit);
     m_captions.setCaption(Caption::RangeLabel, texts.range);
+    const std::string description = std::string("Setpoint in ") + texts.quantity;
+    m_captions.setDescription(Caption::CValue, description);
+    m_captions.setDescription(Caption::ModeLabel, description);
+}
+
+void FrontPanel::selectMode(int16_t mode)
+{
+    if (programRunning())
+        return;
+    m_state.ModeCode = mode;
+    showModeTexts(mode);
     m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
     m_state.OutputOn = false;
     setEntry(m_state, mode, sentOf(m_state, mode));
@@ -118,27 +164,138 @@ void FrontPanel::selectMode(int16_t mode)
 
 void FrontPanel::keyDigit(int digit)
 {
+    if (programRunning())
+        return;
     if (const auto text = rz417::keyDigit(m_state, digit))
         m_captions.setCaption(Caption::CValue, *text);
 }
 
 void FrontPanel::EnterCommand_Click()
 {
+    if (programRunning())
+        return;
     DataTransfer(m_state.ModeCode);
     m_state.EntryDone = true;
 }
 
 void FrontPanel::OutputCommand_Click()
 {
+    // During a program, Output is the emergency stop.
+    if (programRunning()) {
+        stopProgram();
+        return;
+    }
     const bool wasOn = m_state.OutputOn;
     m_state.OutputOn = !wasOn;
     m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOffCaption : kOutputOnCaption);
     if (!DataTransfer(kOutputSelector)) {
         // The instrument was not told, so the panel must not claim the new state.
         m_state.OutputOn = wasOn;
-        m_captions.setCaption(Caption::OutputCommand,
-                              wasOn ? kOutputOnCaption : kOutputOffCaption);
+        m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
     }
+}
+
+void FrontPanel::setJournal(std::unique_ptr<Journal> journal)
+{
+    m_journal = std::move(journal);
+    m_captions.setJournalStatus(m_journal ? m_journal->path() : std::string());
+}
+
+void FrontPanel::journalFrame(const FrameSource &from, const std::string &frame,
+                              const std::string &meaning, const std::string &result)
+{
+    if (!m_journal || frame.empty())
+        return;
+    std::string error;
+    if (m_journal->append({std::chrono::system_clock::now(), from.source, from.step, from.line,
+                           frame, meaning, result},
+                          error))
+        return;
+    // Told once; the panel keeps working without it.
+    setJournal(nullptr);
+    m_platform.messageBox("The journal is off: " + error + ".", BoxStyle::OkExclamation,
+                          kStartupTitle);
+}
+
+void FrontPanel::startProgram(std::shared_ptr<const Program> program, int passes, SteadyTime now)
+{
+    if (programRunning() || !program || !program->problems.empty())
+        return;
+    m_program = std::move(program);
+    m_run = std::make_unique<ProgramRun>(*m_program, passes);
+    m_run->start(now);
+    m_captions.setProgramRunning(true);
+}
+
+void FrontPanel::advanceProgram(SteadyTime now)
+{
+    if (!programRunning())
+        return;
+    ProgramSender sender(*this);
+    const bool sent = m_run->advance(now, sender);
+    if (m_run->running())
+        return;
+    programEnded();
+    // The run has ended before the box shows, so no timer can send behind it.
+    if (!sent && m_programError)
+        ShowCommError(m_programError->code());
+}
+
+void FrontPanel::stopProgram()
+{
+    if (!programRunning())
+        return;
+    m_run->stop();
+    // Journaled as the program's, at the step where it stopped, as a terminal run does.
+    const auto current = m_run->currentStep();
+    const FrameSource from{"program", current ? static_cast<int>(*current) + 1 : 0,
+                           current ? m_program->steps[*current].line : 0};
+    const bool wasOn = m_state.OutputOn;
+    m_state.OutputOn = false;
+    m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
+    // The input goes off before anything else happens, the end of the run shown included.
+    const auto failed = writeFrame(inputFrame(false), inputMeaning(false), from);
+    if (failed) {
+        m_state.OutputOn = wasOn;
+        m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
+    }
+    programEnded();
+    if (failed)
+        ShowCommError(failed->code());
+}
+
+void FrontPanel::programEnded()
+{
+    m_captions.setProgramRunning(false);
+}
+
+std::string FrontPanel::sendProgramFrame(const ProgramStep &step, std::size_t index,
+                                         const StepFrame &frame)
+{
+    m_programError =
+        writeFrame(frame.frame, frame.meaning, {"program", static_cast<int>(index) + 1, step.line});
+    if (m_programError)
+        return commErrorText(m_programError->code());
+    showProgramFrame(step, frame);
+    return {};
+}
+
+void FrontPanel::showProgramFrame(const ProgramStep &step, const StepFrame &frame)
+{
+    if (step.input && frame.frame == inputFrame(*step.input)) {
+        m_state.OutputOn = *step.input;
+        m_captions.setCaption(Caption::OutputCommand,
+                              m_state.OutputOn ? kOutputOnCaption : kOutputOffCaption);
+        return;
+    }
+    // A setpoint frame: the panel now holds what the instrument was told, as if keyed and sent.
+    // It does not touch the input, which the instrument keeps as it was.
+    m_state.ModeCode = step.mode;
+    setEntry(m_state, step.mode, step.setpoint);
+    setSent(m_state, step.mode, step.setpoint);
+    m_state.EntryDone = true;
+    showModeTexts(step.mode);
+    m_captions.setCaption(Caption::CValue, modeButtonText(step.mode, step.setpoint));
 }
 
 } // namespace rz417

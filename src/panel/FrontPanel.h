@@ -3,8 +3,12 @@
 #include "link/CommControl.h"
 #include "panel/PanelState.h"
 #include "panel/Platform.h"
+#include "program/Journal.h"
+#include "program/ProgramRun.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace rz417 {
@@ -45,23 +49,69 @@ public:
     void Exit_Click();
     void About_Click();
 
+    // Escape does what a click on Output does, but only when that switches the input off, or
+    // stops a running program.
+    bool escapeActs() const { return m_state.OutputOn || programRunning(); }
+
+    // The journal that records every frame sent, from a key, a click or a program; nothing for
+    // none. One that cannot be written is reported once and switched off.
+    void setJournal(std::unique_ptr<Journal> journal);
+    const Journal *journal() const { return m_journal.get(); }
+
+    // Runs a checked program (passes 0: until stopped) on this panel's line from now on. The
+    // caller's timer calls advanceProgram when nextDue() says. After each step the panel shows
+    // and holds what was sent; the mode and digit buttons and Enter do nothing meanwhile.
+    void startProgram(std::shared_ptr<const Program> program, int passes, SteadyTime now);
+    // Sends the steps due at now. A failed write ends the run and shows the error box.
+    void advanceProgram(SteadyTime now);
+    // Ends a running program and switches the input off, before anything else happens.
+    void stopProgram();
+    bool programRunning() const { return m_run && m_run->running(); }
+    const ProgramRun *programRun() const { return m_run.get(); }
+
     // Builds the frame of selector Ch and writes it. A write that fails is reported in an error
     // box; the sent value is recorded only when the frame went out. Returns whether it did.
     bool DataTransfer(int16_t Ch);
 
     // Returns the port number when the port opened, 0 when any step failed; never shows anything.
+    // Why a device that exists was refused is kept for start-up (lastRefusal()).
     int16_t OpenCommPort(int16_t port, const std::string &settings);
+    const std::string &lastRefusal() const { return m_lastRefusal; }
     void CloseCommPort();
     void ShowCommError(int16_t code);
 
 private:
     void selectMode(int16_t mode);
     void keyDigit(int digit);
+    void showModeTexts(int16_t mode);
+    // Where a frame comes from, as the journal records it.
+    struct FrameSource
+    {
+        const char *source; // "panel" or "program"
+        int step;
+        int line;
+    };
+    // Writes a frame to the line and journals it; the control's error when the write failed.
+    std::optional<CommError> writeFrame(const std::string &frame, const std::string &meaning,
+                                        const FrameSource &from);
+    void journalFrame(const FrameSource &from, const std::string &frame, const std::string &meaning,
+                      const std::string &result);
+    std::string sendProgramFrame(const ProgramStep &step, std::size_t index,
+                                 const StepFrame &frame);
+    void showProgramFrame(const ProgramStep &step, const StepFrame &frame);
+    void programEnded();
+
+    class ProgramSender;
 
     PanelState m_state;
     CaptionSink &m_captions;
     Platform &m_platform;
     CommControl &m_comm;
+    std::string m_lastRefusal;
+    std::unique_ptr<Journal> m_journal;
+    std::shared_ptr<const Program> m_program;
+    std::unique_ptr<ProgramRun> m_run;
+    std::optional<CommError> m_programError;
 };
 
 } // namespace rz417

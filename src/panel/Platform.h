@@ -23,15 +23,25 @@ class CaptionSink
 public:
     virtual ~CaptionSink() = default;
     virtual void setCaption(Caption caption, const std::string &text) = 0;
+    // What assistive technology says a control holds ("Setpoint in volts"); never shown.
+    virtual void setDescription(Caption caption, const std::string &text) = 0;
+    // The journal every frame goes to, or empty for none.
+    virtual void setJournalStatus(const std::string &path) = 0;
+    // A program started or ended: the mode and digit buttons and Enter take no clicks meanwhile.
+    virtual void setProgramRunning(bool running) = 0;
 };
 
-// Modal message boxes and the immediate end of the program.
+// Modal message boxes, lines for a user who started the program from a terminal, and the
+// immediate end of the program.
 class Platform
 {
 public:
     virtual ~Platform() = default;
-    virtual BoxAnswer messageBox(const std::string &text, BoxStyle style,
-                                 const std::string &title) = 0;
+    // detail: further lines under the text (empty for none); the text itself stays as given.
+    virtual BoxAnswer messageBox(const std::string &text, BoxStyle style, const std::string &title,
+                                 const std::string &detail = {}) = 0;
+    // One line on standard error.
+    virtual void diagnostic(const std::string &line) = 0;
     // Ends the program at once. A real platform does not return; a test double records the call
     // and returns, so callers must do nothing after it.
     virtual void endProgram() = 0;

@@ -7,8 +7,8 @@
 
 namespace rz417 {
 
-BoxAnswer QtPlatform::messageBox(const std::string &text, BoxStyle style,
-                                 const std::string &title)
+BoxAnswer QtPlatform::messageBox(const std::string &text, BoxStyle style, const std::string &title,
+                                 const std::string &detail)
 {
     QMessageBox::Icon icon = QMessageBox::Information;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
@@ -30,6 +30,9 @@ BoxAnswer QtPlatform::messageBox(const std::string &text, BoxStyle style,
     QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), buttons,
                     m_parent && m_parent->isVisible() ? m_parent : nullptr);
     box.setTextFormat(Qt::PlainText);
+    // The informative text sits under the text, which stays exactly as given.
+    if (!detail.empty())
+        box.setInformativeText(QString::fromStdString(detail));
     if (style == BoxStyle::YesNoQuestion)
         box.setDefaultButton(QMessageBox::Yes);
     const int answer = box.exec();
@@ -38,6 +41,12 @@ BoxAnswer QtPlatform::messageBox(const std::string &text, BoxStyle style,
     if (answer == QMessageBox::No)
         return BoxAnswer::No;
     return BoxAnswer::Ok;
+}
+
+void QtPlatform::diagnostic(const std::string &line)
+{
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
 }
 
 void QtPlatform::endProgram()

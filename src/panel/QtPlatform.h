@@ -16,8 +16,9 @@ public:
 
     void setParentWindow(QWidget *window) { m_parent = window; }
 
-    BoxAnswer messageBox(const std::string &text, BoxStyle style,
-                         const std::string &title) override;
+    BoxAnswer messageBox(const std::string &text, BoxStyle style, const std::string &title,
+                         const std::string &detail = {}) override;
+    void diagnostic(const std::string &line) override;
     [[noreturn]] void endProgram() override;
 
 private:

@@ -1,12 +1,22 @@
 #include "panel/UIForm.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSettings>
+
+#include "panel/ProgramWindow.h"
+#include "program/Journal.h"
 
 namespace rz417 {
 
@@ -45,8 +55,8 @@ void fitDisplayWidth(QLabel *label)
     const int room = label->width() - 4;
     const int needed = QFontMetrics(font).horizontalAdvance(widest);
     if (needed > room) {
-        font.setLetterSpacing(QFont::AbsoluteSpacing,
-                              -static_cast<qreal>(needed - room) / static_cast<qreal>(widest.size()));
+        font.setLetterSpacing(QFont::AbsoluteSpacing, -static_cast<qreal>(needed - room) /
+                                                          static_cast<qreal>(widest.size()));
         label->setFont(font);
     }
 }
@@ -82,6 +92,104 @@ protected:
 
 } // namespace
 
+// A button of the panel: where it sits, its handler, and what it says to someone who cannot see
+// it. Listed in tab order.
+struct ButtonDef
+{
+    const char *name;
+    const char *caption;
+    int left, top, width, height; // twips, inside the frame
+    void (FrontPanel::*handler)();
+    const char *toolTip;
+    const char *description;
+};
+
+namespace {
+
+const ButtonDef kButtons[] = {
+    {"CVCommand", "CV", 2040, 2520, 855, 735, &FrontPanel::CVCommand_Click, "Constant voltage (V)",
+     "Constant voltage mode (key V)"},
+    {"CCCommand", "CC", 3120, 2520, 855, 735, &FrontPanel::CCCommand_Click, "Constant current (C)",
+     "Constant current mode (key C)"},
+    {"CPCommand", "CP", 2040, 3480, 855, 735, &FrontPanel::CPCommand_Click, "Constant power (P)",
+     "Constant power mode (key P)"},
+    {"CRCommand", "CR", 3120, 3480, 855, 735, &FrontPanel::CRCommand_Click,
+     "Constant resistance (R)", "Constant resistance mode (key R)"},
+    {"SevenCommand", "7", 4440, 600, 855, 735, &FrontPanel::SevenCommand_Click, "Digit 7 (7)",
+     "Digit 7"},
+    {"FourCommand", "4", 4440, 1560, 855, 735, &FrontPanel::FourCommand_Click, "Digit 4 (4)",
+     "Digit 4"},
+    {"OneCommand", "1", 4440, 2520, 855, 735, &FrontPanel::OneCommand_Click, "Digit 1 (1)",
+     "Digit 1"},
+    {"ZeroCommand", "0", 4440, 3480, 855, 735, &FrontPanel::ZeroCommand_Click, "Digit 0 (0)",
+     "Digit 0"},
+    {"EnterCommand", "Enter", 5520, 3480, 1935, 735, &FrontPanel::EnterCommand_Click,
+     "Send the setpoint (Return)", "Send the setpoint (Return)"},
+    {"TwoCommand", "2", 5520, 2520, 855, 735, &FrontPanel::TwoCommand_Click, "Digit 2 (2)",
+     "Digit 2"},
+    {"ThreeCommand", "3", 6600, 2520, 855, 735, &FrontPanel::ThreeCommand_Click, "Digit 3 (3)",
+     "Digit 3"},
+    {"FiveCommand", "5", 5520, 1560, 855, 735, &FrontPanel::FiveCommand_Click, "Digit 5 (5)",
+     "Digit 5"},
+    {"SixCommand", "6", 6600, 1560, 855, 735, &FrontPanel::SixCommand_Click, "Digit 6 (6)",
+     "Digit 6"},
+    {"EightCommand", "8", 5520, 600, 855, 735, &FrontPanel::EightCommand_Click, "Digit 8 (8)",
+     "Digit 8"},
+    {"NineCommand", "9", 6600, 600, 855, 735, &FrontPanel::NineCommand_Click, "Digit 9 (9)",
+     "Digit 9"},
+    {"OutputCommand", "Output / OFF", 360, 2520, 1335, 735, &FrontPanel::OutputCommand_Click,
+     "Input on/off (O); Escape switches it off",
+     "Switch the load's input on or off (key O; Escape switches it off)"},
+};
+
+// The keys of the panel and the button each one clicks. Only a held digit acts again on
+// auto-repeat: a held O or Escape must not flicker the load's input.
+struct KeyBinding
+{
+    int key;
+    const char *button;
+    bool repeats;
+    bool letter;     // either case
+    bool onlyWhenOn; // Escape: acts only when the click would switch the input off
+};
+
+const KeyBinding kKeys[] = {
+    {Qt::Key_0, "ZeroCommand", true, false, false},
+    {Qt::Key_1, "OneCommand", true, false, false},
+    {Qt::Key_2, "TwoCommand", true, false, false},
+    {Qt::Key_3, "ThreeCommand", true, false, false},
+    {Qt::Key_4, "FourCommand", true, false, false},
+    {Qt::Key_5, "FiveCommand", true, false, false},
+    {Qt::Key_6, "SixCommand", true, false, false},
+    {Qt::Key_7, "SevenCommand", true, false, false},
+    {Qt::Key_8, "EightCommand", true, false, false},
+    {Qt::Key_9, "NineCommand", true, false, false},
+    {Qt::Key_Return, "EnterCommand", false, false, false},
+    {Qt::Key_Enter, "EnterCommand", false, false, false},
+    {Qt::Key_V, "CVCommand", false, true, false},
+    {Qt::Key_C, "CCCommand", false, true, false},
+    {Qt::Key_P, "CPCommand", false, true, false},
+    {Qt::Key_R, "CRCommand", false, true, false},
+    {Qt::Key_O, "OutputCommand", false, true, false},
+    {Qt::Key_Escape, "OutputCommand", false, false, true},
+};
+
+const KeyBinding *bindingOf(const QKeyEvent &event)
+{
+    // Ctrl, Alt and Meta combinations belong to the menu and the system.
+    const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+    for (const KeyBinding &binding : kKeys) {
+        if (binding.key != event.key())
+            continue;
+        if (mods == Qt::NoModifier || (binding.letter && mods == Qt::ShiftModifier))
+            return &binding;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
     : QMainWindow(parent), m_panel(*this, platform, comm)
 {
@@ -112,31 +220,14 @@ UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
     m_modeLabel->setFont(displayFont(true));
     m_modeLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    m_rangeLabel = addLabel("RangeLabel", QStringLiteral("Range : 0 to 999.9\u03A9"), 720, 1800,
-                            1935, 255);
+    m_rangeLabel =
+        addLabel("RangeLabel", QStringLiteral("Range : 0 to 999.9\u03A9"), 720, 1800, 1935, 255);
     m_rangeLabel->setFont(rangeFont());
+    m_rangeLabel->setAccessibleDescription(QStringLiteral("Range of the active mode"));
 
-    // Created in tab order: CV, CC, CP, CR, 7, 4, 1, 0, Enter, 2, 3, 5, 6, 8, 9, Output.
-    QList<QPushButton *> order{
-        addButton("CVCommand", "CV", 2040, 2520, 855, 735, &FrontPanel::CVCommand_Click),
-        addButton("CCCommand", "CC", 3120, 2520, 855, 735, &FrontPanel::CCCommand_Click),
-        addButton("CPCommand", "CP", 2040, 3480, 855, 735, &FrontPanel::CPCommand_Click),
-        addButton("CRCommand", "CR", 3120, 3480, 855, 735, &FrontPanel::CRCommand_Click),
-        addButton("SevenCommand", "7", 4440, 600, 855, 735, &FrontPanel::SevenCommand_Click),
-        addButton("FourCommand", "4", 4440, 1560, 855, 735, &FrontPanel::FourCommand_Click),
-        addButton("OneCommand", "1", 4440, 2520, 855, 735, &FrontPanel::OneCommand_Click),
-        addButton("ZeroCommand", "0", 4440, 3480, 855, 735, &FrontPanel::ZeroCommand_Click),
-        addButton("EnterCommand", "Enter", 5520, 3480, 1935, 735,
-                  &FrontPanel::EnterCommand_Click),
-        addButton("TwoCommand", "2", 5520, 2520, 855, 735, &FrontPanel::TwoCommand_Click),
-        addButton("ThreeCommand", "3", 6600, 2520, 855, 735, &FrontPanel::ThreeCommand_Click),
-        addButton("FiveCommand", "5", 5520, 1560, 855, 735, &FrontPanel::FiveCommand_Click),
-        addButton("SixCommand", "6", 6600, 1560, 855, 735, &FrontPanel::SixCommand_Click),
-        addButton("EightCommand", "8", 5520, 600, 855, 735, &FrontPanel::EightCommand_Click),
-        addButton("NineCommand", "9", 6600, 600, 855, 735, &FrontPanel::NineCommand_Click),
-        addButton("OutputCommand", "Output / OFF", 360, 2520, 1335, 735,
-                  &FrontPanel::OutputCommand_Click),
-    };
+    QList<QPushButton *> order;
+    for (const ButtonDef &def : kButtons)
+        order.push_back(addButton(def));
     m_outputCommand = order.last();
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
@@ -152,8 +243,98 @@ bool UIForm::load()
     return m_panel.Form_Load();
 }
 
+void UIForm::setDescription(Caption caption, const std::string &text)
+{
+    const QString qtext = QString::fromStdString(text);
+    switch (caption) {
+    case Caption::CValue:
+        m_cValue->setAccessibleDescription(qtext);
+        break;
+    case Caption::ModeLabel:
+        m_modeLabel->setAccessibleDescription(qtext);
+        break;
+    case Caption::RangeLabel:
+        m_rangeLabel->setAccessibleDescription(qtext);
+        break;
+    case Caption::OutputCommand:
+        m_outputCommand->setAccessibleDescription(qtext);
+        break;
+    }
+}
+
+void UIForm::keyPressEvent(QKeyEvent *event)
+{
+    const KeyBinding *binding = bindingOf(*event);
+    if (!binding) {
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->isAutoRepeat() && !binding->repeats)
+        return;
+    if (binding->onlyWhenOn && !m_panel.escapeActs())
+        return;
+    QPushButton *target = button(binding->button);
+    if (!target->isEnabled())
+        return;
+    holdDown(target, event->key());
+    // The clicked signal runs the button's handler, exactly as a click of the mouse does.
+    target->click();
+    // click() leaves the button up; it stays down until the key is released, unless that
+    // happened already (in a box the handler showed).
+    if (m_held == target)
+        target->setDown(true);
+}
+
+bool UIForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyRelease) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->isAutoRepeat() && key->key() == m_heldKey)
+            releaseHeld();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void UIForm::changeEvent(QEvent *event)
+{
+    // A key released in another window is never seen here.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        releaseHeld();
+    QMainWindow::changeEvent(event);
+}
+
+void UIForm::holdDown(QPushButton *target, int key)
+{
+    if (m_held && m_held != target)
+        releaseHeld();
+    if (!m_held)
+        qApp->installEventFilter(this);
+    m_held = target;
+    m_heldKey = key;
+    target->setDown(true);
+}
+
+void UIForm::releaseHeld()
+{
+    if (m_held)
+        m_held->setDown(false);
+    if (m_heldKey != 0)
+        qApp->removeEventFilter(this);
+    m_held = nullptr;
+    m_heldKey = 0;
+}
+
+QPushButton *UIForm::button(const char *name) const
+{
+    return m_control->findChild<QPushButton *>(QString::fromLatin1(name),
+                                               Qt::FindDirectChildrenOnly);
+}
+
 void UIForm::setCaption(Caption caption, const std::string &text)
 {
+    // Each control announces its new text to assistive technology itself (a name change), so
+    // a screen reader can follow typed digits.
     const QString qtext = QString::fromStdString(text);
     switch (caption) {
     case Caption::CValue:
@@ -171,15 +352,18 @@ void UIForm::setCaption(Caption caption, const std::string &text)
     }
 }
 
-QPushButton *UIForm::addButton(const char *name, const char *caption, int left, int top,
-                               int width, int height, void (FrontPanel::*handler)())
+QPushButton *UIForm::addButton(const ButtonDef &def)
 {
-    auto *button = new PanelButton(QString::fromLatin1(caption), m_control);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(twips(left), twips(top), twips(width), twips(height));
-    button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, [this, handler] { (m_panel.*handler)(); });
-    return button;
+    auto *target = new PanelButton(QString::fromLatin1(def.caption), m_control);
+    target->setObjectName(QString::fromLatin1(def.name));
+    target->setGeometry(twips(def.left), twips(def.top), twips(def.width), twips(def.height));
+    target->setAutoDefault(false);
+    // The accessible name stays the caption; the description says what the button does.
+    target->setToolTip(QString::fromUtf8(def.toolTip));
+    target->setAccessibleDescription(QString::fromUtf8(def.description));
+    const auto handler = def.handler;
+    connect(target, &QPushButton::clicked, this, [this, handler] { (m_panel.*handler)(); });
+    return target;
 }
 
 QLabel *UIForm::addLabel(const char *name, const QString &caption, int left, int top, int width,
@@ -197,12 +381,139 @@ void UIForm::buildMenu()
 {
     QMenu *mFile = menuBar()->addMenu(QStringLiteral("&File"));
     mFile->setObjectName(QStringLiteral("mFile"));
+    m_runAction = mFile->addAction(QStringLiteral("&Run Program..."));
+    m_runAction->setObjectName(QStringLiteral("RunProgram"));
+    QAction *journalAction = mFile->addAction(QStringLiteral("&Journal..."));
+    journalAction->setObjectName(QStringLiteral("Journal"));
+    mFile->addSeparator();
+    connect(m_runAction, &QAction::triggered, this, &UIForm::chooseProgram);
+    connect(journalAction, &QAction::triggered, this, &UIForm::chooseJournal);
     QAction *exitAction = mFile->addAction(QStringLiteral("E&xit"));
     exitAction->setObjectName(QStringLiteral("Exit"));
     QAction *aboutAction = mFile->addAction(QStringLiteral("&About"));
     aboutAction->setObjectName(QStringLiteral("About"));
     connect(exitAction, &QAction::triggered, this, [this] { m_panel.Exit_Click(); });
     connect(aboutAction, &QAction::triggered, this, [this] { m_panel.About_Click(); });
+}
+
+void UIForm::setJournalStatus(const std::string &path)
+{
+    // The title stays the panel's own while nothing is journaled.
+    setWindowTitle(path.empty() ? QStringLiteral("RZ-417")
+                                : QStringLiteral("RZ-417 (journal: %1)")
+                                      .arg(QFileInfo(QString::fromStdString(path)).fileName()));
+    setWindowFilePath(QString());
+}
+
+void UIForm::setProgramRunning(bool running)
+{
+    for (QPushButton *b : m_control->findChildren<QPushButton *>()) {
+        if (b != m_outputCommand)
+            b->setEnabled(!running);
+    }
+    m_runAction->setEnabled(!running);
+    if (running)
+        releaseHeld();
+    emit programRunningChanged(running);
+}
+
+ProgramWindow *UIForm::programWindow() const
+{
+    return m_programWindow;
+}
+
+void UIForm::chooseProgram()
+{
+    QSettings settings;
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Run Program"),
+                                     settings.value(QStringLiteral("programDir")).toString(),
+                                     QStringLiteral("Program files (*.csv);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    settings.setValue(QStringLiteral("programDir"), QFileInfo(path).absolutePath());
+    openProgram(path);
+}
+
+void UIForm::openProgram(const QString &path)
+{
+    if (m_panel.programRunning())
+        return;
+    auto program =
+        std::make_shared<const Program>(loadProgram(QFile::encodeName(path).toStdString()));
+    // The window of the last program goes with it; a closed one was only hidden.
+    delete m_programWindow;
+    // A window of its own, owned by the panel, which it cannot outlive.
+    m_programWindow = new ProgramWindow(m_panel, path, std::move(program), this);
+    connect(this, &UIForm::programRunningChanged, m_programWindow, &ProgramWindow::runningChanged);
+    // Beside the panel, where there is room for it.
+    m_programWindow->move(frameGeometry().topRight() + QPoint(8, 0));
+    m_programWindow->show();
+}
+
+void UIForm::chooseJournal()
+{
+    QSettings settings;
+    if (const Journal *journal = m_panel.journal()) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Journal"),
+                        QStringLiteral("Every frame sent is journaled to %1.")
+                            .arg(QString::fromStdString(journal->path())),
+                        QMessageBox::NoButton, this);
+        QPushButton *off = box.addButton(QStringLiteral("Journal off"), QMessageBox::AcceptRole);
+        QPushButton *other =
+            box.addButton(QStringLiteral("Other file..."), QMessageBox::ActionRole);
+        box.addButton(QMessageBox::Cancel);
+        box.exec();
+        if (box.clickedButton() == off) {
+            m_panel.setJournal(nullptr);
+            settings.setValue(QStringLiteral("journal"), QString());
+            return;
+        }
+        if (box.clickedButton() != other)
+            return;
+    }
+    QFileDialog dialog(this, QStringLiteral("Journal"),
+                       settings.value(QStringLiteral("journal")).toString(),
+                       QStringLiteral("Journals (*.csv);;All files (*)"));
+    // A journal is appended to, never overwritten.
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().first();
+    if (useJournal(path))
+        settings.setValue(QStringLiteral("journal"), path);
+}
+
+bool UIForm::useJournal(const QString &path)
+{
+    std::string error;
+    auto journal = Journal::open(QFile::encodeName(path).toStdString(), error);
+    if (!journal) {
+        QMessageBox::warning(this, QStringLiteral("Journal"),
+                             QStringLiteral("The journal %1 cannot be opened: %2")
+                                 .arg(path, QString::fromStdString(error)));
+        return false;
+    }
+    m_panel.setJournal(std::move(journal));
+    return true;
+}
+
+void UIForm::restoreJournal()
+{
+    const QString path = QSettings().value(QStringLiteral("journal")).toString();
+    if (!path.isEmpty())
+        useJournal(path);
+}
+
+void UIForm::closeEvent(QCloseEvent *event)
+{
+    // A running program stops, and the input is switched off, before the panel goes.
+    m_panel.stopProgram();
+    if (m_programWindow)
+        m_programWindow->close();
+    QMainWindow::closeEvent(event);
 }
 
 } // namespace rz417

@@ -4,12 +4,17 @@
 #include "panel/Platform.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QGroupBox;
 
 namespace rz417 {
+
+struct ButtonDef;
+class ProgramWindow;
 
 // The front panel window: the instrument's panel drawn at its own positions. It only forwards
 // clicks to FrontPanel and writes the captions it is given.
@@ -24,18 +29,46 @@ public:
     bool load();
 
     void setCaption(Caption caption, const std::string &text) override;
+    void setDescription(Caption caption, const std::string &text) override;
+    void setJournalStatus(const std::string &path) override;
+    void setProgramRunning(bool running) override;
+
+    // Opens a program file in a program window beside the panel.
+    void openProgram(const QString &path);
+    // The journal remembered from the last run, if any; a box says so when it cannot be opened.
+    void restoreJournal();
+    // Stops a running program and switches the input off; for the end of the process.
+    void stopProgram() { m_panel.stopProgram(); }
+    FrontPanel &panel() { return m_panel; }
+    ProgramWindow *programWindow() const;
 
     const FrontPanel &panel() const { return m_panel; }
 
     // Twips of the panel's layout to pixels at 96 dpi.
     static constexpr int twips(int value) { return value / 15; }
 
+signals:
+    void programRunningChanged(bool running);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    // The panel's keys: each clicks its button, so it runs the same handler as a click.
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
 private:
-    QPushButton *addButton(const char *name, const char *caption, int left, int top, int width,
-                           int height, void (FrontPanel::*handler)());
+    QPushButton *addButton(const ButtonDef &def);
     QLabel *addLabel(const char *name, const QString &caption, int left, int top, int width,
                      int height);
     void buildMenu();
+    void chooseProgram();
+    void chooseJournal();
+    bool useJournal(const QString &path);
+    QPushButton *button(const char *name) const;
+    // A key's button shows pressed until the key is released, wherever the release goes.
+    void holdDown(QPushButton *button, int key);
+    void releaseHeld();
 
     FrontPanel m_panel;
     QGroupBox *m_control = nullptr;
@@ -43,6 +76,10 @@ private:
     QLabel *m_modeLabel = nullptr;
     QLabel *m_rangeLabel = nullptr;
     QPushButton *m_outputCommand = nullptr;
+    QPointer<QPushButton> m_held;
+    QPointer<ProgramWindow> m_programWindow;
+    QAction *m_runAction = nullptr;
+    int m_heldKey = 0;
 };
 
 } // namespace rz417

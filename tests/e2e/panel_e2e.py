@@ -85,7 +85,7 @@ class Display:
         # -noreset: by default the server resets whenever its last client goes, and turns away
         # whoever connects meanwhile; every xdotool call is such a client.
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1400x900x24",
              "-nolisten", "tcp", "-noreset", "-fbdir", self.fbdir],
             pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=open(os.path.join(workdir, "xvfb.log"), "wb"))
@@ -208,6 +208,8 @@ class Panel:
         env = display.env()
         env["RZ417_PORTS"] = ports
         env["XDG_RUNTIME_DIR"] = workdir
+        # The remembered journal and folders of this user stay out of the cases.
+        env["XDG_CONFIG_HOME"] = workdir
         process = subprocess.Popen([binary], env=env, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL,
                                    stderr=open(os.path.join(workdir, "panel.err"), "ab"))
@@ -254,6 +256,12 @@ class Panel:
             # No --sync: it waits for the pointer to move, which it does not when the same
             # button is pressed twice. The server handles the motion before the click anyway.
             self.display.xdotool("mousemove", str(x), str(y), "click", "1")
+
+    def type_keys(self, *keys):
+        """X key names, typed into the panel's window as a user at the keyboard does."""
+        self.display.xdotool("windowfocus", "--sync", self.window, check=False)
+        for key in keys:
+            self.display.xdotool("key", key)
 
     def exit_from_menu(self):
         """File, Exit, with the keyboard, as a user would end the panel."""
@@ -452,6 +460,121 @@ def case_mode_change(session):
     check_clean_line(session)
 
 
+def case_keys(session):
+    """The keyboard: main-row and keypad digits, Return and keypad Enter, the mode letters in
+    either case, O and Escape reach the line as the same frames as clicks."""
+    panel = session.connected_panel()
+    plan = [
+        (["1", "2", "3", "4", "Return"], {"frame": "6204D2", "mode": "CV", "value": 12.34}),
+        (["C", "KP_1", "5", "0", "KP_0", "KP_Enter"],
+         {"frame": "630096", "command": "CC", "value": 1.5, "range": "high"}),
+        (["o"], {"frame": "6600FF", "input_on": True}),
+        (["Escape"], {"frame": "66FFFF", "input_on": False}),
+        (["Escape", "p", "7", "Return"], {"frame": "640007", "mode": "CP"}),
+        (["O"], {"frame": "6600FF", "input_on": True}),
+        (["r", "KP_9", "Return"], {"frame": "650009", "mode": "CR"}),
+        (["v", "Return"], {"frame": "6204D2", "mode": "CV"}),
+    ]
+    for keys, expected in plan:
+        before = len(session.sim.frames())
+        log("keys " + " ".join(keys))
+        panel.type_keys(*keys)
+        session.sim.wait_frames(before + 1)
+        time.sleep(0.3)  # anything more that the keys sent arrives meanwhile
+        frames = session.sim.frames()[before:]
+        expect(len(frames) == 1, "%s sent %s" % (keys, [f["frame"] for f in frames]))
+        for key, value in expected.items():
+            expect(frames[0].get(key) == value, "%s: %s is %r, expected %r (frame %s)" %
+                   (" ".join(keys), key, frames[0].get(key), value, frames[0]["frame"]))
+    check_clean_line(session)
+
+
+EXAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples",
+                       "cc-pulses.csv")
+PROGRAM_TITLE = "cc-pulses.csv - RZ-417 program"
+
+
+def open_example(session, panel):
+    """File, Run Program..., the example's path typed into the file dialog; returns the program
+    window."""
+    display = session.display
+    display.xdotool("windowfocus", "--sync", panel.window, check=False)
+    display.xdotool("key", "alt+f")
+    time.sleep(0.3)
+    display.xdotool("key", "r")
+    dialog = wait_until("the file dialog", lambda: display.visible_windows("Run Program"))[0]
+    display.xdotool("windowfocus", "--sync", dialog, check=False)
+    time.sleep(0.3)
+    display.xdotool("type", "--delay", "5", os.path.normpath(EXAMPLE))
+    display.xdotool("key", "Return")
+    window = wait_until("the program window", lambda: display.visible_windows(PROGRAM_TITLE))[0]
+    log("program window " + window)
+    return window
+
+
+def choose_journal(session, panel, path):
+    """File, Journal..., the path typed into the file dialog."""
+    display = session.display
+    display.xdotool("windowfocus", "--sync", panel.window, check=False)
+    display.xdotool("key", "alt+f")
+    time.sleep(0.3)
+    display.xdotool("key", "j")
+    dialog = wait_until("the journal dialog", lambda: display.visible_windows("Journal"))[0]
+    display.xdotool("windowfocus", "--sync", dialog, check=False)
+    time.sleep(0.3)
+    display.xdotool("type", "--delay", "5", path)
+    display.xdotool("key", "Return")
+    wait_until("the journal in the title",
+               lambda: display.visible_windows("RZ-417 \\(journal: %s\\)" % os.path.basename(path)))
+
+
+def journal_frames(path):
+    """The frame and source of each journal line."""
+    with open(path) as journal:
+        rows = [line.rstrip("\n").split(",") for line in journal]
+    expect(rows and rows[0][:3] == ["time", "source", "step"], "journal header %s" % rows[:1])
+    return [(row[4], row[1]) for row in rows[1:]]
+
+
+def start_program(session, window):
+    session.display.xdotool("windowfocus", "--sync", window, check=False)
+    session.display.xdotool("key", "alt+s")
+
+
+def frame_list(session):
+    return [f["frame"] for f in session.sim.frames()]
+
+
+def case_program(session):
+    """A shipped example opened from File, run, stopped halfway with Output; run again and ended
+    with File, Exit: each stop switches the input off before anything else."""
+    panel = session.connected_panel()
+    journal = os.path.join(session.workdir, "journal.csv")
+    choose_journal(session, panel, journal)
+    window = open_example(session, panel)
+    start_program(session, window)
+    # Step 1 at once (CC 0.500 A, input on), step 2 five seconds later (CC 2.000 A).
+    wait_until("the first pulse", lambda: len(session.sim.frames()) >= 3, deadline=DEADLINE)
+    expect(frame_list(session) == ["6701F4", "6600FF", "6300C8"], "frames %s" % frame_list(session))
+    panel.click("Output")
+    session.sim.wait_frames(4)
+    time.sleep(1.0)
+    expect(frame_list(session)[3:] == ["66FFFF"],
+           "after Output: %s" % frame_list(session)[3:])
+    expect(session.sim.frames()[-1]["input_on"] is False, "the input is still on")
+
+    start_program(session, window)
+    session.sim.wait_frames(6)
+    status = panel.exit_from_menu()
+    expect(status == 0, "the panel ended with %s" % status)
+    expect(frame_list(session)[4:] == ["6701F4", "6600FF", "66FFFF"],
+           "run and Exit: %s" % frame_list(session)[4:])
+    # Every frame on the line is in the journal, in order, as the program's.
+    expect(journal_frames(journal) == [(f, "program") for f in frame_list(session)],
+           "journal %s, line %s" % (journal_frames(journal), frame_list(session)))
+    check_clean_line(session)
+
+
 def case_reconnect(session):
     """The simulator outlives the panel and serves the next one."""
     first = session.connected_panel()
@@ -524,6 +647,7 @@ def case_demo(session):
     env.pop("QT_QPA_PLATFORM")  # the demo finds the display as a user's session would
     env["RZ417_BUILD_DIR"] = session.args.build_dir
     env["XDG_RUNTIME_DIR"] = session.workdir
+    env["XDG_CONFIG_HOME"] = session.workdir
     demo = session.keep(Demo(session.args.demo, env))
     # The demo checks the packages and the build first; with both in place that is quick.
     wait_until("the simulator's port line", lambda: demo.has_line("port: /dev/"), deadline=240)
@@ -558,6 +682,18 @@ def case_demo_no_display(session):
     expect(not os.path.exists(env["RZ417_BUILD_DIR"]), "it started a build")
 
 
+def make_program_screenshot(session, path):
+    """The program window running the example, after the first pulse."""
+    panel = session.connected_panel()
+    window = open_example(session, panel)
+    start_program(session, window)
+    wait_until("the first pulse", lambda: len(session.sim.frames()) >= 3)
+    session.display.xdotool("mousemove", "1390", "890")
+    time.sleep(1.5)  # into the pulse, and the last repaint on the screen file
+    x, y, width, height = session.display.geometry(window)
+    session.display.screenshot(path, (x, y, width, height))
+
+
 def make_screenshot(session, path):
     """The panel after CV 12.34 V was sent and the input switched on."""
     panel = session.connected_panel()
@@ -577,6 +713,8 @@ CASES = {
     "output": case_output,
     "mode_change": case_mode_change,
     "reconnect": case_reconnect,
+    "keys": case_keys,
+    "program": case_program,
     "no_port": case_no_port,
     "demo": case_demo,
     "demo_no_display": case_demo_no_display,
@@ -590,10 +728,11 @@ def main():
     parser.add_argument("--demo", help="scripts/demo, for the demo cases")
     parser.add_argument("--build-dir", help="the build that scripts/demo is to use")
     parser.add_argument("--screenshot", metavar="PNG")
+    parser.add_argument("--program-screenshot", metavar="PNG")
     parser.add_argument("case", nargs="?", choices=sorted(CASES))
     args = parser.parse_args()
-    if not args.case and not args.screenshot:
-        parser.error("name a case or --screenshot")
+    if not args.case and not args.screenshot and not args.program_screenshot:
+        parser.error("name a case, --screenshot or --program-screenshot")
     for tool in ("Xvfb", "xdotool"):
         if shutil.which(tool) is None:
             print("%s is not installed (scripts/test installs it)" % tool, file=sys.stderr)
@@ -605,6 +744,9 @@ def main():
         if args.screenshot:
             session = Session(args)
             make_screenshot(session, args.screenshot)
+        elif args.program_screenshot:
+            session = Session(args)
+            make_program_screenshot(session, args.program_screenshot)
         else:
             session = Session(args, display=args.case != "demo_no_display",
                               simulator=args.case not in ("no_port", "demo", "demo_no_display"))
@@ -616,7 +758,7 @@ def main():
         if session:
             session.close(keep_logs=not ok)
     if ok:
-        print("passed" if args.case else "wrote " + args.screenshot)
+        print("passed" if args.case else "wrote " + (args.screenshot or args.program_screenshot))
     return 0 if ok else 1
 
 

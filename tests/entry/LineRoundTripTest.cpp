@@ -7,13 +7,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <unistd.h>
 
 namespace rz417::test {
@@ -59,39 +60,61 @@ protected:
         return line;
     }
 
-    const std::string m_link = std::filesystem::temp_directory_path() /
-                               ("rz417-line-" + std::to_string(::getpid()));
+    const std::string m_link =
+        std::filesystem::temp_directory_path() / ("rz417-line-" + std::to_string(::getpid()));
     std::unique_ptr<Pty> pty;
     FakePlatform platform;
     SerialPortControl comm{PortMap({m_link})};
     UIForm form{platform, comm};
 };
 
+struct Row
+{
+    std::vector<const char *> buttons;
+    const char *line;
+};
+
+const Row kRows[] = {
+    {{"CVCommand", "OneCommand", "TwoCommand", "ThreeCommand", "FourCommand", "EnterCommand"},
+     "6204D2"},
+    {{"EnterCommand", "EnterCommand"}, "6204D26204D2"},
+    {{"CCCommand", "FiveCommand", "ZeroCommand", "ZeroCommand", "EnterCommand"}, "6701F4"},
+    {{"CCCommand", "OneCommand", "TwoCommand", "ThreeCommand", "FiveCommand", "FiveCommand",
+      "EnterCommand"},
+     "6304D4"},
+    {{"CPCommand", "TwoCommand", "ZeroCommand", "ZeroCommand", "ZeroCommand", "EnterCommand"},
+     "6407D0"},
+    {{"CRCommand", "NineCommand", "NineCommand", "NineCommand", "NineCommand", "EnterCommand"},
+     "65270F"},
+    {{"OutputCommand", "CVCommand", "OutputCommand", "OutputCommand"}, "6600FF6600FF66FFFF"},
+    {{"SevenCommand", "EightCommand", "SixCommand"}, ""},
+};
+
 TEST_F(WindowOnALine, ClicksPutTheExactFramesOnTheLine)
 {
-    struct Row
-    {
-        std::vector<const char *> buttons;
-        const char *line;
-    };
-    const Row rows[] = {
-        {{"CVCommand", "OneCommand", "TwoCommand", "ThreeCommand", "FourCommand", "EnterCommand"},
-         "6204D2"},
-        {{"EnterCommand", "EnterCommand"}, "6204D26204D2"},
-        {{"CCCommand", "FiveCommand", "ZeroCommand", "ZeroCommand", "EnterCommand"}, "6701F4"},
-        {{"CCCommand", "OneCommand", "TwoCommand", "ThreeCommand", "FiveCommand", "FiveCommand",
-          "EnterCommand"},
-         "6304D4"},
-        {{"CPCommand", "TwoCommand", "ZeroCommand", "ZeroCommand", "ZeroCommand", "EnterCommand"},
-         "6407D0"},
-        {{"CRCommand", "NineCommand", "NineCommand", "NineCommand", "NineCommand",
-          "EnterCommand"},
-         "65270F"},
-        {{"OutputCommand", "CVCommand", "OutputCommand", "OutputCommand"}, "6600FF6600FF66FFFF"},
-        {{"SevenCommand", "EightCommand", "SixCommand"}, ""},
-    };
-    for (const Row &row : rows)
+    for (const Row &row : kRows)
         EXPECT_EQ(click(row.buttons), row.line);
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(WindowOnALine, KeysPutTheSameFramesAsClicks)
+{
+    const std::map<std::string, Qt::Key> keyOf{
+        {"CVCommand", Qt::Key_V},    {"CCCommand", Qt::Key_C},         {"CPCommand", Qt::Key_P},
+        {"CRCommand", Qt::Key_R},    {"EnterCommand", Qt::Key_Return}, {"OutputCommand", Qt::Key_O},
+        {"ZeroCommand", Qt::Key_0},  {"OneCommand", Qt::Key_1},        {"TwoCommand", Qt::Key_2},
+        {"ThreeCommand", Qt::Key_3}, {"FourCommand", Qt::Key_4},       {"FiveCommand", Qt::Key_5},
+        {"SixCommand", Qt::Key_6},   {"SevenCommand", Qt::Key_7},      {"EightCommand", Qt::Key_8},
+        {"NineCommand", Qt::Key_9},
+    };
+    for (const Row &row : kRows) {
+        std::string line;
+        for (const char *name : row.buttons) {
+            QTest::keyClick(form.windowHandle(), keyOf.at(name));
+            line += pty->readNow();
+        }
+        EXPECT_EQ(line, row.line);
+    }
     EXPECT_TRUE(platform.boxes.empty());
 }
 

@@ -79,18 +79,36 @@ TEST_P(StartupScenario, PromptsAndChosenPort)
 INSTANTIATE_TEST_SUITE_P(
     Startup, StartupScenario,
     ::testing::Values(
-        Scenario{"OnlyPort5", {5}, {BoxAnswer::Yes},
-                 {"Find Com 5, Using it?", "Using COM5:"}, range(1, 5), {}, true},
-        Scenario{"Ports1And3NoThenYes", {1, 3}, {BoxAnswer::No, BoxAnswer::Yes},
-                 {"Find Com 1, Using it?", "Find Com 3, Using it?", "Using COM3:"}, range(1, 3),
-                 {1}, true},
-        Scenario{"OnlyPort16", {16}, {BoxAnswer::Yes},
-                 {"Find Com 16, Using it?", "Using COM16:"}, range(1, 16), {}, true},
+        Scenario{"OnlyPort5",
+                 {5},
+                 {BoxAnswer::Yes},
+                 {"Find Com 5, Using it?", "Using COM5:"},
+                 range(1, 5),
+                 {},
+                 true},
+        Scenario{"Ports1And3NoThenYes",
+                 {1, 3},
+                 {BoxAnswer::No, BoxAnswer::Yes},
+                 {"Find Com 1, Using it?", "Find Com 3, Using it?", "Using COM3:"},
+                 range(1, 3),
+                 {1},
+                 true},
+        Scenario{"OnlyPort16",
+                 {16},
+                 {BoxAnswer::Yes},
+                 {"Find Com 16, Using it?", "Using COM16:"},
+                 range(1, 16),
+                 {},
+                 true},
         Scenario{"NoPort", {}, {}, {"No communication port can use!"}, range(1, 16), {}, false},
-        Scenario{"EveryPortDeclined", {2, 7}, {BoxAnswer::No, BoxAnswer::No},
-                 {"Find Com 2, Using it?", "Find Com 7, Using it?",
-                  "No communication port can use!"},
-                 range(1, 16), {2, 7}, false}),
+        Scenario{
+            "EveryPortDeclined",
+            {2, 7},
+            {BoxAnswer::No, BoxAnswer::No},
+            {"Find Com 2, Using it?", "Find Com 7, Using it?", "No communication port can use!"},
+            range(1, 16),
+            {2, 7},
+            false}),
     [](const ::testing::TestParamInfo<Scenario> &param) { return std::string(param.param.name); });
 
 // A panel before start-up whose control opens the given ports.
@@ -155,6 +173,42 @@ TEST(Startup, FailedCloseIsReported)
     EXPECT_EQ(platform.boxes[1].text, "Hardware not present");
     EXPECT_EQ(platform.boxes[1].title, "! RS-232 ERROR !");
     EXPECT_EQ(platform.boxes[3].text, "Using COM2:");
+}
+
+TEST(Startup, RefusedDevicesAreNamedOnStandardErrorAndUnderTheNoPortBox)
+{
+    const std::string denied =
+        "/dev/ttyUSB0: permission denied (add your user to the dialout group and log in again)";
+    const std::string held = "/dev/ttyUSB1: in use by another program (process 4242)";
+    const struct
+    {
+        const char *name;
+        std::map<int16_t, std::string> refusals;
+        std::set<int16_t> openable;
+        std::vector<std::string> diagnostics;
+        std::string lastBox;
+        std::string detail;
+    } cases[] = {
+        {"both refused",
+         {{1, denied}, {2, held}},
+         {},
+         {denied, held},
+         "No communication port can use!",
+         denied + "\n" + held},
+        {"absent devices say nothing", {}, {}, {}, "No communication port can use!", ""},
+        {"refused, then another used", {{1, denied}}, {3}, {denied}, "Using COM3:", ""},
+    };
+    for (const auto &c : cases) {
+        Unloaded u(c.openable);
+        u.comm.refusals = c.refusals;
+        u.panel.Form_Load();
+        EXPECT_EQ(u.platform.diagnostics, c.diagnostics) << c.name;
+        ASSERT_FALSE(u.platform.boxes.empty()) << c.name;
+        EXPECT_EQ(u.platform.boxes.back().text, c.lastBox) << c.name;
+        EXPECT_EQ(u.platform.boxes.back().detail, c.detail) << c.name;
+        // Every refusal was still silent in OpenCommPort's own terms: no box for it.
+        EXPECT_EQ(u.platform.boxes.size(), c.openable.empty() ? 1u : 2u) << c.name;
+    }
 }
 
 } // namespace

@@ -2,11 +2,14 @@
 #include "support/Fakes.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -82,12 +85,16 @@ TEST(UIForm, WindowFrameAndMenu)
     const QList<QAction *> menus = f.form.menuBar()->actions();
     ASSERT_EQ(menus.size(), 1);
     EXPECT_EQ(menus[0]->text(), "&File");
+    // Run Program... and Journal... above a separator, then Exit and About as they were.
     const QList<QAction *> items = menus[0]->menu()->actions();
-    ASSERT_EQ(items.size(), 2);
-    EXPECT_EQ(items[0]->text(), "E&xit");
-    EXPECT_EQ(items[1]->text(), "&About");
-    EXPECT_TRUE(items[0]->shortcut().isEmpty());
-    EXPECT_TRUE(items[1]->shortcut().isEmpty());
+    ASSERT_EQ(items.size(), 5);
+    EXPECT_EQ(items[0]->text(), "&Run Program...");
+    EXPECT_EQ(items[1]->text(), "&Journal...");
+    EXPECT_TRUE(items[2]->isSeparator());
+    EXPECT_EQ(items[3]->text(), "E&xit");
+    EXPECT_EQ(items[4]->text(), "&About");
+    for (QAction *item : items)
+        EXPECT_TRUE(item->shortcut().isEmpty()) << item->text().toStdString();
 }
 
 TEST(UIForm, EveryControlAtItsPlaceWithItsCaption)
@@ -198,14 +205,34 @@ TEST(UIForm, ClicksDriveTheCaptions)
 TEST(UIForm, MenuEntriesReachTheirHandlers)
 {
     LoadedForm f;
-    const QList<QAction *> items = f.form.menuBar()->actions()[0]->menu()->actions();
-    items[1]->trigger();
+    f.form.findChild<QAction *>("About")->trigger();
     ASSERT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_EQ(f.platform.boxes[0].title, "RZ-417 Information");
     EXPECT_FALSE(f.platform.ended);
-    items[0]->trigger();
+    f.form.findChild<QAction *>("Exit")->trigger();
     EXPECT_TRUE(f.platform.ended);
     EXPECT_TRUE(f.comm.frames.empty());
+}
+
+TEST(UIForm, TheRememberedJournalIsUsedAndShownInTheTitle)
+{
+    const QString path = QDir::temp().filePath(
+        QStringLiteral("rz417-remembered-%1.csv").arg(QCoreApplication::applicationPid()));
+    QFile::remove(path);
+    QSettings().setValue(QStringLiteral("journal"), path);
+    LoadedForm f;
+    f.form.restoreJournal();
+    QSettings().remove(QStringLiteral("journal"));
+    ASSERT_NE(f.form.panel().journal(), nullptr);
+    EXPECT_EQ(f.form.windowTitle(),
+              QStringLiteral("RZ-417 (journal: %1)").arg(QFileInfo(path).fileName()));
+    f.click("EnterCommand");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[1].endsWith(",panel,,,620000,CV 0.00 V,sent")) << lines[1].toStdString();
+    QFile::remove(path);
 }
 
 TEST(UIForm, NoAcceptedPortEndsBeforeTheWindowShows)

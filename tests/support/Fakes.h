@@ -35,8 +35,19 @@ public:
         return it == latest.end() ? std::string("<unset>") : it->second;
     }
 
+    void setDescription(Caption caption, const std::string &text) override
+    {
+        descriptions[caption] = text;
+    }
+
+    void setJournalStatus(const std::string &path) override { journal = path; }
+    void setProgramRunning(bool running) override { runningChanges.push_back(running); }
+
     std::map<Caption, std::string> latest;
     std::vector<std::pair<Caption, std::string>> log;
+    std::map<Caption, std::string> descriptions;
+    std::string journal;
+    std::vector<bool> runningChanges;
 };
 
 struct ShownBox
@@ -44,16 +55,17 @@ struct ShownBox
     std::string text;
     BoxStyle style;
     std::string title;
+    std::string detail;
 };
 
 // Answers Yes/No boxes from a script (Yes when the script runs out) and records every box.
 class FakePlatform : public Platform
 {
 public:
-    BoxAnswer messageBox(const std::string &text, BoxStyle style,
-                         const std::string &title) override
+    BoxAnswer messageBox(const std::string &text, BoxStyle style, const std::string &title,
+                         const std::string &detail = {}) override
     {
-        boxes.push_back({text, style, title});
+        boxes.push_back({text, style, title, detail});
         if (ended)
             afterEnd = true;
         if (style != BoxStyle::YesNoQuestion)
@@ -65,8 +77,10 @@ public:
         return answer;
     }
     void endProgram() override { ended = true; }
+    void diagnostic(const std::string &line) override { diagnostics.push_back(line); }
 
     std::vector<BoxAnswer> answers;
+    std::vector<std::string> diagnostics;
     std::vector<ShownBox> boxes;
     bool ended = false;
     bool afterEnd = false; // a box shown after the program was ended
@@ -92,6 +106,8 @@ public:
     {
         writes.push_back(std::string("PortOpen=") + (value ? "1" : "0"));
         if (value) {
+            if (const auto refused = refusals.find(commPort); refused != refusals.end())
+                throw CommError(CommCodes::NoHardware, "refused", refused->second);
             if (open || openable.count(commPort) == 0)
                 throw CommError(CommCodes::NoHardware, "no device");
             open = true;
@@ -113,6 +129,7 @@ public:
     }
 
     std::set<int16_t> openable;
+    std::map<int16_t, std::string> refusals; // devices that exist but will not open, and why
     std::optional<int16_t> outputError;
     std::optional<int16_t> closeError;
     int16_t commPort = 0;

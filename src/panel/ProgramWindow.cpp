@@ -1,0 +1,242 @@
+#include "panel/ProgramWindow.h"
+
+#include "panel/FrontPanel.h"
+#include "panel/ProgramModel.h"
+#include "panel/ProgramPlot.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <chrono>
+
+namespace rz417 {
+
+namespace {
+
+SteadyTime now()
+{
+    return std::chrono::steady_clock::now();
+}
+
+QString clockText(std::chrono::milliseconds t)
+{
+    const long long tenths = t.count() / 100;
+    return QStringLiteral("%1:%2.%3")
+        .arg(tenths / 600)
+        .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
+        .arg(tenths % 10);
+}
+
+} // namespace
+
+ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
+                             std::shared_ptr<const Program> program, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_panel(panel), m_program(std::move(program))
+{
+    setObjectName(QStringLiteral("ProgramWindow"));
+    const QString fileName = QFileInfo(path).fileName();
+    setWindowTitle(fileName + QStringLiteral(" - RZ-417 program"));
+
+    m_model = new ProgramModel(path, m_program, this);
+    auto *problems = new QLabel(m_model->fileProblems().join(QLatin1Char('\n')), this);
+    problems->setObjectName(QStringLiteral("FileProblems"));
+    problems->setStyleSheet(QStringLiteral("color: #b00000"));
+    problems->setTextFormat(Qt::PlainText);
+    problems->setVisible(!problems->text().isEmpty());
+
+    m_table = new QTableView(this);
+    m_table->setModel(m_model);
+    m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    // A long program is sized by its first rows, not read through.
+    m_table->horizontalHeader()->setResizeContentsPrecision(200);
+    m_table->resizeColumnsToContents();
+    m_table->setWordWrap(true);
+
+    m_plot = new ProgramPlot(*m_program, this);
+    m_plot->setMinimumSize(420, 240);
+
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(m_table);
+    splitter->addWidget(m_plot);
+
+    m_repeat = new QSpinBox(this);
+    m_repeat->setObjectName(QStringLiteral("Repeat"));
+    m_repeat->setRange(1, 1000000);
+    m_repeat->setValue(1);
+    m_forever = new QCheckBox(QStringLiteral("until stopped"), this);
+    m_forever->setObjectName(QStringLiteral("Forever"));
+    connect(m_forever, &QCheckBox::toggled, m_repeat, &QWidget::setDisabled);
+    m_start = new QPushButton(QStringLiteral("&Start"), this);
+    m_start->setObjectName(QStringLiteral("Start"));
+    m_stop = new QPushButton(QStringLiteral("S&top"), this);
+    m_stop->setObjectName(QStringLiteral("Stop"));
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 1000);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_time = new QLabel(this);
+    m_time->setObjectName(QStringLiteral("Time"));
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("Status"));
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setWordWrap(true);
+
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(new QLabel(QStringLiteral("Repeat"), this));
+    controls->addWidget(m_repeat);
+    controls->addWidget(new QLabel(QStringLiteral("times, or"), this));
+    controls->addWidget(m_forever);
+    controls->addStretch();
+    controls->addWidget(m_start);
+    controls->addWidget(m_stop);
+    auto *progress = new QHBoxLayout;
+    progress->addWidget(m_progress, 1);
+    progress->addWidget(m_time);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(problems);
+    layout->addWidget(splitter, 1);
+    layout->addLayout(controls);
+    layout->addLayout(progress);
+    layout->addWidget(m_status);
+
+    const bool runnable = m_program->problems.empty() && !m_program->steps.empty();
+    m_start->setEnabled(runnable && !m_panel.programRunning());
+    m_stop->setEnabled(false);
+    m_status->setText(runnable ? QStringLiteral("%1 steps, %2 a pass")
+                                     .arg(m_program->steps.size())
+                                     .arg(secondsText(m_program->duration()))
+                               : QStringLiteral("This file has errors; it cannot run."));
+
+    m_due.setSingleShot(true);
+    m_due.setTimerType(Qt::PreciseTimer);
+    connect(&m_due, &QTimer::timeout, this, &ProgramWindow::onDue);
+    m_tick.setInterval(100);
+    connect(&m_tick, &QTimer::timeout, this, &ProgramWindow::refresh);
+    connect(m_start, &QPushButton::clicked, this, &ProgramWindow::start);
+    connect(m_stop, &QPushButton::clicked, this, &ProgramWindow::stop);
+    // Escape is the emergency stop here too, where the focus is after Start.
+    m_stop->setToolTip(QStringLiteral("Stop the program and switch the input off (Escape)"));
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setAutoRepeat(false);
+    connect(escape, &QShortcut::activated, this, &ProgramWindow::stop);
+    resize(720, 600);
+}
+
+void ProgramWindow::start()
+{
+    if (!m_start->isEnabled())
+        return;
+    m_mine = true;
+    m_panel.startProgram(m_program, m_forever->isChecked() ? 0 : m_repeat->value(), now());
+    // The first step is due at once; it goes out from the event loop, like every other.
+    schedule();
+}
+
+void ProgramWindow::stop()
+{
+    m_panel.stopProgram();
+}
+
+void ProgramWindow::schedule()
+{
+    const ProgramRun *run = m_panel.programRun();
+    const auto due = run ? run->nextDue() : std::nullopt;
+    if (!due || !m_mine)
+        return;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now());
+    m_due.start(static_cast<int>(std::max<long long>(0, wait.count())));
+}
+
+void ProgramWindow::onDue()
+{
+    m_panel.advanceProgram(now());
+    schedule();
+    refresh();
+}
+
+void ProgramWindow::runningChanged(bool running)
+{
+    m_start->setEnabled(!running && m_program->problems.empty() && !m_program->steps.empty());
+    m_stop->setEnabled(running && m_mine);
+    m_repeat->setEnabled(!running && !m_forever->isChecked());
+    m_forever->setEnabled(!running);
+    if (running) {
+        m_tick.start();
+    } else {
+        m_due.stop();
+        m_tick.stop();
+    }
+    refresh();
+    if (!running)
+        m_mine = false;
+}
+
+void ProgramWindow::refresh()
+{
+    const ProgramRun *run = m_mine ? m_panel.programRun() : nullptr;
+    if (!run)
+        return;
+    const SteadyTime t = now();
+    const auto step = run->currentStep();
+    m_model->setCurrentStep(step);
+    if (step)
+        m_table->scrollTo(m_model->index(m_model->rowOfStep(*step), 0));
+
+    const auto elapsed = run->elapsed(t);
+    const auto pass = m_program->duration();
+    const auto remaining = run->remaining(t);
+    QString time = QStringLiteral("elapsed %1").arg(clockText(elapsed));
+    time += remaining ? QStringLiteral(", remaining %1").arg(clockText(*remaining))
+                      : QStringLiteral(", until stopped");
+    m_time->setText(time);
+    if (pass.count() > 0) {
+        const auto total = remaining ? elapsed + *remaining : pass;
+        const auto done = remaining ? elapsed : elapsed % pass;
+        m_progress->setValue(static_cast<int>(std::min<long long>(
+            1000, done.count() * 1000 / std::max<long long>(1, total.count()))));
+        m_plot->setTimeCursor(run->running() ? std::optional(elapsed % pass) : std::nullopt);
+    }
+
+    const QString where = step ? QStringLiteral("step %1 of %2 (line %3), pass %4")
+                                     .arg(*step + 1)
+                                     .arg(m_program->steps.size())
+                                     .arg(m_program->steps[*step].line)
+                                     .arg(run->currentPass())
+                               : QStringLiteral("the start");
+    if (run->running())
+        m_status->setText(QStringLiteral("Running: ") + where);
+    else if (run->finished())
+        m_status->setText(QStringLiteral("Finished: the load is left as the last step set it."));
+    else if (!run->error().empty())
+        m_status->setText(
+            QStringLiteral("Stopped at %1: %2").arg(where, QString::fromStdString(run->error())));
+    else if (!m_panel.state().OutputOn)
+        m_status->setText(QStringLiteral("Stopped at %1; the input is off.").arg(where));
+    else
+        m_status->setText(
+            QStringLiteral("Stopped at %1; the input could not be switched off.").arg(where));
+}
+
+void ProgramWindow::closeEvent(QCloseEvent *event)
+{
+    // Closing the window that runs a program stops it and switches the input off first.
+    if (m_mine)
+        m_panel.stopProgram();
+    QWidget::closeEvent(event);
+}
+
+} // namespace rz417

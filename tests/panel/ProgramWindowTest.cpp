@@ -1,0 +1,223 @@
+// The program window: its table against good and bad files, and a program run by the window
+// against a real line.
+#include "panel/ProgramWindow.h"
+#include "link/SerialPortControl.h"
+#include "panel/ProgramModel.h"
+#include "panel/ProgramPlot.h"
+#include "panel/UIForm.h"
+#include "support/Fakes.h"
+#include "support/Pty.h"
+
+#include <QAbstractAxis>
+#include <QAction>
+#include <QChart>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace rz417::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string writeFile(const std::string &name, const std::string &text)
+{
+    const std::string path = std::filesystem::temp_directory_path() /
+                             ("rz417-" + std::to_string(::getpid()) + "-" + name);
+    std::ofstream(path) << text;
+    return path;
+}
+
+TEST(ProgramWindow, TableRowsAndErrors)
+{
+    const struct
+    {
+        const char *name;
+        const char *text;
+        std::vector<std::vector<QString>>
+            rows; // Step, Mode, Setpoint, Input, Dwell, Start, Comment
+        QStringList fileProblems;
+        bool runnable;
+    } cases[] = {
+        {"good",
+         "mode,setpoint,input,dwell,comment\nCC,0.5,on,60,warm-up\nCR,47.5,,0.25,\n,,off,0,end\n",
+         {{"1", "CC", "0.500 A", "on", "60 s", "0 s", "warm-up"},
+          {"2", "CR", "47.5 \u03A9", "", "0.25 s", "60 s", ""},
+          {"3", "", "", "off", "0 s", "60.25 s", "end"}},
+         {},
+         true},
+        {"bad rows",
+         "mode,setpoint,input,dwell\nCX,1,,1\nCV,1,,1\nCV,99,,0.001\n",
+         {{"line 2", "", "", "", "", "", ""},
+          {"1", "CV", "1.00 V", "", "1 s", "0 s", ""},
+          {"line 4", "", "", "", "", "", ""}},
+         {},
+         false},
+        {"no steps", "mode,setpoint,dwell\n", {}, {"F: no steps"}, false},
+    };
+    for (const auto &c : cases) {
+        const std::string path = writeFile("table.csv", c.text);
+        auto program = std::make_shared<const Program>(loadProgram(path));
+        ProgramModel model(QString::fromStdString(path), program);
+        ASSERT_EQ(model.rowCount(), static_cast<int>(c.rows.size())) << c.name;
+        for (int r = 0; r < model.rowCount(); ++r) {
+            for (int col = 0; col < ProgramModel::CommentColumn; ++col) {
+                EXPECT_EQ(model.index(r, col).data().toString(), c.rows[r][col])
+                    << c.name << " row " << r << " column " << col;
+            }
+            // A refused line says what is wrong with it.
+            const QString comment = model.index(r, ProgramModel::CommentColumn).data().toString();
+            if (c.rows[r][0].startsWith("line"))
+                EXPECT_FALSE(comment.isEmpty()) << c.name << " row " << r;
+            else
+                EXPECT_EQ(comment, c.rows[r][6]) << c.name << " row " << r;
+        }
+        EXPECT_EQ(model.fileProblems().size(), c.fileProblems.size()) << c.name;
+
+        FakeCaptions captions;
+        FakePlatform platform;
+        FakeComm comm;
+        FrontPanel panel(captions, platform, comm);
+        ProgramWindow window(panel, QString::fromStdString(path), program);
+        EXPECT_EQ(window.findChild<QPushButton *>("Start")->isEnabled(), c.runnable) << c.name;
+        EXPECT_EQ(window.findChild<QLabel *>("FileProblems")->isVisibleTo(&window),
+                  !c.fileProblems.isEmpty())
+            << c.name;
+        std::filesystem::remove(path);
+    }
+}
+
+TEST(ProgramWindow, PlotHasAnAxisWithItsUnitPerMode)
+{
+    const Program program = parseProgram("mode,setpoint,input,dwell\nCC,0.5,on,1\nCV,12,,1\n"
+                                         "CC,1,off,1\n");
+    ProgramPlot plot(program);
+    QStringList titles;
+    for (QAbstractAxis *axis : plot.chart()->axes())
+        titles << axis->titleText();
+    EXPECT_TRUE(titles.contains("Time (s)"));
+    EXPECT_TRUE(titles.contains("CC (A)"));
+    EXPECT_TRUE(titles.contains("CV (V)"));
+}
+
+class RunOnALine : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(form.load());
+        platform.boxes.clear();
+        form.show();
+        path = writeFile("run.csv", "mode,setpoint,input,dwell\nCV,1.00,on,0.2\nCV,2.00,,0.3\n"
+                                    ",,off,0\n");
+        form.openProgram(QString::fromStdString(path));
+        ASSERT_NE(form.programWindow(), nullptr);
+    }
+    void TearDown() override { std::filesystem::remove(path); }
+
+    QPushButton *button(QWidget *w, const char *name)
+    {
+        return w->findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+
+    // Runs the event loop for a while, noting when each frame arrives and what the display
+    // showed then.
+    struct Arrival
+    {
+        qint64 ms;
+        std::string frames;
+        QString display;
+    };
+    std::vector<Arrival> pump(qint64 ms)
+    {
+        std::vector<Arrival> arrivals;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            const std::string data = pty.readNow();
+            if (!data.empty())
+                arrivals.push_back(
+                    {timer.elapsed(), data, form.findChild<QLabel *>("CValue")->text()});
+        }
+        return arrivals;
+    }
+
+    Pty pty;
+    FakePlatform platform;
+    SerialPortControl comm{PortMap({pty.slavePath()})};
+    UIForm form{platform, comm};
+    std::string path;
+};
+
+TEST_F(RunOnALine, StepsGoOutOnScheduleAndThePanelFollows)
+{
+    QWidget *window = form.programWindow();
+    QTest::mouseClick(button(window, "Start"), Qt::LeftButton);
+    EXPECT_FALSE(button(&form, "CVCommand")->isEnabled());
+    EXPECT_TRUE(button(&form, "OutputCommand")->isEnabled());
+    // A click or key on a disabled button sends nothing.
+    QTest::mouseClick(button(&form, "EnterCommand"), Qt::LeftButton);
+    QTest::keyClick(form.windowHandle(), Qt::Key_Return);
+    const auto arrivals = pump(800);
+
+    std::string line;
+    for (const Arrival &a : arrivals)
+        line += a.frames;
+    EXPECT_EQ(line, "6200646600FF6200C866FFFF");
+    ASSERT_GE(arrivals.size(), 3u);
+    EXPECT_EQ(arrivals.front().frames.substr(0, 6), "620064");
+    EXPECT_EQ(arrivals.front().display, "01.00");
+    // Each step goes out at its time. The bounds are loose (the arrivals are seen from an event
+    // loop): they catch a lost or shifted schedule, not lateness, which scripts/bench measures.
+    const Arrival &second = arrivals[arrivals.size() - 2];
+    const Arrival &third = arrivals.back();
+    EXPECT_EQ(second.frames, "6200C8");
+    EXPECT_EQ(second.display, "02.00");
+    EXPECT_GE(second.ms - arrivals.front().ms, 180);
+    EXPECT_LT(second.ms - arrivals.front().ms, 450);
+    EXPECT_EQ(third.frames, "66FFFF");
+    EXPECT_GE(third.ms - arrivals.front().ms, 480);
+
+    EXPECT_FALSE(form.panel().programRunning());
+    EXPECT_TRUE(button(&form, "CVCommand")->isEnabled());
+    EXPECT_EQ(form.findChild<QPushButton *>("OutputCommand")->text(), "Output / OFF");
+    EXPECT_EQ(form.panel().state().SentVoltage, 200);
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(RunOnALine, OutputStopsTheRunAndClosingThePanelToo)
+{
+    for (const char *how :
+         {"Output", "Escape in the program window", "close panel", "close window"}) {
+        QWidget *window = form.programWindow();
+        ASSERT_NE(window, nullptr);
+        QTest::mouseClick(button(window, "Start"), Qt::LeftButton);
+        pump(50);
+        EXPECT_EQ(form.findChild<QPushButton *>("OutputCommand")->text(), "Output /ON") << how;
+        const std::string h = how;
+        if (h == "Output")
+            QTest::mouseClick(button(&form, "OutputCommand"), Qt::LeftButton);
+        else if (h == "Escape in the program window")
+            QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+        else if (h == "close panel")
+            form.close();
+        else
+            window->close();
+        // The input is off on the line before anything else happens.
+        EXPECT_EQ(pty.readNow(), "66FFFF") << how;
+        EXPECT_FALSE(form.panel().programRunning()) << how;
+        EXPECT_TRUE(pump(400).empty()) << how << ": nothing more is sent";
+        EXPECT_EQ(form.findChild<QPushButton *>("OutputCommand")->text(), "Output / OFF");
+        form.openProgram(QString::fromStdString(path));
+    }
+}
+
+} // namespace
+} // namespace rz417::test
