@@ -21,7 +21,7 @@ FrameLine::Result FrameLine::send(const std::string &frame, const std::string &m
             m_line->setOutput(frame);
         } catch (const CommError &error) {
             result.lineError = commErrorText(error.code());
-            result.lineDetail = lineErrorText(error);
+            result.lineDetail = commFailureText(error);
         }
         at = std::chrono::system_clock::now();
     }
@@ -47,14 +47,6 @@ FrameLine::Result FrameLine::send(const std::string &frame, const std::string &m
         m_journal(entry, result.journalError);
     }
     return result;
-}
-
-std::string lineErrorText(const CommError &error)
-{
-    std::string text = commErrorText(error.code());
-    if (!error.refusal().empty())
-        return text + ": " + error.refusal();
-    return text + " (" + error.what() + ")";
 }
 
 std::string clockText(std::chrono::system_clock::time_point time)

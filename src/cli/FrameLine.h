@@ -48,11 +48,6 @@ private:
     bool m_inputOn = false;
 };
 
-// The text for a refused write or open: the panel's error text, and for a device that exists
-// but was refused, why ("Hardware not present: /dev/ttyUSB0: in use by another program
-// (process 4242)").
-std::string lineErrorText(const CommError &error);
-
 // Local time with milliseconds: "12:00:01.234".
 std::string clockText(std::chrono::system_clock::time_point time);
 
