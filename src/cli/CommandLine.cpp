@@ -8,16 +8,33 @@
 
 namespace rz417::cli {
 
-const char *const kHelp =
-    "rz417ctl: send commands to an RZ-417 electronic load over its serial line\n"
+namespace {
+
+// "0-63.00 V, 0-15.000 A, 0-200.0 W,\n    0-999.9 ohm", from the modes' table.
+std::string rangesText()
+{
+    std::string text;
+    for (const ModeInfo &mode : modes()) {
+        if (!text.empty())
+            text += mode.code == ModeCodes::CR ? ",\n                            " : ", ";
+        text += "0-" + fixedText(mode.rangeTop, mode.decimals) + " " + mode.unitText;
+    }
+    return text;
+}
+
+} // namespace
+
+std::string helpText()
+{
+    return "rz417ctl: send commands to an RZ-417 electronic load over its serial line\n"
     "\n"
     "usage: rz417ctl [-p PORT] [-v] [-q] [--dry-run] [--journal FILE] COMMAND...\n"
     "       rz417ctl [options] run FILE [--repeat N | --forever]\n"
     "       rz417ctl ports\n"
     "\n"
     "Commands, run in the order given:\n"
-    "  cv V, cc A, cp W, cr OHM  mode and setpoint: 0-63.00 V, 0-15.000 A, 0-200.0 W,\n"
-    "                            0-999.9 ohm; with a unit or not: 12.34V, 1500mA\n"
+    "  cv V, cc A, cp W, cr OHM  mode and setpoint: " + rangesText() +
+           "; with a unit or not: 12.34V, 1500mA\n"
     "  on, off                   switch the load's input on or off\n"
     "  wait SECONDS              wait before the next command: 10, 0.5, 250ms\n"
     "  run FILE                  run a program: CSV mode,setpoint,input,dwell,comment\n"
@@ -32,6 +49,7 @@ const char *const kHelp =
     "Example: rz417ctl -p 1 cc 1.5 on wait 10 off\n"
     "Exit status: 0 sent, 1 line or journal failed, 2 usage, 130/143 interrupted.\n"
     "An input it switched on goes off if it is interrupted or fails. See rz417ctl(1).\n";
+}
 
 namespace {
 

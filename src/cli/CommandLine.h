@@ -61,6 +61,7 @@ std::vector<PlannedFrame> planFrames(const std::vector<Command> &commands);
 // The notices the commands earn before anything is sent (a current that goes out coarser).
 std::vector<std::string> planNotices(const std::vector<Command> &commands);
 
-extern const char *const kHelp;
+// What --help prints: one screen, the ranges taken from the modes' table.
+std::string helpText();
 
 } // namespace rz417::cli
