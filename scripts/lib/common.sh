@@ -13,7 +13,7 @@ RZ417_PACKAGES=(
     fonts-arphic-uming fonts-dejavu-core
     xvfb xauth xdotool dbus-daemon dbus-bin at-spi2-core
     python3 binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file
-    locales
+    locales groff-base
 )
 
 as_root() {
