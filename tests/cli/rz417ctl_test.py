@@ -8,6 +8,7 @@ import argparse
 import fcntl
 import json
 import os
+import resource
 import pty
 import re
 import select
@@ -617,6 +618,24 @@ def case_journal():
                   "%s: status %d %r" % (bad, result.returncode, result.stderr))
     check(line.read(0.05) == b"", "sent %r" % line.received)
     line.close()
+
+    # A journal the disk stops taking mid-run (a file size limit): stopped like a line failure.
+    os.unlink(journal)
+
+    def small_files():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (300, 300))
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+    held_on = write_program("mode,setpoint,input,dwell\nCC,0.5,on,0.005\n" +
+                            "CC,0.6,,0.005\n" * 50 + ",,off,0\n")
+    line = Line()
+    result = ctl("-p", line.path, "run", held_on, "--journal", journal, preexec_fn=small_files)
+    sent = frames_of(line.read(0.1))
+    check(result.returncode == 1 and "cannot write the journal" in result.stderr and
+          "switched the input off" in result.stderr and sent[-1] == "66FFFF" and len(sent) < 10,
+          "status %d, %d frames: %r" % (result.returncode, len(sent), result.stderr))
+    line.close()
+    os.unlink(held_on)
     shutil.rmtree(work)
     os.unlink(path)
 
