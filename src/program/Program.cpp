@@ -37,15 +37,6 @@ std::string lower(std::string_view text)
     return out;
 }
 
-std::string quoted(std::string_view text)
-{
-    constexpr std::size_t kShown = 40;
-    std::string out = "'" + std::string(text.substr(0, kShown));
-    if (text.size() > kShown)
-        out += "...";
-    return out + "'";
-}
-
 // The first byte that keeps the file from being UTF-8 text, or npos.
 std::size_t firstNonText(std::string_view bytes)
 {
@@ -144,7 +135,7 @@ RowDwell readRow(const CsvRecord &record, const Header &header, Program &program
     if (!modeText.empty()) {
         mode = modeByName(modeText);
         if (!mode)
-            problems.push_back("unknown mode " + quoted(modeText) + ": use CV, CC, CP or CR, " +
+            problems.push_back("unknown mode " + quotedWord(modeText) + ": use CV, CC, CP or CR, " +
                                "or leave it empty for a step that only switches the input");
     }
     if (mode) {
@@ -155,7 +146,7 @@ RowDwell readRow(const CsvRecord &record, const Header &header, Program &program
         else
             problems.push_back(parsed.error);
     } else if (modeText.empty() && !setpointText.empty()) {
-        problems.push_back("setpoint " + quoted(setpointText) + " without a mode: give the " +
+        problems.push_back("setpoint " + quotedWord(setpointText) + " without a mode: give the " +
                            "mode (CV, CC, CP or CR) or leave the setpoint empty");
     }
 
@@ -165,7 +156,7 @@ RowDwell readRow(const CsvRecord &record, const Header &header, Program &program
     else if (input == "off")
         step.input = false;
     else if (!input.empty())
-        problems.push_back("input " + quoted(field(Column::Input)) + " must be on, off or " +
+        problems.push_back("input " + quotedWord(field(Column::Input)) + " must be on, off or " +
                            "empty (left as it is)");
 
     const std::string &dwellText = field(Column::Dwell);
@@ -180,14 +171,14 @@ RowDwell readRow(const CsvRecord &record, const Header &header, Program &program
             dwellRead = true;
             break;
         case FixedError::NotANumber:
-            problems.push_back("dwell " + quoted(dwellText) + " is not a number of seconds: " +
+            problems.push_back("dwell " + quotedWord(dwellText) + " is not a number of seconds: " +
                                "use digits with '.' as the decimal point, e.g. 1.5");
             break;
         case FixedError::TooFine:
-            problems.push_back("dwell " + quoted(dwellText) + " is finer than 0.001 s");
+            problems.push_back("dwell " + quotedWord(dwellText) + " is finer than 0.001 s");
             break;
         case FixedError::TooLarge:
-            problems.push_back("dwell " + quoted(dwellText) + " is longer than 24 hours " +
+            problems.push_back("dwell " + quotedWord(dwellText) + " is longer than 24 hours " +
                                "(86400 s)");
             break;
         }
@@ -249,15 +240,16 @@ Program parseProgram(std::string_view bytes)
                 column = c;
         }
         if (column && header.has[static_cast<std::size_t>(*column)]) {
-            program.problems.push_back({first->line, "column " + quoted(raw) + " is named twice"});
+            program.problems.push_back(
+                {first->line, "column " + quotedWord(raw) + " is named twice"});
             column.reset();
         } else if (column) {
             header.has[static_cast<std::size_t>(*column)] = true;
-        } else if (modeByName(raw) || parseFixed(raw, 3, 0, INT64_MAX).error !=
-                                          FixedError::NotANumber) {
+        } else if (modeByName(raw) ||
+                   parseFixed(raw, 3, 0, INT64_MAX).error != FixedError::NotANumber) {
             looksLikeData = true;
         } else {
-            program.problems.push_back({first->line, "unknown column " + quoted(raw) +
+            program.problems.push_back({first->line, "unknown column " + quotedWord(raw) +
                                                          ": the columns are " + kColumnList});
         }
         header.columns.push_back(column);
@@ -270,8 +262,8 @@ Program parseProgram(std::string_view bytes)
         return program;
     }
     if (!has(header, Column::Dwell))
-        program.problems.push_back({first->line, "no dwell column: every step needs its " +
-                                                     std::string("seconds")});
+        program.problems.push_back(
+            {first->line, "no dwell column: every step needs its " + std::string("seconds")});
     if (has(header, Column::Mode) != has(header, Column::Setpoint))
         program.problems.push_back({first->line, "mode and setpoint columns go together"});
     if (!has(header, Column::Mode) && !has(header, Column::Input))
@@ -284,8 +276,8 @@ Program parseProgram(std::string_view bytes)
     std::size_t rows = 0;
     while (std::optional<CsvRecord> record = reader.next()) {
         if (++rows > kMaxProgramSteps) {
-            program.problems.push_back({record->line, "more than 100000 steps: split the " +
-                                                          std::string("program")});
+            program.problems.push_back(
+                {record->line, "more than 100000 steps: split the " + std::string("program")});
             break;
         }
         dwells.push_back(readRow(*record, header, program));
@@ -313,10 +305,9 @@ Program parseProgram(std::string_view bytes)
         step.start = start;
         start += step.dwell;
     }
-    std::stable_sort(program.problems.begin(), program.problems.end(),
-                     [](const ProgramProblem &a, const ProgramProblem &b) {
-                         return a.line < b.line;
-                     });
+    std::stable_sort(
+        program.problems.begin(), program.problems.end(),
+        [](const ProgramProblem &a, const ProgramProblem &b) { return a.line < b.line; });
     return program;
 }
 

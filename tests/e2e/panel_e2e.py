@@ -494,38 +494,36 @@ EXAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "
 PROGRAM_TITLE = "cc-pulses.csv - RZ-417 program"
 
 
-def open_example(session, panel):
-    """File, Run Program..., the example's path typed into the file dialog; returns the program
-    window."""
+def answer_file_dialog(session, panel, key, title, path):
+    """File, then the entry of the key; the path typed into the file dialog titled title."""
     display = session.display
     display.xdotool("windowfocus", "--sync", panel.window, check=False)
     display.xdotool("key", "alt+f")
     time.sleep(0.3)
-    display.xdotool("key", "r")
-    dialog = wait_until("the file dialog", lambda: display.visible_windows("Run Program"))[0]
+    display.xdotool("key", key)
+    dialog = wait_until("the %s dialog" % title, lambda: display.visible_windows(title))[0]
     display.xdotool("windowfocus", "--sync", dialog, check=False)
     time.sleep(0.3)
-    display.xdotool("type", "--delay", "5", os.path.normpath(EXAMPLE))
+    display.xdotool("type", "--delay", "5", path)
     display.xdotool("key", "Return")
-    window = wait_until("the program window", lambda: display.visible_windows(PROGRAM_TITLE))[0]
+
+
+def open_example(session, panel):
+    """File, Run Program..., the example's path typed into the file dialog; returns the program
+    window."""
+    answer_file_dialog(session, panel, "r", "Run Program", os.path.normpath(EXAMPLE))
+    window = wait_until("the program window",
+                        lambda: session.display.visible_windows(PROGRAM_TITLE))[0]
     log("program window " + window)
     return window
 
 
 def choose_journal(session, panel, path):
     """File, Journal..., the path typed into the file dialog."""
-    display = session.display
-    display.xdotool("windowfocus", "--sync", panel.window, check=False)
-    display.xdotool("key", "alt+f")
-    time.sleep(0.3)
-    display.xdotool("key", "j")
-    dialog = wait_until("the journal dialog", lambda: display.visible_windows("Journal"))[0]
-    display.xdotool("windowfocus", "--sync", dialog, check=False)
-    time.sleep(0.3)
-    display.xdotool("type", "--delay", "5", path)
-    display.xdotool("key", "Return")
+    answer_file_dialog(session, panel, "j", "Journal", path)
     wait_until("the journal in the title",
-               lambda: display.visible_windows("RZ-417 \\(journal: %s\\)" % os.path.basename(path)))
+               lambda: session.display.visible_windows(
+                   "RZ-417 \\(journal: %s\\)" % os.path.basename(path)))
 
 
 def journal_frames(path):
