@@ -1,3 +1,4 @@
+#include "link/CommErrorText.h"
 #include "link/HostPorts.h"
 #include "link/SerialPortControl.h"
 #include "panel/Identity.h"
@@ -6,6 +7,8 @@
 
 #include <QApplication>
 #include <QIcon>
+
+#include <cstdio>
 
 #ifdef Q_OS_UNIX
 #include "panel/TerminationSignals.h"
@@ -21,7 +24,12 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("com.quenda.rz417"));
 
     rz417::SerialPortControl comm(rz417::hostPortMap());
-    rz417::QtPlatform platform([&comm] { comm.release(); });
+    rz417::QtPlatform platform([&comm] {
+        // The program ends at once; standard error is all that is left to tell it on.
+        if (!comm.release())
+            std::fprintf(stderr, "rz417: the last frame sent may not have left the line (%s)\n",
+                         rz417::commErrorText(rz417::CommCodes::NoHardware).c_str());
+    });
     rz417::UIForm form(platform, comm);
 #ifdef Q_OS_UNIX
     // A running program stops and switches the input off before the process goes.

@@ -115,14 +115,14 @@ int runProgram(const Invocation &invocation)
                            current ? program.steps[*current].line : 0};
     if (end == RunEnd::Failed) {
         session.switchOffIfOn(last);
-        return kExitFailed;
+        return session.finish(kExitFailed);
     }
     if (end == RunEnd::Interrupted || session.watch().caught() != 0) {
         const int status = session.interruptedStatus(stepPlace(file, run, program));
         session.switchOffIfOn(last);
-        return status;
+        return session.finish(status);
     }
-    return kExitSent;
+    return session.finish(kExitSent);
 }
 
 } // namespace rz417::cli

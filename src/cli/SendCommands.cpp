@@ -31,7 +31,7 @@ int sendCommands(const Invocation &invocation)
         if (session.watch().caught() != 0) {
             const int status = session.interruptedStatus(where(p));
             session.switchOffIfOn(from);
-            return status;
+            return session.finish(status);
         }
         if (p.frame.empty()) {
             if (invocation.dryRun) {
@@ -39,7 +39,7 @@ int sendCommands(const Invocation &invocation)
             } else if (!session.watch().sleepUntil(std::chrono::steady_clock::now() + p.wait)) {
                 const int status = session.interruptedStatus(where(p));
                 session.switchOffIfOn(from);
-                return status;
+                return session.finish(status);
             }
             continue;
         }
@@ -49,7 +49,7 @@ int sendCommands(const Invocation &invocation)
         }
         if (!session.send(p.frame, p.meaning, from, where(p))) {
             session.switchOffIfOn(from);
-            return kExitFailed;
+            return session.finish(kExitFailed);
         }
     }
     if (session.watch().caught() != 0) {
@@ -57,9 +57,9 @@ int sendCommands(const Invocation &invocation)
         // to their end undisturbed.
         const int status = session.interruptedStatus("the end");
         session.switchOffIfOn(from);
-        return status;
+        return session.finish(status);
     }
-    return kExitSent;
+    return session.finish(kExitSent);
 }
 
 } // namespace rz417::cli

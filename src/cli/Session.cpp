@@ -138,6 +138,22 @@ void Session::switchOffIfOn(const FrameSource &from)
         error(result.journalError);
 }
 
+int Session::finish(int status)
+{
+    if (!m_line)
+        return status;
+    try {
+        m_line->setPortOpen(false);
+    } catch (const CommError &failure) {
+        error("the line did not finish sending: " + commFailureText(failure) + " on " +
+              m_port.label + "; the last frames may not have reached the load");
+        m_line.reset();
+        return status == kExitSent ? kExitFailed : status;
+    }
+    m_line.reset();
+    return status;
+}
+
 void Session::notice(const std::string &text) const
 {
     if (!m_invocation.quiet)

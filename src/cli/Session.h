@@ -51,6 +51,10 @@ public:
     // line still takes it, and the user is told.
     void switchOffIfOn(const FrameSource &from);
 
+    // Closes the line once every frame has left it, and returns the run's exit status: status,
+    // or 1 when the last frames may not have reached the load.
+    int finish(int status);
+
     // A notice on standard error, unless -q.
     void notice(const std::string &text) const;
     static void error(const std::string &text);

@@ -45,6 +45,9 @@ public:
     virtual ~CommControl() = default;
     virtual void setCommPort(int16_t port) = 0;
     virtual void setSettings(const std::string &settings) = 0;
+    // Closing waits until every byte written has left the line, then releases the port. When
+    // that wait fails, the port is released all the same and CommError is raised: the last bytes
+    // may not have reached the instrument, a failed write.
     virtual void setPortOpen(bool open) = 0;
     // Sends the characters unchanged, one byte each; returns once all of them are on their way.
     virtual void setOutput(const std::string &data) = 0;

@@ -110,10 +110,15 @@ void SerialPortControl::setPortOpen(bool open)
     m_portOpen = false;
     if (!m_port.isOpen())
         return; // lost earlier; nothing left to release
+    // Closing puts the device's old settings back at once; bytes still in the transmitter would
+    // go out at the old speed.
+    const bool drained = drainLine();
     m_port.clearError();
     m_port.close();
     const QSerialPort::SerialPortError error = m_port.error();
     m_port.clearError();
+    if (!drained)
+        throw CommError(CommCodes::NoHardware, "the last bytes written did not leave the line");
     if (error != QSerialPort::NoError)
         throw CommError(CommCodes::NoHardware, "closing the device failed");
 }
@@ -155,19 +160,25 @@ void SerialPortControl::setOutput(const std::string &data)
     throw CommError(CommCodes::TxQueueFull, "write timed out");
 }
 
-void SerialPortControl::release()
+bool SerialPortControl::release()
 {
-    if (m_port.isOpen())
+    bool drained = true;
+    if (m_port.isOpen()) {
+        drained = drainLine();
         m_port.close();
+        m_port.clearError();
+    }
     m_portOpen = false;
+    return drained;
 }
 
 bool SerialPortControl::openDevice()
 {
     m_port.clearError();
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_lastRefusal = refusalReason(QFile::decodeName(QByteArray::fromStdString(m_ports.path(m_commPort))),
-                                      m_port.error(), m_port.errorString());
+        m_lastRefusal =
+            refusalReason(QFile::decodeName(QByteArray::fromStdString(m_ports.path(m_commPort))),
+                          m_port.error(), m_port.errorString());
         m_port.clearError();
         return false;
     }

@@ -26,8 +26,9 @@ public:
     void setPortOpen(bool open) override;
     void setOutput(const std::string &data) override;
 
-    // Closes the device, if open, and drops its lock; used when the program ends.
-    void release();
+    // Closes the device, if open, and drops its lock; used when the program ends. False when
+    // what was written may not have left the line (the device is closed all the same).
+    bool release();
 
     void setWriteTimeout(std::chrono::milliseconds timeout) { m_writeTimeout = timeout; }
 
@@ -37,6 +38,9 @@ public:
 private:
     bool openDevice();
     bool applySettings();
+    // Waits until every byte written has left the device, as closing or a change of settings
+    // must; false when the device failed to say so.
+    bool drainLine();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void discardInput();
     void markLost();
@@ -50,7 +54,6 @@ private:
     bool m_portOpen = false;
     std::chrono::milliseconds m_writeTimeout{1000};
     QString m_lastRefusal; // why the last open failed
-
 };
 
 } // namespace rz417

@@ -13,9 +13,11 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 
 #include "panel/ProgramWindow.h"
+#include "panel/WindowPlacement.h"
 #include "program/Journal.h"
 
 namespace rz417 {
@@ -446,8 +448,17 @@ void UIForm::openProgram(const QString &path)
     // A window of its own, owned by the panel, which it cannot outlive.
     m_programWindow = new ProgramWindow(m_panel, path, std::move(program), this);
     connect(this, &UIForm::programRunningChanged, m_programWindow, &ProgramWindow::runningChanged);
-    // Beside the panel, where there is room for it.
-    m_programWindow->move(frameGeometry().topRight() + QPoint(8, 0));
+    // Beside the panel where there is room for it, and never partly off the screen, where its
+    // buttons could not be reached. Until it is shown it has no decorations of its own; the
+    // panel's are the best guess of them.
+    const QRect client = geometry();
+    const QRect frame = frameGeometry();
+    const QMargins decorations(client.left() - frame.left(), client.top() - frame.top(),
+                               frame.right() - client.right(), frame.bottom() - client.bottom());
+    QScreen *where = screen() ? screen() : QGuiApplication::primaryScreen();
+    m_programWindow->setGeometry(placeBeside(frame, m_programWindow->size(),
+                                             m_programWindow->minimumSizeHint(), decorations,
+                                             where->availableGeometry()));
     m_programWindow->show();
 }
 
