@@ -28,6 +28,9 @@ DEADLINE = 30.0
 CLIENT_HEIGHT = 329
 CLIENT_WIDTH = 538
 GROUP_BOX_OFFSET = 8  # the frame's Left and Top, 120 twips
+# The program window's Start button from the window's bottom right corner.
+START_FROM_RIGHT = 138
+START_FROM_BOTTOM = 72
 
 # Left, Top, Width, Height in twips, relative to the group box; 15 twips make a pixel.
 BUTTONS = {
@@ -77,7 +80,8 @@ def wait_until(what, probe, deadline=DEADLINE, interval=0.05):
 class Display:
     """A private Xvfb whose screen is also kept as an XWD file, for screenshots."""
 
-    def __init__(self, workdir):
+    def __init__(self, workdir, screen="1400x900"):
+        self.size = tuple(int(n) for n in screen.split("x"))
         self.fbdir = os.path.join(workdir, "fb")
         os.mkdir(self.fbdir)
         read_end, write_end = os.pipe()
@@ -85,7 +89,7 @@ class Display:
         # -noreset: by default the server resets whenever its last client goes, and turns away
         # whoever connects meanwhile; every xdotool call is such a client.
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1400x900x24",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen + "x24",
              "-nolisten", "tcp", "-noreset", "-fbdir", self.fbdir],
             pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=open(os.path.join(workdir, "xvfb.log"), "wb"))
@@ -204,8 +208,9 @@ class Panel:
         self.origin = None
 
     @classmethod
-    def start(cls, binary, display, ports, workdir):
+    def start(cls, binary, display, ports, workdir, extra_env=None):
         env = display.env()
+        env.update(extra_env or {})
         env["RZ417_PORTS"] = ports
         env["XDG_RUNTIME_DIR"] = workdir
         # The remembered journal and folders of this user stay out of the cases.
@@ -338,21 +343,21 @@ def xwd_to_png(source, target, crop):
 class Session:
     """What a case needs of Xvfb, the simulator and panels, torn down in reverse order."""
 
-    def __init__(self, args, display=True, simulator=True):
+    def __init__(self, args, display=True, simulator=True, screen="1400x900"):
         self.args = args
         self.workdir = tempfile.mkdtemp(prefix="rz417-e2e-")
         self.parts = []
-        self.display = self.keep(Display(self.workdir)) if display else None
+        self.display = self.keep(Display(self.workdir, screen)) if display else None
         self.sim = self.keep(Simulator(args.sim, self.workdir)) if simulator else None
 
     def keep(self, part):
         self.parts.append(part)
         return part
 
-    def start_panel(self, ports=None):
+    def start_panel(self, ports=None, extra_env=None):
         return self.keep(Panel.start(self.args.panel, self.display,
                                      ports if ports is not None else self.sim.link,
-                                     self.workdir))
+                                     self.workdir, extra_env))
 
     def connected_panel(self):
         panel = self.start_panel()
@@ -606,6 +611,76 @@ def case_no_port(session):
     expect(not seen_window, "a window named RZ-417 appeared")
 
 
+def case_small_screen(session):
+    """On a 1024 x 768 screen the program window lies wholly on it, and Start takes a click."""
+    panel = session.connected_panel()
+    window = open_example(session, panel)
+    width, height = session.display.size
+    geometry = wait_until("the program window's geometry",
+                          lambda: session.display.geometry(window))
+    x, y, w, h = geometry
+    expect(x >= 0 and y >= 0 and x + w <= width and y + h <= height,
+           "program window at %s on a %dx%d screen" % (geometry, width, height))
+    # Start sits left of Stop at the right end of the row above the progress bar and status.
+    session.display.xdotool("mousemove", str(x + w - START_FROM_RIGHT),
+                            str(y + h - START_FROM_BOTTOM), "click", "1")
+    session.sim.wait_frames(2)
+    expect(frame_list(session)[:2] == ["6701F4", "6600FF"], "frames %s" % frame_list(session))
+    panel.click("Output")
+    session.sim.wait_frames(3)
+    check_clean_line(session)
+
+
+def line_events(trace, device):
+    with open(trace) as f:
+        return [l.split()[1] for l in f if l.split()[0] == device]
+
+
+def expect_drained(events, what):
+    """Every write has left the line before a change of its settings or its close."""
+    expect(events and events[-1] == "close" and "drain" in events, "%s: %r" % (what, events))
+    pending = False
+    for event in events:
+        if event == "write":
+            pending = True
+        elif event == "drain":
+            pending = False
+        elif event in ("settings-now", "close", "drain-failed"):
+            expect(not pending and event != "drain-failed",
+                   "%s: %s before the written bytes left: %r" % (what, event, events))
+
+
+def case_drain(session):
+    """A declined port, and the chosen one at File, Exit, are drained before they are closed:
+    closing puts the device's old settings back at once."""
+    import pty
+    master, slave = pty.openpty()
+    declined = os.ttyname(slave)
+    trace = os.path.join(session.workdir, "trace")
+    panel = session.start_panel(
+        ports=declined + ":" + session.sim.link,
+        extra_env={"LD_PRELOAD": session.args.trace, "RZ417_LINE_TRACE": trace})
+    display = session.display
+    first = wait_until("the first port's box", lambda: display.visible_windows("Electronic Load"))
+    display.xdotool("windowfocus", "--sync", first[0], check=False)
+    display.xdotool("key", "Escape")  # No: the next port is asked about
+    wait_until("the first box to go", lambda: first[0] not in
+               display.visible_windows("Electronic Load") or None)
+    panel.answer_boxes_until_window()
+    send_and_check(session, panel, [(["CV", "1", "Enter"], {"frame": "620001"}),
+                                    (["Output"], {"frame": "6600FF"})])
+    status = panel.exit_from_menu()
+    expect(status == 0, "the panel ended with %s" % status)
+    os.close(slave)
+    os.close(master)
+    events = line_events(trace, declined)
+    expect("write" not in events, "the declined port was written to: %r" % events)
+    expect_drained(events, "the declined port")
+    events = line_events(trace, session.sim.snapshot()[0].split()[1])
+    expect(events.count("write") == 2, "writes on the chosen port: %r" % events)
+    expect_drained(events, "the chosen port at Exit")
+
+
 class Demo:
     """scripts/demo as a user runs it, its terminal output collected as it comes."""
 
@@ -714,6 +789,8 @@ CASES = {
     "keys": case_keys,
     "program": case_program,
     "no_port": case_no_port,
+    "small_screen": case_small_screen,
+    "drain": case_drain,
     "demo": case_demo,
     "demo_no_display": case_demo_no_display,
 }
@@ -725,6 +802,7 @@ def main():
     parser.add_argument("--sim", required=True)
     parser.add_argument("--demo", help="scripts/demo, for the demo cases")
     parser.add_argument("--build-dir", help="the build that scripts/demo is to use")
+    parser.add_argument("--trace", help="the library that logs what happens on a line")
     parser.add_argument("--screenshot", metavar="PNG")
     parser.add_argument("--program-screenshot", metavar="PNG")
     parser.add_argument("case", nargs="?", choices=sorted(CASES))
@@ -747,7 +825,8 @@ def main():
             make_program_screenshot(session, args.program_screenshot)
         else:
             session = Session(args, display=args.case != "demo_no_display",
-                              simulator=args.case not in ("no_port", "demo", "demo_no_display"))
+                              simulator=args.case not in ("no_port", "demo", "demo_no_display"),
+                              screen="1024x768" if args.case == "small_screen" else "1400x900")
             CASES[args.case](session)
         ok = True
     except Failure as failure:
