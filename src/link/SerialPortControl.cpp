@@ -77,7 +77,12 @@ void SerialPortControl::setSettings(const std::string &settings)
     if (!parsed)
         throw CommError(CommCodes::BadSettings, "settings refused: " + settings);
     m_settings = *parsed;
-    if (m_port.isOpen() && !applySettings())
+    if (!m_port.isOpen())
+        return;
+    // What was written goes out at the settings it was written for.
+    if (!drainLine())
+        throw CommError(CommCodes::NoHardware, "the last bytes written did not leave the line");
+    if (!applySettings())
         throw CommError(CommCodes::BadSettings, "the device refused the settings");
 }
 
