@@ -31,6 +31,7 @@ public:
         const double c = std::floor(t * m_perSecond);
         return c <= 0 ? 0 : c >= m_columns - 1 ? m_columns - 1 : static_cast<int>(c);
     }
+    double perSecond() const { return m_perSecond; }
 
 private:
     double m_perSecond;
@@ -45,10 +46,14 @@ public:
 
     void add(PlotPoint p, bool startsRun)
     {
+        // A gap narrower than a column shows as none.
+        const bool breaks =
+            m_lines.empty() || (startsRun && (p.t - m_lastT) * m_columnOf.perSecond() >= 1);
+        m_lastT = p.t;
         const int column = m_columnOf(p.t);
-        if (column != m_column || m_lines.empty()) {
+        if (breaks || column != m_column) {
             flush();
-            if (startsRun || m_lines.empty())
+            if (breaks)
                 m_lines.emplace_back();
             m_column = column;
             m_count = 0;
@@ -95,6 +100,7 @@ private:
     ColumnMap m_columnOf;
     std::vector<std::vector<PlotPoint>> m_lines;
     int m_column = -1;
+    double m_lastT = 0;
     long m_count = 0;
     Kept m_first{}, m_low{}, m_high{}, m_last{};
 };

@@ -49,7 +49,7 @@ ProgramTraces programTraces(const Program &program);
 
 // The trace's lines across columns pixel columns for 0 to end: of all the points that fall on
 // one column only the first, the lowest, the highest and the last are kept, which draw the
-// same pixels, and a gap that closes within one column is no gap.
+// same pixels, and a gap narrower than a column is no gap.
 std::vector<std::vector<PlotPoint>> thinnedLines(const ModeTrace &trace, double end, int columns);
 
 // The intervals with those that meet within one column joined.
