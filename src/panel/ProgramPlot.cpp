@@ -71,31 +71,32 @@ void ProgramPlot::setTimeCursor(std::optional<std::chrono::milliseconds> at)
         t = static_cast<double>(at->count()) / 1000.0;
     if (t == m_cursor)
         return;
+    // Only the strips under the old and the new cursor are drawn again.
+    const auto strip = [this] {
+        return QRectF(cursorX() - 2, m_plot.top() - 1, 4, m_plot.height() + 2).toAlignedRect();
+    };
+    if (m_cursor)
+        update(strip());
     m_cursor = t;
-    update();
+    if (m_cursor)
+        update(strip());
 }
 
 QRectF ProgramPlot::plotArea()
 {
-    if (!m_laidOut)
+    if (!m_laidOut || m_laidOutSize != size())
         layOut();
     return m_plot;
 }
 
 QSize ProgramPlot::sizeHint() const
 {
-    return {640, 300};
+    return {420, 200};
 }
 
 QSize ProgramPlot::minimumSizeHint() const
 {
     return {320, 180};
-}
-
-void ProgramPlot::resizeEvent(QResizeEvent *event)
-{
-    m_laidOut = false;
-    QWidget::resizeEvent(event);
 }
 
 void ProgramPlot::changeEvent(QEvent *event)
@@ -113,6 +114,8 @@ double ProgramPlot::xOf(double t) const
 void ProgramPlot::layOut()
 {
     m_laidOut = true;
+    m_laidOutSize = size();
+    m_picture = QPixmap();
     m_plot = QRectF();
     m_axes.clear();
     m_lines.clear();
@@ -185,7 +188,7 @@ void ProgramPlot::layOut()
 
     // The time axis' first and last labels stand half outside the plot area.
     const auto timeScaleFor = [&](double width) {
-        for (int ticks = std::max(2, static_cast<int>(width / 40));; --ticks) {
+        for (int ticks = std::max(2, static_cast<int>(width / 80));; --ticks) {
             AxisScale scale = axisScale(m_traces.end, ticks, -3, false);
             const double spacing =
                 scale.ticks.size() > 1 ? width * scale.ticks[1].value / m_traces.end : width;
@@ -225,10 +228,32 @@ void ProgramPlot::layOut()
 
 void ProgramPlot::paintEvent(QPaintEvent *)
 {
-    if (!m_laidOut)
+    if (!m_laidOut || m_laidOutSize != size())
         layOut();
+    // The cursor moves ten times a second during a run; what stands still is drawn once.
+    const qreal ratio = devicePixelRatioF();
+    if (m_picture.isNull() || m_picture.devicePixelRatio() != ratio) {
+        m_picture = QPixmap(size() * ratio);
+        m_picture.setDevicePixelRatio(ratio);
+        m_picture.fill(Qt::white);
+        QPainter picture(&m_picture);
+        drawPlot(picture);
+    }
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
+    painter.drawPixmap(0, 0, m_picture);
+    if (m_cursor && !m_plot.isEmpty()) {
+        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+        painter.drawLine(QPointF(cursorX(), m_plot.top()), QPointF(cursorX(), m_plot.bottom()));
+    }
+}
+
+double ProgramPlot::cursorX() const
+{
+    return xOf(std::clamp(m_cursor.value_or(0.0), 0.0, m_traces.end));
+}
+
+void ProgramPlot::drawPlot(QPainter &painter) const
+{
     if (m_plot.isEmpty())
         return;
 
@@ -249,23 +274,25 @@ void ProgramPlot::paintEvent(QPaintEvent *)
     painter.setPen(QPen(kFrame, 0));
     painter.drawRect(m_plot);
 
+    // Without antialiasing: a step line is all level and upright strokes, which stay sharp, and
+    // the dense block of a long program fills many times faster.
     painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
     // A line at 0 runs along the bottom edge; it is drawn whole.
     painter.setClipRect(m_plot.adjusted(-2, -2, 2, 2));
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         painter.setPen(
             QPen(modeColour(m_axes[i].mode), 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
-        for (const QPolygonF &polygon : m_lines[i])
-            painter.drawPolyline(polygon);
+        for (const QPolygonF &polygon : m_lines[i]) {
+            // A stroke is filled as one path, whose cost grows with the square of the edges on
+            // a scan line (a second and more for a dense line as one): the line goes in short
+            // pieces, each overlapping the one before by a segment so that their joins are drawn.
+            constexpr qsizetype kPiece = 8;
+            for (qsizetype from = 0; from + 1 < polygon.size(); from += kPiece - 2)
+                painter.drawPolyline(polygon.constData() + from,
+                                     static_cast<int>(std::min(kPiece, polygon.size() - from)));
+        }
     }
     painter.restore();
-
-    if (m_cursor) {
-        const double x = xOf(std::clamp(*m_cursor, 0.0, m_traces.end));
-        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
-        painter.drawLine(QPointF(x, m_plot.top()), QPointF(x, m_plot.bottom()));
-    }
 
     drawAxes(painter);
     drawLegend(painter);

@@ -4,6 +4,7 @@
 #include "panel/ProgramTraces.h"
 #include "program/Program.h"
 
+#include <QPixmap>
 #include <QPolygonF>
 #include <QWidget>
 
@@ -34,7 +35,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
@@ -57,6 +57,8 @@ private:
 
     void layOut();
     double xOf(double t) const;
+    double cursorX() const;
+    void drawPlot(QPainter &painter) const;
     void drawAxes(QPainter &painter) const;
     void drawLegend(QPainter &painter) const;
 
@@ -65,12 +67,14 @@ private:
 
     // For the present size and font; remade when either changes.
     bool m_laidOut = false;
+    QSize m_laidOutSize;
     QRectF m_plot;
     AxisScale m_time;
     std::vector<ValueAxis> m_axes;
     std::vector<std::vector<QPolygonF>> m_lines; // per mode, in pixels
     std::vector<QRectF> m_shaded;
     std::vector<LegendEntry> m_legend;
+    QPixmap m_picture; // all but the cursor
 };
 
 } // namespace rz417
