@@ -1,7 +1,10 @@
 // The window in-process under the offscreen platform, its serial control on a pseudo-terminal:
 // click to the frame at the far end, click to the display repainted, Enter as fast as it goes,
-// presses on a stalled line, and resident memory over many presses.
+// presses on a stalled line, resident memory over many presses, and a 100,000-step program
+// opened in the program window.
 #include "link/SerialPortControl.h"
+#include "panel/ProgramPlot.h"
+#include "panel/ProgramWindow.h"
 #include "panel/UIForm.h"
 #include "support/Doubles.h"
 #include "support/FarEnd.h"
@@ -16,6 +19,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
@@ -35,6 +40,7 @@ struct Options
     int throughputPresses = 500;
     int stalledPresses = 5;
     int memoryPresses = 100000;
+    int programOpens = 10;
 };
 
 [[noreturn]] void fail(const std::string &what)
@@ -254,6 +260,64 @@ public:
                   " presses; growth is measured from press " + std::to_string(presses / 10));
     }
 
+    // File, Run Program... on the longest file a program may be, until its plot is painted,
+    // then the cursor moved as a run moves it. Its steps change the mode and the input at
+    // random, so that every pixel column of the plot holds hundreds of them.
+    void programWindow(int opens)
+    {
+        const std::string path = (std::filesystem::temp_directory_path() /
+                                  ("rz417-bench-" + std::to_string(::getpid()) + ".csv"))
+                                     .string();
+        {
+            std::ofstream file(path);
+            file << "mode,setpoint,input,dwell\n";
+            unsigned seed = 1;
+            for (int i = 0; i < 100000; ++i) {
+                seed = seed * 1103515245u + 12345u;
+                const unsigned r = seed >> 8;
+                file << (r % 3 == 0 ? "CV," : "CC,") << r % 15 << "." << r % 10
+                     << (r % 7 == 0    ? ",on,"
+                         : r % 11 == 0 ? ",off,"
+                                       : ",,")
+                     << "0.05\n";
+            }
+        }
+        std::vector<double> toPaint, cursor;
+        for (int i = 0; i < opens; ++i) {
+            const auto start = Clock::now();
+            form.openProgram(QString::fromStdString(path));
+            ProgramWindow *window = form.programWindow();
+            auto *plot = window ? window->findChild<ProgramPlot *>() : nullptr;
+            if (!plot)
+                fail("the program window did not open");
+            if (!window->findChild<QPushButton *>(QStringLiteral("Start"))->isEnabled())
+                fail("the program file was refused: " +
+                     window->findChild<QLabel *>(QStringLiteral("Status"))->text().toStdString());
+            PaintWatch watch(plot);
+            const auto deadline = start + 10s;
+            while (!watch.painted && Clock::now() < deadline)
+                QCoreApplication::processEvents();
+            if (!watch.painted)
+                fail("the program plot was not painted within 10 s");
+            toPaint.push_back(millisecondsBetween(start, Clock::now()));
+
+            for (int step = 1; step <= 20; ++step) {
+                watch.painted = false;
+                const auto moved = Clock::now();
+                plot->setTimeCursor(std::chrono::milliseconds(step * 200000));
+                plot->repaint();
+                if (!watch.painted)
+                    fail("the cursor was not painted");
+                cursor.push_back(millisecondsBetween(moved, Clock::now()));
+            }
+            window->close();
+            settle(5ms);
+        }
+        std::filesystem::remove(path);
+        printFigure("offscreen.program_open", summarize(toPaint), "ms");
+        printFigure("offscreen.program_cursor", summarize(cursor), "ms");
+    }
+
 private:
     QPushButton *button(const char *name)
     {
@@ -303,6 +367,8 @@ int main(int argc, char **argv)
             o.throughputRounds = intArg(argv[++i]);
         else if (!std::strcmp(argv[i], "--memory-presses") && hasValue)
             o.memoryPresses = intArg(argv[++i]);
+        else if (!std::strcmp(argv[i], "--program-opens") && hasValue)
+            o.programOpens = intArg(argv[++i]);
         else
             fail(std::string("unknown argument ") + argv[i]);
     }
@@ -314,5 +380,6 @@ int main(int argc, char **argv)
     bench.throughput(o.throughputRounds, o.throughputPresses);
     bench.stalledLine(o.stalledPresses);
     bench.memory(o.memoryPresses);
+    bench.programWindow(o.programOpens);
     return 0;
 }
