@@ -1,8 +1,10 @@
 // Program files -> the steps they schedule, or the exact problems they are refused for.
 #include "program/Program.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -47,11 +49,12 @@ const std::vector<Case> kCases = {
      {}},
     {"UnitsAndRangeEnds",
      "mode,setpoint,dwell\nCV,63.00,1\nCV,0,1\nCC,15,1\nCP,200.0,1\nCR,999.9,1\n",
-     {"2@0 m1=6300 1000ms", "3@1000 m1=0 1000ms", "4@2000 m2=15000 1000ms",
-      "5@3000 m3=2000 1000ms", "6@4000 m4=9999 1000ms"},
+     {"2@0 m1=6300 1000ms", "3@1000 m1=0 1000ms", "4@2000 m2=15000 1000ms", "5@3000 m3=2000 1000ms",
+      "6@4000 m4=9999 1000ms"},
      {}},
     {"EveryRowProblemIsReported",
-     "mode,setpoint,input,dwell,comment\nCX,1,,0.001,\nCV,,,1,\n,5,,1,\nCV,63.01,,1,\nCC,0.0005,,1,\n"
+     "mode,setpoint,input,dwell,comment\nCX,1,,0.001,\nCV,,,1,\n,5,,1,\nCV,63.01,,1,\nCC,0.0005,,1,"
+     "\n"
      "CV,1,maybe,1,\nCV,1,,,\nCV,1,,1.5s,\nCV,1,,0.0001,\nCV,1,,86400.001,\n,,,1,\n"
      "CV,1,,0.004,\nCV,\"1,5\",,1,\nCV,1,,1,x,y\n,,off,0,\n",
      {},
@@ -74,26 +77,44 @@ const std::vector<Case> kCases = {
       "14: '1,5' is not a CV setpoint: give volts as digits with '.' as the decimal point, e.g. "
       "31.50 or 31.50V",
       "15: 6 fields, but the header names 5 columns: quote a field that holds the separator"}},
-    {"ZeroDwellOnlyLast", "input,dwell\non,0\noff,0\n", {},
+    {"ZeroDwellOnlyLast",
+     "input,dwell\non,0\noff,0\n",
+     {},
      {"2: dwell 0 s is shorter than 0.005 s: only the last step may have 0"}},
-    {"HeaderProblems", "mode,setpoint,voltage,dwell,dwell\n", {},
+    {"HeaderProblems",
+     "mode,setpoint,voltage,dwell,dwell\n",
+     {},
      {"1: unknown column 'voltage': the columns are mode, setpoint, input, dwell, comment",
       "1: column 'dwell' is named twice"}},
-    {"NoHeaderRow", "CC,0.5,on,60\n", {},
+    {"NoHeaderRow",
+     "CC,0.5,on,60\n",
+     {},
      {"1: no header row: the first row names the columns, e.g. "
       "mode,setpoint,input,dwell,comment"}},
-    {"NoDwellColumn", "mode,setpoint\nCV,1\n", {},
+    {"NoDwellColumn",
+     "mode,setpoint\nCV,1\n",
+     {},
      {"1: no dwell column: every step needs its seconds"}},
-    {"NoSteps", "# nothing yet\nmode,setpoint,dwell\n\n", {},
+    {"NoSteps",
+     "# nothing yet\nmode,setpoint,dwell\n\n",
+     {},
      {"0: no steps: the header row has no step below it"}},
-    {"Empty", "", {},
+    {"Empty",
+     "",
+     {},
      {"0: no header row: the first row names the columns, e.g. "
       "mode,setpoint,input,dwell,comment"}},
-    {"UnclosedQuote", "input,dwell,comment\non,1,\"open\n", {},
+    {"UnclosedQuote",
+     "input,dwell,comment\non,1,\"open\n",
+     {},
      {"2: a quoted field is not closed: end it with '\"'"}},
-    {"NotText", std::string("input,dwell\non,1\n") + '\0' + "\x01", {},
+    {"NotText",
+     std::string("input,dwell\non,1\n") + '\0' + "\x01",
+     {},
      {"0: not a text file (byte 0 at line 3): a program is a CSV file of UTF-8 text"}},
-    {"NotUtf8", "input,dwell,comment\non,1,caf\xE9\n", {},
+    {"NotUtf8",
+     "input,dwell,comment\non,1,caf\xE9\n",
+     {},
      {"0: not a text file (byte 233 at line 2): a program is a CSV file of UTF-8 text"}},
 };
 
@@ -137,6 +158,32 @@ TEST(ProgramFileLimits, StepCountAndSize)
     EXPECT_EQ(problemText("p.csv", large.problems[0]),
               "p.csv: the file is larger than 10 MB (10485761 bytes): a program holds at most "
               "100000 steps");
+}
+
+TEST(ProgramFileOnDisk, OpensByItsUtf8NameOrSaysWhyNot)
+{
+    const test::TempDir dir;
+    std::ofstream(std::filesystem::u8path(dir.path("Pr\u00FCfung.csv")), std::ios::binary)
+        << "input,dwell\non,1\n";
+    const struct
+    {
+        std::string path;
+        const char *problem; // none when it opens
+    } cases[] = {
+        {dir.path("Pr\u00FCfung.csv"), nullptr},
+        {dir.path("Pr\u00FCfungen.csv"), "cannot be read: no such file"},
+        {dir.path(), "is a folder, not a program file"},
+    };
+    for (const auto &c : cases) {
+        const Program program = loadProgram(c.path);
+        if (!c.problem) {
+            EXPECT_TRUE(program.problems.empty()) << c.path;
+            EXPECT_EQ(program.steps.size(), 1u) << c.path;
+            continue;
+        }
+        ASSERT_EQ(program.problems.size(), 1u) << c.path;
+        EXPECT_EQ(program.problems[0].message, c.problem);
+    }
 }
 
 } // namespace

@@ -1,0 +1,109 @@
+#include "program/Journal.h"
+
+#include "protocol/WindowsText_windows.h"
+
+#include <windows.h>
+
+namespace rz417 {
+
+namespace {
+
+// Openers of one journal take turns through a lock on one byte far past any end the file will
+// reach: Windows' byte-range locks are mandatory, so a lock over the data would make another
+// process's appends fail instead of wait.
+constexpr DWORD kLockOffsetHigh = 0x40000000;
+
+bool lockOpeners(HANDLE file, bool lock)
+{
+    OVERLAPPED at = {};
+    at.OffsetHigh = kLockOffsetHigh;
+    return lock ? ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE
+                : ::UnlockFileEx(file, 0, 1, 0, &at) != FALSE;
+}
+
+} // namespace
+
+class Journal::File
+{
+public:
+    explicit File(HANDLE handle) : m_handle(handle) {}
+    ~File() { ::CloseHandle(m_handle); }
+    File(const File &) = delete;
+    File &operator=(const File &) = delete;
+
+    // One WriteFile on a handle with append access only: the system puts the whole line at the
+    // end in one piece, then it goes to the disk.
+    bool writeLine(const std::string &text, DWORD &error) const
+    {
+        DWORD written = 0;
+        const DWORD size = static_cast<DWORD>(text.size());
+        const bool ok = ::WriteFile(m_handle, text.data(), size, &written, nullptr) != FALSE;
+        error = ok ? 0 : ::GetLastError();
+        if (!ok || written != size)
+            return false;
+        if (::FlushFileBuffers(m_handle))
+            return true;
+        error = ::GetLastError();
+        return false;
+    }
+    HANDLE handle() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+std::unique_ptr<Journal> Journal::open(const std::string &path, std::string &error)
+{
+    if (path.empty()) {
+        error = "no journal file named";
+        return nullptr;
+    }
+    // Read access too, which LockFileEx needs; the data is only ever appended to.
+    const HANDLE handle =
+        ::CreateFileW(windows::wide(path).c_str(), FILE_APPEND_DATA | GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = "cannot open the journal " + path + ": " + windows::errorText(::GetLastError());
+        return nullptr;
+    }
+    auto file = std::make_unique<File>(handle);
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        error = "the journal " + path + " is not a regular file";
+        return nullptr;
+    }
+    // Two processes that create the journal at once must not both find it new.
+    lockOpeners(handle, true);
+    LARGE_INTEGER size = {};
+    DWORD why = 0;
+    if (!::GetFileSizeEx(handle, &size)) {
+        error = "cannot open the journal " + path + ": " + windows::errorText(::GetLastError());
+        return nullptr;
+    }
+    if (size.QuadPart == 0 && !file->writeLine(journalHeader(), why)) {
+        error = "cannot write the journal " + path + ": " + windows::errorText(why);
+        return nullptr;
+    }
+    lockOpeners(handle, false);
+    return std::unique_ptr<Journal>(new Journal(std::move(file), path));
+}
+
+Journal::Journal(std::unique_ptr<File> file, std::string path)
+    : m_file(std::move(file)), m_path(std::move(path))
+{
+}
+
+Journal::~Journal() = default;
+
+bool Journal::append(const JournalEntry &entry, std::string &error)
+{
+    DWORD why = 0;
+    if (!m_file->writeLine(journalLine(entry), why)) {
+        error = "cannot write the journal " + m_path + ": " +
+                (why != 0 ? windows::errorText(why) : "the disk took only part of a line");
+        return false;
+    }
+    return true;
+}
+
+} // namespace rz417
