@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,13 @@ namespace rz417::cli {
 // the wide command line, so that a folder named Meßplätze comes through whole).
 std::vector<std::string> commandLineWords(int argc, char *argv[]);
 
-// Makes the console show the program's UTF-8 output as such (Windows); nothing elsewhere.
+// Makes the console show the program's UTF-8 output as such and take the terminal's escape
+// sequences (Windows); nothing elsewhere.
 void useUtf8Console();
+
+// Whether the stream is a terminal (a console window on Windows), and its width in columns
+// (0 when not known).
+bool isTerminal(std::FILE *stream);
+int terminalColumns(std::FILE *stream);
 
 } // namespace rz417::cli

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <io.h>
 #include <shellapi.h>
 
 namespace rz417::cli {
@@ -24,6 +25,36 @@ std::vector<std::string> commandLineWords(int, char *[])
 void useUtf8Console()
 {
     ::SetConsoleOutputCP(CP_UTF8);
+    // The progress line redraws itself with \r and an erase to the end of the line.
+    for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE console = ::GetStdHandle(which);
+        DWORD mode = 0;
+        if (::GetConsoleMode(console, &mode))
+            ::SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+}
+
+namespace {
+
+HANDLE consoleOf(std::FILE *stream)
+{
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+}
+
+} // namespace
+
+bool isTerminal(std::FILE *stream)
+{
+    DWORD mode = 0;
+    return ::GetConsoleMode(consoleOf(stream), &mode) != FALSE;
+}
+
+int terminalColumns(std::FILE *stream)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (!::GetConsoleScreenBufferInfo(consoleOf(stream), &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
 } // namespace rz417::cli

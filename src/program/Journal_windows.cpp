@@ -8,12 +8,12 @@ namespace rz417 {
 
 namespace {
 
-// Openers of one journal take turns through a lock on one byte far past any end the file will
+// Writers of one journal take turns through a lock on one byte far past any end the file will
 // reach: Windows' byte-range locks are mandatory, so a lock over the data would make another
 // process's appends fail instead of wait.
 constexpr DWORD kLockOffsetHigh = 0x40000000;
 
-bool lockOpeners(HANDLE file, bool lock)
+bool lockWriters(HANDLE file, bool lock)
 {
     OVERLAPPED at = {};
     at.OffsetHigh = kLockOffsetHigh;
@@ -31,8 +31,9 @@ public:
     File(const File &) = delete;
     File &operator=(const File &) = delete;
 
-    // One WriteFile on a handle with append access only: the system puts the whole line at the
-    // end in one piece, then it goes to the disk.
+    // One WriteFile on a handle with append access only, then the line goes to the disk. The
+    // caller holds the writers' lock: not every system takes "the end" and the write as one
+    // step (Wine does not), and two writers would then tear or overwrite each other's lines.
     bool writeLine(const std::string &text, DWORD &error) const
     {
         DWORD written = 0;
@@ -73,7 +74,7 @@ std::unique_ptr<Journal> Journal::open(const std::string &path, std::string &err
         return nullptr;
     }
     // Two processes that create the journal at once must not both find it new.
-    lockOpeners(handle, true);
+    lockWriters(handle, true);
     LARGE_INTEGER size = {};
     DWORD why = 0;
     if (!::GetFileSizeEx(handle, &size)) {
@@ -84,7 +85,7 @@ std::unique_ptr<Journal> Journal::open(const std::string &path, std::string &err
         error = "cannot write the journal " + path + ": " + windows::errorText(why);
         return nullptr;
     }
-    lockOpeners(handle, false);
+    lockWriters(handle, false);
     return std::unique_ptr<Journal>(new Journal(std::move(file), path));
 }
 
@@ -98,7 +99,11 @@ Journal::~Journal() = default;
 bool Journal::append(const JournalEntry &entry, std::string &error)
 {
     DWORD why = 0;
-    if (!m_file->writeLine(journalLine(entry), why)) {
+    const std::string line = journalLine(entry);
+    lockWriters(m_file->handle(), true);
+    const bool written = m_file->writeLine(line, why);
+    lockWriters(m_file->handle(), false);
+    if (!written) {
         error = "cannot write the journal " + m_path + ": " +
                 (why != 0 ? windows::errorText(why) : "the disk took only part of a line");
         return false;

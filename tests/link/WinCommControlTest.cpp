@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -74,7 +75,7 @@ const WinCommApi kFakeApi = {
         return TRUE;
     },
     [](HANDLE, DWORD flags) {
-        if (flags & PURGE_TXCLEAR)
+        if (flags & PURGE_TXABORT)
             g_system.calls.push_back("purge-tx");
         return TRUE;
     },
@@ -123,7 +124,7 @@ protected:
 
 TEST_F(WinComm, OpensComNAs115200N81WithoutFlowControl)
 {
-    for (const int16_t port : {3, 12}) {
+    for (const int16_t port : {int16_t{3}, int16_t{12}}) {
         SetUp();
         EXPECT_EQ(openPort(port), port);
         EXPECT_EQ(g_system.openedPath, L"\\\\.\\COM" + std::to_wstring(port));
@@ -223,8 +224,9 @@ TEST_F(WinComm, WriteFailures)
         }
         EXPECT_EQ(m_comm.isDeviceOpen(), c.staysOpen);
         // A stalled line drops what it still holds, so that no stale frame follows.
-        if (c.staysOpen)
+        if (c.staysOpen) {
             EXPECT_EQ(g_system.calls.back(), "purge-tx");
+        }
         // The next write goes out, on a device opened again where it was lost.
         g_system.writeShort = false;
         g_system.writeError = 0;
