@@ -8,7 +8,6 @@
 
 #include <cstdio>
 
-
 namespace rz417::cli {
 
 namespace {

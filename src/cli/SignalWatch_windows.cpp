@@ -56,6 +56,8 @@ SignalWatch::SignalWatch()
     ::ResetEvent(g_wake);
     ::ResetEvent(g_done);
     g_caught = 0;
+    // A process started in a group of its own inherits Ctrl+C switched off: on again.
+    ::SetConsoleCtrlHandler(nullptr, FALSE);
     ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
