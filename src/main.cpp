@@ -1,18 +1,15 @@
 #include "link/CommErrorText.h"
+#include "link/HostControl.h"
 #include "link/HostPorts.h"
-#include "link/SerialPortControl.h"
 #include "panel/Identity.h"
 #include "panel/QtPlatform.h"
+#include "panel/TerminationSignals.h"
 #include "panel/UIForm.h"
 
 #include <QApplication>
 #include <QIcon>
 
 #include <cstdio>
-
-#ifdef Q_OS_UNIX
-#include "panel/TerminationSignals.h"
-#endif
 
 int main(int argc, char *argv[])
 {
@@ -23,21 +20,19 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("rz417")));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.quenda.rz417"));
 
-    rz417::SerialPortControl comm(rz417::hostPortMap());
+    const auto comm = rz417::makeHostControl(rz417::hostPortMap());
     rz417::QtPlatform platform([&comm] {
         // The program ends at once; standard error is all that is left to tell it on.
-        if (!comm.release())
+        if (!comm->release())
             std::fprintf(stderr, "rz417: the last frame sent may not have left the line (%s)\n",
                          rz417::commErrorText(rz417::CommCodes::NoHardware).c_str());
     });
-    rz417::UIForm form(platform, comm);
-#ifdef Q_OS_UNIX
+    rz417::UIForm form(platform, *comm);
     // A running program stops and switches the input off before the process goes.
     rz417::TerminationSignals termination([&platform, &form] {
         form.stopProgram();
         platform.endProgram();
     });
-#endif
 
     platform.setParentWindow(&form);
     if (!form.load())

@@ -29,8 +29,9 @@ public:
     {
     }
     int16_t code() const { return m_code; }
-    // For a device that exists but would not open: its path and why, in words a user can act on
-    // ("/dev/ttyUSB0: permission denied (...)"). Empty when there is no such device.
+    // Why a device would not open, its path first, in words a user can act on
+    // ("/dev/ttyUSB0: permission denied (...)", "COM3: in use by another program"). Empty where
+    // the user has nothing to act on (no device behind the number on Linux).
     const std::string &refusal() const { return m_refusal; }
 
 private:

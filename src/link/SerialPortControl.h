@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/CommControl.h"
+#include "link/HostControl.h"
 #include "link/LineSettings.h"
 #include "link/PortMap.h"
 
@@ -13,7 +13,7 @@ namespace rz417 {
 
 // The serial control on top of QSerialPort. Writes are synchronous: setOutput returns once the
 // whole string is in the operating system's hands, or raises CommError.
-class SerialPortControl : public QObject, public CommControl
+class SerialPortControl : public QObject, public HostControl
 {
     Q_OBJECT
 
@@ -28,7 +28,7 @@ public:
 
     // Closes the device, if open, and drops its lock; used when the program ends. False when
     // what was written may not have left the line (the device is closed all the same).
-    bool release();
+    bool release() override;
 
     void setWriteTimeout(std::chrono::milliseconds timeout) { m_writeTimeout = timeout; }
 
