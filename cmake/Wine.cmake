@@ -17,3 +17,14 @@ foreach(dir IN LISTS RZ417_WINDOWS_DLL_DIRS)
     list(APPEND RZ417_WINE_ARGS --dll-dir ${dir})
 endforeach()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${RZ417_WINE_RUN} ${RZ417_WINE_ARGS} --)
+
+# Making the prefix takes half a minute or more, longer than GoogleTest waits for a listing: make
+# it now, once, rather than at the first test program's build.
+if(NOT EXISTS ${RZ417_WINEPREFIX}/.rz417-ready)
+    message(STATUS "Making the Wine prefix ${RZ417_WINEPREFIX}")
+    execute_process(COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} cmd /c exit
+                    RESULT_VARIABLE result OUTPUT_QUIET ERROR_QUIET)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "Wine could not make the prefix ${RZ417_WINEPREFIX} (${result})")
+    endif()
+endif()
