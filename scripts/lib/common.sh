@@ -4,11 +4,10 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BUILD_DIR=${RZ417_BUILD_DIR:-$ROOT/build}
 
-# Debian packages the build and the tests need. Qt Charts' CMake package asks for Qt OpenGL's,
-# which Debian ships apart (libqt6opengl6-dev).
+# Debian packages the build and the tests need.
 RZ417_PACKAGES=(
     g++ make cmake pkg-config
-    qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
+    qt6-base-dev qt6-serialport-dev
     libgtest-dev libgmock-dev
     fonts-arphic-uming fonts-dejavu-core
     xvfb xauth xdotool dbus-daemon dbus-bin at-spi2-core
