@@ -1,15 +1,12 @@
+#include "link/HostControl.h"
 #include "link/HostPorts.h"
-#include "link/SerialPortControl.h"
 #include "panel/Identity.h"
 #include "panel/QtPlatform.h"
+#include "panel/TerminationSignals.h"
 #include "panel/UIForm.h"
 
 #include <QApplication>
 #include <QIcon>
-
-#ifdef Q_OS_UNIX
-#include "panel/TerminationSignals.h"
-#endif
 
 int main(int argc, char *argv[])
 {
@@ -20,16 +17,14 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("rz417")));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.quenda.rz417"));
 
-    rz417::SerialPortControl comm(rz417::hostPortMap());
-    rz417::QtPlatform platform([&comm] { comm.release(); });
-    rz417::UIForm form(platform, comm);
-#ifdef Q_OS_UNIX
+    const auto comm = rz417::makeHostControl(rz417::hostPortMap());
+    rz417::QtPlatform platform([&comm] { comm->release(); });
+    rz417::UIForm form(platform, *comm);
     // A running program stops and switches the input off before the process goes.
     rz417::TerminationSignals termination([&platform, &form] {
         form.stopProgram();
         platform.endProgram();
     });
-#endif
 
     platform.setParentWindow(&form);
     if (!form.load())

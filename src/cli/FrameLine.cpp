@@ -1,6 +1,7 @@
 #include "cli/FrameLine.h"
 
 #include "link/CommErrorText.h"
+#include "program/LocalTime.h"
 #include "protocol/Frame.h"
 
 #include <ctime>
@@ -55,8 +56,8 @@ std::string clockText(std::chrono::system_clock::time_point time)
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() %
         1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    long offset = 0;
+    const std::tm local = localCalendar(seconds, offset);
     char text[32];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
                   local.tm_sec, static_cast<int>(millis));

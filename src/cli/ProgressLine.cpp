@@ -1,12 +1,10 @@
 #include "cli/ProgressLine.h"
 
+#include "cli/Console.h"
 #include "cli/ProgramText.h"
 
 #include <algorithm>
 #include <cstdio>
-
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace rz417::cli {
 
@@ -45,10 +43,9 @@ void ProgressLine::draw(SteadyTime now)
     m_lastDraw = now;
     std::string text = progressText(m_program, m_run, now);
     // A line longer than the terminal would wrap, and \r would no longer reach its start.
-    winsize size = {};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 &&
-        text.size() >= size.ws_col)
-        text.resize(static_cast<std::size_t>(size.ws_col) - 1);
+    const int columns = terminalColumns(stderr);
+    if (columns > 1 && text.size() >= static_cast<std::size_t>(columns))
+        text.resize(static_cast<std::size_t>(columns) - 1);
     if (text == m_lastText)
         return;
     // \r and erase to the end of the line: the line is redrawn in place.

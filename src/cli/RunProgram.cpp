@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/Console.h"
 #include "cli/ProgramText.h"
 #include "cli/ProgressLine.h"
 #include "cli/Session.h"
@@ -7,7 +8,6 @@
 
 #include <cstdio>
 
-#include <unistd.h>
 
 namespace rz417::cli {
 
@@ -99,8 +99,8 @@ int runProgram(const Invocation &invocation)
     ProgramRun run(program, invocation.repeat);
     SessionSender sender(session, file);
     // -v lines on the same terminal would land in the middle of the progress line.
-    const bool showProgress = !invocation.quiet && ::isatty(STDERR_FILENO) == 1 &&
-                              !(invocation.verbose && ::isatty(STDOUT_FILENO) == 1);
+    const bool showProgress =
+        !invocation.quiet && isTerminal(stderr) && !(invocation.verbose && isTerminal(stdout));
     ProgressLine progress(program, run, clock, session.watch(), showProgress);
     const SteadyTime start = clock.now();
     run.start(start);

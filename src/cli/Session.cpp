@@ -79,7 +79,7 @@ int Session::openLine(const std::string &frame, const std::string &meaning, cons
     }
     // QSerialPort wants an application object for its notifiers; a core one, no GUI.
     m_app.emplace(g_argc, g_argv);
-    m_line = std::make_unique<SerialPortControl>(m_port.map);
+    m_line = makeHostControl(m_port.map);
     try {
         m_line->setCommPort(m_port.number);
         m_line->setSettings("115200 N 8 1");

@@ -4,7 +4,7 @@
 #include "cli/FrameLine.h"
 #include "cli/PortChoice.h"
 #include "cli/SignalWatch.h"
-#include "link/SerialPortControl.h"
+#include "link/HostControl.h"
 #include "program/Journal.h"
 
 #include <QCoreApplication>
@@ -64,7 +64,7 @@ private:
     std::unique_ptr<Journal> m_journal;
     SignalWatch m_signals;
     std::optional<QCoreApplication> m_app;
-    std::unique_ptr<SerialPortControl> m_line;
+    std::unique_ptr<HostControl> m_line;
     std::unique_ptr<FrameLine> m_frames;
 };
 

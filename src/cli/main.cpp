@@ -2,6 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/Console.h"
 #include "cli/PortList.h"
 #include "cli/Session.h"
 #include "link/HostPorts.h"
@@ -15,8 +16,8 @@
 int main(int argc, char *argv[])
 {
     using namespace rz417::cli;
-    const ParsedCommandLine parsed =
-        parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    useUtf8Console();
+    const ParsedCommandLine parsed = parseCommandLine(commandLineWords(argc, argv));
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "rz417ctl: %s\nTry 'rz417ctl --help'.\n", parsed.error.c_str());
         return kExitUsage;

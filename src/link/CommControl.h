@@ -29,8 +29,9 @@ public:
     {
     }
     int16_t code() const { return m_code; }
-    // For a device that exists but would not open: its path and why, in words a user can act on
-    // ("/dev/ttyUSB0: permission denied (...)"). Empty when there is no such device.
+    // Why a device would not open, its path first, in words a user can act on
+    // ("/dev/ttyUSB0: permission denied (...)", "COM3: in use by another program"). Empty where
+    // the user has nothing to act on (no device behind the number on Linux).
     const std::string &refusal() const { return m_refusal; }
 
 private:
@@ -45,6 +46,8 @@ public:
     virtual ~CommControl() = default;
     virtual void setCommPort(int16_t port) = 0;
     virtual void setSettings(const std::string &settings) = 0;
+    // false: every byte written has left the line before the device is released; a drain that
+    // fails releases it all the same and raises CommError(NoHardware), as a failed write would.
     virtual void setPortOpen(bool open) = 0;
     // Sends the characters unchanged, one byte each; returns once all of them are on their way.
     virtual void setOutput(const std::string &data) = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/CommControl.h"
+#include "link/HostControl.h"
 #include "link/LineSettings.h"
 #include "link/PortMap.h"
 
@@ -13,7 +13,7 @@ namespace rz417 {
 
 // The serial control on top of QSerialPort. Writes are synchronous: setOutput returns once the
 // whole string is in the operating system's hands, or raises CommError.
-class SerialPortControl : public QObject, public CommControl
+class SerialPortControl : public QObject, public HostControl
 {
     Q_OBJECT
 
@@ -27,7 +27,7 @@ public:
     void setOutput(const std::string &data) override;
 
     // Closes the device, if open, and drops its lock; used when the program ends.
-    void release();
+    void release() override;
 
     void setWriteTimeout(std::chrono::milliseconds timeout) { m_writeTimeout = timeout; }
 
@@ -50,7 +50,6 @@ private:
     bool m_portOpen = false;
     std::chrono::milliseconds m_writeTimeout{1000};
     QString m_lastRefusal; // why the last open failed
-
 };
 
 } // namespace rz417

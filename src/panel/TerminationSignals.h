@@ -8,8 +8,8 @@ class QSocketNotifier;
 
 namespace rz417 {
 
-// Turns SIGINT and SIGTERM into a call on the UI thread, so the program can end the same way
-// Exit ends it: port released, nothing sent.
+// Turns SIGINT and SIGTERM (on Windows: the session ending) into a call on the UI thread, so the
+// program can end the same way Exit ends it: port released, nothing sent.
 class TerminationSignals : public QObject
 {
     Q_OBJECT

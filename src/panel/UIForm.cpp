@@ -439,8 +439,8 @@ void UIForm::openProgram(const QString &path)
 {
     if (m_panel.programRunning())
         return;
-    auto program =
-        std::make_shared<const Program>(loadProgram(QFile::encodeName(path).toStdString()));
+    // File names go to the plain code in UTF-8, which it opens as such on every system.
+    auto program = std::make_shared<const Program>(loadProgram(path.toStdString()));
     // The window of the last program goes with it; a closed one was only hidden.
     delete m_programWindow;
     // A window of its own, owned by the panel, which it cannot outlive.
@@ -489,7 +489,7 @@ void UIForm::chooseJournal()
 bool UIForm::useJournal(const QString &path)
 {
     std::string error;
-    auto journal = Journal::open(QFile::encodeName(path).toStdString(), error);
+    auto journal = Journal::open(path.toStdString(), error);
     if (!journal) {
         QMessageBox::warning(this, QStringLiteral("Journal"),
                              QStringLiteral("The journal %1 cannot be opened: %2")

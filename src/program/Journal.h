@@ -43,8 +43,10 @@ public:
     const std::string &path() const { return m_path; }
 
 private:
-    Journal(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
-    int m_fd;
+    class File; // the open file as this system keeps it
+    Journal(std::unique_ptr<File> file, std::string path);
+
+    std::unique_ptr<File> m_file;
     std::string m_path;
 };
 

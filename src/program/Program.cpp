@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
 
 namespace rz417 {
 
@@ -314,34 +314,37 @@ Program parseProgram(std::string_view bytes)
 Program loadProgram(const std::string &path)
 {
     Program program;
-    struct stat info = {};
-    if (::stat(path.c_str(), &info) != 0) {
+    // The name is UTF-8 on every system; through a path Windows opens it with its wide calls.
+    const std::filesystem::path file = std::filesystem::u8path(path);
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(file, error);
+    if (error || !std::filesystem::exists(status)) {
         program.problems.push_back({0, "cannot be read: no such file"});
         return program;
     }
-    if (S_ISDIR(info.st_mode)) {
+    if (std::filesystem::is_directory(status)) {
         program.problems.push_back({0, "is a folder, not a program file"});
         return program;
     }
-    if (info.st_size > static_cast<off_t>(kMaxProgramBytes)) {
-        program.problems.push_back({0, "the file is larger than 10 MB (" +
-                                           std::to_string(info.st_size) + " bytes): a program " +
-                                           "holds at most 100000 steps"});
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (!error && size > kMaxProgramBytes) {
+        program.problems.push_back({0, "the file is larger than 10 MB (" + std::to_string(size) +
+                                           " bytes): a program holds at most 100000 steps"});
         return program;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) {
         program.problems.push_back({0, "cannot be read: permission denied or not a file"});
         return program;
     }
-    // One byte more than allowed tells a file that grew since stat() from one that fits.
+    // One byte more than allowed tells a file that grew since it was measured from one that fits.
     std::string bytes(kMaxProgramBytes + 1, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (file.bad()) {
+    stream.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (stream.bad()) {
         program.problems.push_back({0, "cannot be read: read error"});
         return program;
     }
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    bytes.resize(static_cast<std::size_t>(stream.gcount()));
     return parseProgram(bytes);
 }
 

@@ -1,8 +1,10 @@
 // Program files -> the steps they schedule, or the exact problems they are refused for.
 #include "program/Program.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -137,6 +139,32 @@ TEST(ProgramFileLimits, StepCountAndSize)
     EXPECT_EQ(problemText("p.csv", large.problems[0]),
               "p.csv: the file is larger than 10 MB (10485761 bytes): a program holds at most "
               "100000 steps");
+}
+
+TEST(ProgramFileOnDisk, OpensByItsUtf8NameOrSaysWhyNot)
+{
+    const test::TempDir dir;
+    std::ofstream(std::filesystem::u8path(dir.path("Pr\u00FCfung.csv")), std::ios::binary)
+        << "input,dwell\non,1\n";
+    const struct
+    {
+        std::string path;
+        const char *problem; // none when it opens
+    } cases[] = {
+        {dir.path("Pr\u00FCfung.csv"), nullptr},
+        {dir.path("Pr\u00FCfungen.csv"), "cannot be read: no such file"},
+        {dir.path(), "is a folder, not a program file"},
+    };
+    for (const auto &c : cases) {
+        const Program program = loadProgram(c.path);
+        if (!c.problem) {
+            EXPECT_TRUE(program.problems.empty()) << c.path;
+            EXPECT_EQ(program.steps.size(), 1u) << c.path;
+            continue;
+        }
+        ASSERT_EQ(program.problems.size(), 1u) << c.path;
+        EXPECT_EQ(program.problems[0].message, c.problem);
+    }
 }
 
 } // namespace

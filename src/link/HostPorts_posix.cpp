@@ -9,9 +9,6 @@ namespace rz417 {
 
 PortMap hostPortMap()
 {
-#ifdef Q_OS_WIN
-    return PortMap::windows();
-#else
     if (qEnvironmentVariableIsSet("RZ417_PORTS")) {
         return PortMap::fromList(qgetenv("RZ417_PORTS").toStdString(),
                                  QFile::encodeName(QDir::currentPath()).toStdString());
@@ -20,7 +17,6 @@ PortMap hostPortMap()
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         devices.push_back(QFile::encodeName(info.systemLocation()).toStdString());
     return PortMap::fromDevices(std::move(devices));
-#endif
 }
 
 } // namespace rz417

@@ -1,0 +1,12 @@
+#include "link/HostControl.h"
+
+#include "link/SerialPortControl.h"
+
+namespace rz417 {
+
+std::unique_ptr<HostControl> makeHostControl(PortMap ports)
+{
+    return std::make_unique<SerialPortControl>(std::move(ports));
+}
+
+} // namespace rz417

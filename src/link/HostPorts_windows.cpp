@@ -1,0 +1,10 @@
+#include "link/HostPorts.h"
+
+namespace rz417 {
+
+PortMap hostPortMap()
+{
+    return PortMap::windows();
+}
+
+} // namespace rz417

@@ -1,0 +1,219 @@
+#include "link/WinCommControl_windows.h"
+
+#include "protocol/WindowsText_windows.h"
+
+namespace rz417 {
+
+namespace {
+
+BYTE toDcb(Parity parity)
+{
+    switch (parity) {
+    case Parity::Even:
+        return EVENPARITY;
+    case Parity::Odd:
+        return ODDPARITY;
+    case Parity::Mark:
+        return MARKPARITY;
+    case Parity::Space:
+        return SPACEPARITY;
+    case Parity::None:
+    default:
+        return NOPARITY;
+    }
+}
+
+BYTE toDcb(StopBits stopBits)
+{
+    switch (stopBits) {
+    case StopBits::OneAndHalf:
+        return ONE5STOPBITS;
+    case StopBits::Two:
+        return TWOSTOPBITS;
+    case StopBits::One:
+    default:
+        return ONESTOPBIT;
+    }
+}
+
+// What the user can do about a refused open, in the system's words.
+std::string refusalReason(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return "in use by another program";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return "no such port";
+    default:
+        return "could not be opened: " + windows::errorText(error);
+    }
+}
+
+bool timedOut(DWORD error)
+{
+    return error == ERROR_SEM_TIMEOUT || error == ERROR_TIMEOUT || error == WAIT_TIMEOUT;
+}
+
+} // namespace
+
+WinCommControl::WinCommControl(PortMap ports, const WinCommApi &api)
+    : m_api(api), m_ports(std::move(ports))
+{
+}
+
+WinCommControl::~WinCommControl()
+{
+    release();
+}
+
+void WinCommControl::setCommPort(int16_t port)
+{
+    if (m_portOpen)
+        throw CommError(CommCodes::AlreadyOpen, "port number changed while the port is open");
+    if (port < 1)
+        throw CommError(CommCodes::BadId, "port number out of range");
+    m_commPort = port;
+}
+
+void WinCommControl::setSettings(const std::string &settings)
+{
+    const auto parsed = parseLineSettings(settings);
+    if (!parsed)
+        throw CommError(CommCodes::BadSettings, "settings refused: " + settings);
+    m_settings = *parsed;
+    if (isDeviceOpen() && !applySettings())
+        throw CommError(CommCodes::BadSettings, "the device refused the settings");
+}
+
+void WinCommControl::setPortOpen(bool open)
+{
+    if (open) {
+        if (m_portOpen)
+            throw CommError(CommCodes::AlreadyOpen, "port already open");
+        if (portName().empty())
+            throw CommError(CommCodes::BadId, "no device at this port number");
+        if (!openDevice()) {
+            throw CommError(CommCodes::NoHardware, "the device did not open",
+                            portName() + ": " + m_lastRefusal);
+        }
+        m_portOpen = true;
+        return;
+    }
+
+    if (!m_portOpen)
+        return;
+    m_portOpen = false;
+    if (!isDeviceOpen())
+        return; // lost earlier; nothing left to release
+    // Every byte written leaves the line before the port goes: a frame cut short by the close
+    // would reach the instrument as garbage.
+    const bool drained = m_api.flushFileBuffers(m_handle) != FALSE;
+    const DWORD error = drained ? 0 : m_api.getLastError();
+    closeDevice();
+    if (!drained) {
+        throw CommError(CommCodes::NoHardware,
+                        "draining the line before closing failed: " + windows::errorText(error));
+    }
+}
+
+void WinCommControl::setOutput(const std::string &data)
+{
+    if (data.empty())
+        return;
+    if (!m_portOpen)
+        throw CommError(CommCodes::NotOpen, "port not open");
+    // A device that vanished and came back under its number (an adapter plugged in again) is
+    // opened again with the same settings.
+    if (!isDeviceOpen() && !openDevice())
+        throw CommError(CommCodes::NotOpen, "device not open");
+
+    // The link is one-way: whatever the instrument sent is thrown away unread.
+    m_api.purgeComm(m_handle, PURGE_RXCLEAR);
+    DWORD written = 0;
+    const DWORD size = static_cast<DWORD>(data.size());
+    const bool ok = m_api.writeFile(m_handle, data.data(), size, &written) != FALSE;
+    if (ok && written == size)
+        return;
+    const DWORD error = ok ? 0 : m_api.getLastError();
+    if (ok || timedOut(error)) {
+        // The line is stalled: drop what is still queued, so that a stale frame never follows.
+        m_api.purgeComm(m_handle, PURGE_TXABORT | PURGE_TXCLEAR);
+        throw CommError(CommCodes::TxQueueFull, "write timed out");
+    }
+    closeDevice();
+    throw CommError(CommCodes::NotOpen, "device lost during write: " + windows::errorText(error));
+}
+
+void WinCommControl::release()
+{
+    if (isDeviceOpen()) {
+        m_api.flushFileBuffers(m_handle);
+        closeDevice();
+    }
+    m_portOpen = false;
+}
+
+bool WinCommControl::openDevice()
+{
+    const std::string name = portName();
+    // The \\.\ form is the one that reaches COM10 and above.
+    const std::wstring path = windows::wide(name.rfind("\\\\", 0) == 0 ? name : "\\\\.\\" + name);
+    m_handle = m_api.createFile(path.c_str());
+    if (m_handle == INVALID_HANDLE_VALUE) {
+        m_lastRefusal = refusalReason(m_api.getLastError());
+        return false;
+    }
+    if (!applySettings()) {
+        m_lastRefusal = "refused the line settings: " + windows::errorText(m_api.getLastError());
+        closeDevice();
+        return false;
+    }
+    m_api.purgeComm(m_handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    return true;
+}
+
+bool WinCommControl::applySettings()
+{
+    DCB dcb = {};
+    dcb.DCBlength = sizeof dcb;
+    if (!m_api.getCommState(m_handle, &dcb))
+        return false;
+    dcb.BaudRate = static_cast<DWORD>(m_settings.baudRate);
+    dcb.ByteSize = static_cast<BYTE>(m_settings.dataBits);
+    dcb.Parity = toDcb(m_settings.parity);
+    dcb.StopBits = toDcb(m_settings.stopBits);
+    dcb.fBinary = TRUE;
+    dcb.fParity = m_settings.parity != Parity::None;
+    // No flow control of either kind: the instrument has no handshake lines to answer.
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fAbortOnError = FALSE;
+    if (!m_api.setCommState(m_handle, &dcb))
+        return false;
+    COMMTIMEOUTS timeouts = {};
+    // Reads return at once (nothing is ever read); a write gives up after the bounded wait.
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(m_writeTimeout.count());
+    return m_api.setCommTimeouts(m_handle, &timeouts) != FALSE;
+}
+
+void WinCommControl::closeDevice()
+{
+    if (isDeviceOpen())
+        m_api.closeHandle(m_handle);
+    m_handle = INVALID_HANDLE_VALUE;
+}
+
+std::string WinCommControl::portName() const
+{
+    return m_ports.path(m_commPort);
+}
+
+} // namespace rz417
