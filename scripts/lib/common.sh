@@ -4,16 +4,23 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BUILD_DIR=${RZ417_BUILD_DIR:-$ROOT/build}
 
-# Debian packages the build and the tests need. Qt Charts' CMake package asks for Qt OpenGL's,
-# which Debian ships apart (libqt6opengl6-dev).
+# Debian packages the build and the tests need.
 RZ417_PACKAGES=(
     g++ make cmake pkg-config
-    qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
+    qt6-base-dev qt6-serialport-dev
     libgtest-dev libgmock-dev
     fonts-arphic-uming fonts-dejavu-core
     xvfb xauth xdotool dbus-daemon dbus-bin at-spi2-core
     python3 binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file
     locales groff-base
+)
+
+# The Windows build and its tests under Wine: the cross compiler, the host's Qt tools that the
+# Windows Qt is built with, GoogleTest's source for the cross build, and NSIS for the installer.
+RZ417_WINDOWS_PACKAGES=(
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build dpkg-dev xz-utils
+    qt6-base-dev qt6-base-dev-tools googletest wine wine64 nsis
+    xvfb xauth xdotool python3 groff-base
 )
 
 as_root() {
@@ -38,8 +45,10 @@ ensure_packages() {
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    as_root apt-get update -q </dev/null || return 1
-    as_root apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+    # Another installer may hold apt's lock for a few minutes; wait for it rather than fail.
+    as_root apt-get -o DPkg::Lock::Timeout=900 update -q </dev/null || return 1
+    as_root apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends \
+        "${missing[@]}" </dev/null
 }
 
 # Configures (once) and builds into $BUILD_DIR; extra arguments go to the first configure.

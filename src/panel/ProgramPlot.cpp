@@ -2,14 +2,12 @@
 
 #include "protocol/Modes.h"
 
-#include <QAreaSeries>
-#include <QChart>
-#include <QLegendMarker>
-#include <QLineSeries>
-#include <QValueAxis>
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QPainter>
 
+#include <algorithm>
 #include <cmath>
-#include <map>
 
 namespace rz417 {
 
@@ -18,160 +16,320 @@ namespace {
 // One colour per mode, in ModeCode order.
 const QColor kModeColours[] = {QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),
                                QColor(148, 103, 189)};
+const QColor kShade(255, 200, 0, 60);
+const QColor kShadeBorder(230, 170, 0);
+const QColor kText(40, 40, 40);
+const QColor kGrid(225, 225, 225);
+const QColor kFrame(170, 170, 170);
 
-double seconds(std::chrono::milliseconds t)
+constexpr double kPad = 8;        // around everything
+constexpr double kTick = 5;       // tick length
+constexpr double kGap = 4;        // between a tick, its label and the axis title
+constexpr double kAxisGap = 10;   // between axes stacked on one side
+constexpr double kLegendGap = 18; // between legend entries
+
+QColor modeColour(int16_t mode)
 {
-    return static_cast<double>(t.count()) / 1000.0;
+    return kModeColours[mode - 1];
+}
+
+QFont titleFont(QFont font)
+{
+    font.setBold(true);
+    return font;
+}
+
+double widestLabel(const QFontMetricsF &metrics, const AxisScale &scale)
+{
+    double widest = 0;
+    for (const AxisTick &tick : scale.ticks)
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(tick.label)));
+    return widest;
 }
 
 } // namespace
 
-// Given its chart at once: a chart view made without one makes its own, which setChart() would
-// then drop without deleting.
-ProgramPlot::ProgramPlot(const Program &program, QWidget *parent) : QChartView(new QChart, parent)
+ProgramPlot::ProgramPlot(const Program &program, QWidget *parent)
+    : QWidget(parent), m_traces(programTraces(program))
 {
-    QChart *chart = this->chart();
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    setRenderHint(QPainter::Antialiasing);
-
-    const double end = std::max(seconds(program.duration()), 0.001);
-    auto *timeAxis = new QValueAxis;
-    timeAxis->setTitleText(QStringLiteral("Time (s)"));
-    timeAxis->setRange(0, end);
-    timeAxis->setLabelFormat(QStringLiteral("%g"));
-    chart->addAxis(timeAxis, Qt::AlignBottom);
-
-    // A hidden 0..1 axis carries the shading and the cursor.
-    auto *unitAxis = new QValueAxis;
-    unitAxis->setRange(0, 1);
-    unitAxis->setVisible(false);
-    chart->addAxis(unitAxis, Qt::AlignRight);
-
-    // The setpoint steps, one series per stretch of a mode; the input's on intervals.
-    struct Segment
-    {
-        int16_t mode;
-        QList<QPointF> points;
-    };
-    std::vector<Segment> segments;
-    std::vector<std::pair<double, double>> onIntervals;
-    std::map<int16_t, double> top;
-    int16_t mode = 0;
-    double value = 0;
-    std::optional<double> onSince;
-    for (const ProgramStep &step : program.steps) {
-        const double t0 = seconds(step.start);
-        const double t1 = seconds(step.start + step.dwell);
-        if (step.mode != 0) {
-            const ModeInfo *info = modeInfo(step.mode);
-            value = static_cast<double>(step.setpoint) / std::pow(10.0, info->decimals);
-            if (step.mode != mode || segments.empty())
-                segments.push_back({step.mode, {}});
-            mode = step.mode;
-            top[mode] = std::max(top[mode], value);
-        }
-        if (mode != 0) {
-            segments.back().points.append(QPointF(t0, value));
-            segments.back().points.append(QPointF(t1, value));
-        }
-        if (step.input) {
-            if (*step.input && !onSince)
-                onSince = t0;
-            else if (!*step.input && onSince) {
-                onIntervals.emplace_back(*onSince, t0);
-                onSince.reset();
-            }
-        }
-    }
-    if (onSince)
-        onIntervals.emplace_back(*onSince, end);
-
-    // The on intervals as one shaded area: a line that rises to 1 where the input is on.
-    if (!onIntervals.empty()) {
-        QList<QPointF> upperPoints;
-        for (const auto &[from, to] : onIntervals)
-            upperPoints << QPointF(from, 0) << QPointF(from, 1) << QPointF(to, 1) << QPointF(to, 0);
-        // The area does not own its lines; the chart does.
-        auto *upper = new QLineSeries(chart);
-        upper->replace(upperPoints);
-        auto *lower = new QLineSeries(chart);
-        lower->replace({QPointF(0, 0), QPointF(end, 0)});
-        auto *area = new QAreaSeries(upper, lower);
-        area->setName(QStringLiteral("input on"));
-        area->setColor(QColor(255, 200, 0, 60));
-        area->setBorderColor(Qt::transparent);
-        chart->addSeries(area);
-        area->attachAxis(timeAxis);
-        area->attachAxis(unitAxis);
-    }
-
-    // A program that changes mode thousands of times would make as many series; past a few
-    // dozen a mode's stretches are joined into its last series.
-    constexpr int kMaxSeriesPerMode = 48;
-    struct Line
-    {
-        int16_t mode;
-        QList<QPointF> points;
-    };
-    std::vector<Line> lines;
-    std::map<int16_t, std::pair<int, std::size_t>> linesOfMode; // count, index of the last
-    for (Segment &segment : segments) {
-        auto &[count, last] = linesOfMode[segment.mode];
-        if (count >= kMaxSeriesPerMode) {
-            lines[last].points.append(segment.points);
-            continue;
-        }
-        ++count;
-        last = lines.size();
-        lines.push_back({segment.mode, std::move(segment.points)});
-    }
-
-    std::map<int16_t, QValueAxis *> axes;
-    for (const Line &line : lines) {
-        const ModeInfo *info = modeInfo(line.mode);
-        QValueAxis *&axis = axes[line.mode];
-        const bool first = axis == nullptr;
-        if (first) {
-            axis = new QValueAxis;
-            axis->setTitleText(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(info->name),
-                                                             QString::fromUtf8(info->unitCaption)));
-            axis->setRange(0, top[line.mode] > 0 ? top[line.mode] * 1.1 : 1.0);
-            axis->setLabelFormat(QStringLiteral("%g"));
-            axis->setLinePenColor(kModeColours[line.mode - 1]);
-            axis->setLabelsColor(kModeColours[line.mode - 1]);
-            chart->addAxis(axis, axes.size() % 2 == 1 ? Qt::AlignLeft : Qt::AlignRight);
-        }
-        auto *series = new QLineSeries;
-        series->setName(QStringLiteral("%1 setpoint").arg(QString::fromLatin1(info->name)));
-        series->replace(line.points);
-        QPen pen(kModeColours[line.mode - 1]);
-        pen.setWidth(2);
-        series->setPen(pen);
-        chart->addSeries(series);
-        series->attachAxis(timeAxis);
-        series->attachAxis(axis);
-        for (QLegendMarker *marker : chart->legend()->markers(series))
-            marker->setVisible(first);
-    }
-
-    m_cursor = new QLineSeries;
-    m_cursor->setPen(QPen(Qt::black, 1, Qt::DashLine));
-    chart->addSeries(m_cursor);
-    m_cursor->attachAxis(timeAxis);
-    m_cursor->attachAxis(unitAxis);
-    for (QLegendMarker *marker : chart->legend()->markers(m_cursor))
-        marker->setVisible(false);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    QStringList titles;
+    for (const ModeTrace &trace : m_traces.modes)
+        titles << QString::fromStdString(axisTitle(trace.mode));
+    setAccessibleName(QStringLiteral("Program plot"));
+    setAccessibleDescription(
+        QStringLiteral("The setpoint against time in seconds: %1; the time with the input on "
+                       "shaded")
+            .arg(titles.isEmpty() ? QStringLiteral("no setpoints")
+                                  : titles.join(QStringLiteral(", "))));
 }
 
 void ProgramPlot::setTimeCursor(std::optional<std::chrono::milliseconds> at)
 {
-    if (!at) {
-        m_cursor->clear();
+    std::optional<double> t;
+    if (at)
+        t = static_cast<double>(at->count()) / 1000.0;
+    if (t == m_cursor)
         return;
+    m_cursor = t;
+    update();
+}
+
+QRectF ProgramPlot::plotArea()
+{
+    if (!m_laidOut)
+        layOut();
+    return m_plot;
+}
+
+QSize ProgramPlot::sizeHint() const
+{
+    return {640, 300};
+}
+
+QSize ProgramPlot::minimumSizeHint() const
+{
+    return {320, 180};
+}
+
+void ProgramPlot::resizeEvent(QResizeEvent *event)
+{
+    m_laidOut = false;
+    QWidget::resizeEvent(event);
+}
+
+void ProgramPlot::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        m_laidOut = false;
+    QWidget::changeEvent(event);
+}
+
+double ProgramPlot::xOf(double t) const
+{
+    return m_plot.left() + t / m_traces.end * m_plot.width();
+}
+
+void ProgramPlot::layOut()
+{
+    m_laidOut = true;
+    m_plot = QRectF();
+    m_axes.clear();
+    m_lines.clear();
+    m_shaded.clear();
+    m_legend.clear();
+
+    const QFontMetricsF metrics(font());
+    const QFontMetricsF titleMetrics(titleFont(font()));
+    const double line = metrics.height();
+    const QRectF all = QRectF(rect()).adjusted(kPad, kPad, -kPad, -kPad);
+
+    // The legend under everything, its entries in rows as wide as the widget allows.
+    const double swatch = std::round(line * 0.7);
+    if (!m_traces.inputOn.empty())
+        m_legend.push_back({kShade, QStringLiteral("input on"), {}, {}});
+    for (const ModeTrace &trace : m_traces.modes)
+        m_legend.push_back(
+            {modeColour(trace.mode),
+             QStringLiteral("%1 setpoint").arg(QString::fromLatin1(modeInfo(trace.mode)->name)),
+             {},
+             {}});
+    std::vector<std::vector<std::size_t>> rows;
+    std::vector<double> rowWidths;
+    for (std::size_t i = 0; i < m_legend.size(); ++i) {
+        const double width = swatch + kGap + metrics.horizontalAdvance(m_legend[i].text);
+        if (rows.empty() || rowWidths.back() + kLegendGap + width > all.width()) {
+            rows.emplace_back();
+            rowWidths.push_back(-kLegendGap);
+        }
+        rows.back().push_back(i);
+        rowWidths.back() += kLegendGap + width;
     }
-    const double t = seconds(*at);
-    m_cursor->replace({QPointF(t, 0), QPointF(t, 1)});
+    const double legendHeight = static_cast<double>(rows.size()) * line;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        double x = all.center().x() - rowWidths[r] / 2;
+        const double y = all.bottom() - legendHeight + static_cast<double>(r) * line;
+        for (const std::size_t i : rows[r]) {
+            LegendEntry &entry = m_legend[i];
+            entry.swatch = QRectF(x, y + (line - swatch) / 2, swatch, swatch);
+            entry.textAt = QPointF(x + swatch + kGap, y + metrics.ascent());
+            x += swatch + kGap + metrics.horizontalAdvance(entry.text) + kLegendGap;
+        }
+    }
+
+    // Under the plot area: the time axis' ticks, labels and title, then the legend.
+    const double top = all.top() + line / 2;
+    const double bottom = all.bottom() - (rows.empty() ? 0 : legendHeight + kPad) -
+                          (kTick + kGap + line + kGap + titleMetrics.height());
+    if (bottom - top < 2 * line)
+        return;
+
+    // A mode's axis on alternate sides, further out for the third and fourth.
+    const int valueTicks = std::clamp(static_cast<int>((bottom - top) / (line * 1.8)), 2, 11);
+    double leftWidth = 0;
+    double rightWidth = 0;
+    for (std::size_t i = 0; i < m_traces.modes.size(); ++i) {
+        const ModeTrace &trace = m_traces.modes[i];
+        ValueAxis axis;
+        axis.mode = trace.mode;
+        axis.title = QString::fromStdString(axisTitle(trace.mode));
+        // Headroom above the highest setpoint, so that it does not run along the frame.
+        axis.scale = axisScale(trace.top * 1.1, valueTicks, -modeInfo(trace.mode)->decimals, true);
+        axis.labelWidth = widestLabel(metrics, axis.scale);
+        axis.left = i % 2 == 0;
+        double &side = axis.left ? leftWidth : rightWidth;
+        axis.offset = side > 0 ? side + kAxisGap : 0;
+        side = axis.offset + kTick + kGap + axis.labelWidth + kGap + titleMetrics.height();
+        m_axes.push_back(axis);
+    }
+
+    // The time axis' first and last labels stand half outside the plot area.
+    const auto timeScaleFor = [&](double width) {
+        for (int ticks = std::max(2, static_cast<int>(width / 40));; --ticks) {
+            AxisScale scale = axisScale(m_traces.end, ticks, -3, false);
+            const double spacing =
+                scale.ticks.size() > 1 ? width * scale.ticks[1].value / m_traces.end : width;
+            if (widestLabel(metrics, scale) + 12 <= spacing || ticks <= 2)
+                return scale;
+        }
+    };
+    const double halfLabel = metrics.horizontalAdvance(QStringLiteral("0")) / 2 + 2;
+    double left = all.left() + std::max(leftWidth, halfLabel);
+    double right = all.right() - std::max(rightWidth, halfLabel);
+    m_time = timeScaleFor(right - left);
+    if (rightWidth == 0) {
+        const QString last = QString::fromStdString(m_time.ticks.back().label);
+        right = all.right() - std::max(halfLabel, metrics.horizontalAdvance(last) / 2 + 2);
+        m_time = timeScaleFor(right - left);
+    }
+    if (right - left < 4 * line)
+        return;
+    m_plot = QRectF(QPointF(left, top), QPointF(right, bottom));
+
+    // The lines and the shading, thinned to the device's pixel columns.
+    const int columns = static_cast<int>(std::ceil(m_plot.width() * devicePixelRatioF()));
+    for (std::size_t i = 0; i < m_traces.modes.size(); ++i) {
+        const double high = m_axes[i].scale.high;
+        std::vector<QPolygonF> &polygons = m_lines.emplace_back();
+        for (const auto &points : thinnedLines(m_traces.modes[i], m_traces.end, columns)) {
+            QPolygonF &polygon = polygons.emplace_back();
+            polygon.reserve(static_cast<qsizetype>(points.size()));
+            for (const PlotPoint &p : points)
+                polygon << QPointF(xOf(p.t), m_plot.bottom() - p.value / high * m_plot.height());
+        }
+    }
+    for (const TimeInterval &on : thinnedIntervals(m_traces.inputOn, m_traces.end, columns))
+        m_shaded.emplace_back(QPointF(xOf(on.from), m_plot.top()),
+                              QPointF(xOf(on.to), m_plot.bottom()));
+}
+
+void ProgramPlot::paintEvent(QPaintEvent *)
+{
+    if (!m_laidOut)
+        layOut();
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    if (m_plot.isEmpty())
+        return;
+
+    for (const QRectF &shaded : m_shaded)
+        painter.fillRect(shaded, kShade);
+
+    painter.setPen(QPen(kGrid, 0));
+    for (const AxisTick &tick : m_time.ticks)
+        painter.drawLine(QPointF(xOf(tick.value), m_plot.top()),
+                         QPointF(xOf(tick.value), m_plot.bottom()));
+    if (!m_axes.empty()) {
+        for (const AxisTick &tick : m_axes.front().scale.ticks) {
+            const double y =
+                m_plot.bottom() - tick.value / m_axes.front().scale.high * m_plot.height();
+            painter.drawLine(QPointF(m_plot.left(), y), QPointF(m_plot.right(), y));
+        }
+    }
+    painter.setPen(QPen(kFrame, 0));
+    painter.drawRect(m_plot);
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    // A line at 0 runs along the bottom edge; it is drawn whole.
+    painter.setClipRect(m_plot.adjusted(-2, -2, 2, 2));
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        painter.setPen(
+            QPen(modeColour(m_axes[i].mode), 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        for (const QPolygonF &polygon : m_lines[i])
+            painter.drawPolyline(polygon);
+    }
+    painter.restore();
+
+    if (m_cursor) {
+        const double x = xOf(std::clamp(*m_cursor, 0.0, m_traces.end));
+        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+        painter.drawLine(QPointF(x, m_plot.top()), QPointF(x, m_plot.bottom()));
+    }
+
+    drawAxes(painter);
+    drawLegend(painter);
+}
+
+void ProgramPlot::drawAxes(QPainter &painter) const
+{
+    const QFontMetricsF metrics(font());
+    const QFont bold = titleFont(font());
+    const double line = metrics.height();
+
+    painter.setPen(QPen(kText, 0));
+    for (const AxisTick &tick : m_time.ticks) {
+        const double x = xOf(tick.value);
+        painter.drawLine(QPointF(x, m_plot.bottom()), QPointF(x, m_plot.bottom() + kTick));
+        painter.drawText(QRectF(x - 100, m_plot.bottom() + kTick + kGap, 200, line),
+                         Qt::AlignHCenter | Qt::AlignTop, QString::fromStdString(tick.label));
+    }
+    painter.setFont(bold);
+    painter.drawText(QRectF(m_plot.left(), m_plot.bottom() + kTick + kGap + line + kGap,
+                            m_plot.width(), QFontMetricsF(bold).height()),
+                     Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("Time (s)"));
+    painter.setFont(font());
+
+    for (const ValueAxis &axis : m_axes) {
+        const QColor colour = modeColour(axis.mode);
+        const double out = axis.left ? -1 : 1; // away from the plot area
+        const double x = axis.left ? m_plot.left() - axis.offset : m_plot.right() + axis.offset;
+        painter.setPen(QPen(colour, 0));
+        painter.drawLine(QPointF(x, m_plot.top()), QPointF(x, m_plot.bottom()));
+        for (const AxisTick &tick : axis.scale.ticks) {
+            const double y = m_plot.bottom() - tick.value / axis.scale.high * m_plot.height();
+            painter.drawLine(QPointF(x, y), QPointF(x + out * kTick, y));
+            const double labelX = x + out * (kTick + kGap);
+            const QRectF box =
+                axis.left ? QRectF(labelX - axis.labelWidth, y - line / 2, axis.labelWidth, line)
+                          : QRectF(labelX, y - line / 2, axis.labelWidth, line);
+            painter.drawText(box, (axis.left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
+                             QString::fromStdString(tick.label));
+        }
+        // The title turned to read upwards, beyond the labels.
+        const double titleHeight = QFontMetricsF(bold).height();
+        const double centre = x + out * (kTick + kGap + axis.labelWidth + kGap + titleHeight / 2);
+        painter.save();
+        painter.setFont(bold);
+        painter.translate(centre, m_plot.center().y());
+        painter.rotate(-90);
+        painter.drawText(
+            QRectF(-m_plot.height() / 2, -titleHeight / 2, m_plot.height(), titleHeight),
+            Qt::AlignCenter, axis.title);
+        painter.restore();
+    }
+}
+
+void ProgramPlot::drawLegend(QPainter &painter) const
+{
+    for (const LegendEntry &entry : m_legend) {
+        painter.fillRect(entry.swatch, entry.colour);
+        painter.setPen(
+            QPen(entry.colour.alpha() < 255 ? kShadeBorder : entry.colour.darker(130), 0));
+        painter.drawRect(entry.swatch);
+        painter.setPen(kText);
+        painter.drawText(entry.textAt, entry.text);
+    }
 }
 
 } // namespace rz417

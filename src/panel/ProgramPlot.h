@@ -1,20 +1,22 @@
 #pragma once
 
+#include "panel/AxisScale.h"
+#include "panel/ProgramTraces.h"
 #include "program/Program.h"
 
-#include <QChartView>
+#include <QPolygonF>
+#include <QWidget>
 
 #include <chrono>
 #include <optional>
-
-class QLineSeries;
-class QValueAxis;
+#include <vector>
 
 namespace rz417 {
 
 // The programmed setpoint against time, one colour and one axis per mode, the intervals with the
-// input on shaded, and a cursor at the time of a run.
-class ProgramPlot : public QChartView
+// input on shaded, and a cursor at the time of a run. Drawn with a painter from lines thinned to
+// the pixel columns, so that a program of any length draws in the same time.
+class ProgramPlot : public QWidget
 {
     Q_OBJECT
 
@@ -24,8 +26,51 @@ public:
     // Where the cursor stands in the pass; nothing hides it.
     void setTimeCursor(std::optional<std::chrono::milliseconds> at);
 
+    // The rectangle inside the axes, 0 s at its left edge and the end of the pass at its right.
+    QRectF plotArea();
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
 private:
-    QLineSeries *m_cursor = nullptr;
+    struct ValueAxis
+    {
+        int16_t mode;
+        QString title;
+        AxisScale scale;
+        double labelWidth; // of its widest tick label
+        bool left;
+        double offset; // of its line from the plot area's edge
+    };
+    struct LegendEntry
+    {
+        QColor colour;
+        QString text;
+        QRectF swatch;
+        QPointF textAt;
+    };
+
+    void layOut();
+    double xOf(double t) const;
+    void drawAxes(QPainter &painter) const;
+    void drawLegend(QPainter &painter) const;
+
+    ProgramTraces m_traces;
+    std::optional<double> m_cursor; // seconds
+
+    // For the present size and font; remade when either changes.
+    bool m_laidOut = false;
+    QRectF m_plot;
+    AxisScale m_time;
+    std::vector<ValueAxis> m_axes;
+    std::vector<std::vector<QPolygonF>> m_lines; // per mode, in pixels
+    std::vector<QRectF> m_shaded;
+    std::vector<LegendEntry> m_legend;
 };
 
 } // namespace rz417

@@ -8,9 +8,7 @@
 #include "support/Fakes.h"
 #include "support/Pty.h"
 
-#include <QAbstractAxis>
 #include <QAction>
-#include <QChart>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -93,17 +91,60 @@ TEST(ProgramWindow, TableRowsAndErrors)
     }
 }
 
-TEST(ProgramWindow, PlotHasAnAxisWithItsUnitPerMode)
+// The plot as drawn: each mode's line in its colour only while the mode is set, the shading
+// while the input is on, the cursor where it is put.
+TEST(ProgramWindow, PlotDrawsLinesShadingAndCursor)
 {
     const Program program = parseProgram("mode,setpoint,input,dwell\nCC,0.5,on,1\nCV,12,,1\n"
-                                         "CC,1,off,1\n");
+                                         "CC,1,off,2\n");
     ProgramPlot plot(program);
-    QStringList titles;
-    for (QAbstractAxis *axis : plot.chart()->axes())
-        titles << axis->titleText();
-    EXPECT_TRUE(titles.contains("Time (s)"));
-    EXPECT_TRUE(titles.contains("CC (A)"));
-    EXPECT_TRUE(titles.contains("CV (V)"));
+    plot.resize(600, 300);
+    const QRectF area = plot.plotArea();
+    ASSERT_GT(area.width(), 300);
+    ASSERT_GT(area.height(), 100);
+    // How many pixels of the column at time t inside the plot area match.
+    const auto count = [&](const QImage &image, double t, auto matches) {
+        const int x = static_cast<int>(area.left() + t / 4.0 * area.width());
+        int n = 0;
+        for (int y = static_cast<int>(area.top()) + 2; y < static_cast<int>(area.bottom()) - 1; ++y)
+            n += matches(image.pixelColor(x, y)) ? 1 : 0;
+        return n;
+    };
+    const auto near = [](QColor colour) {
+        return [colour](QColor c) {
+            return std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                       std::abs(c.blue() - colour.blue()) <
+                   12;
+        };
+    };
+    const QColor cc(214, 39, 40), cv(31, 119, 180), shade(255, 242, 195), white(255, 255, 255);
+    const int half = static_cast<int>(area.height() / 2);
+
+    const QImage image = plot.grab().toImage();
+
+    const struct
+    {
+        double t;
+        bool cc, cv, on;
+    } columns[] = {{0.25, true, false, true},
+                   {1.75, false, true, true},
+                   {2.75, true, false, false},
+                   {3.9, true, false, false}};
+    for (const auto &c : columns) {
+        EXPECT_EQ(count(image, c.t, near(cc)) > 0, c.cc) << c.t;
+        EXPECT_EQ(count(image, c.t, near(cv)) > 0, c.cv) << c.t;
+        EXPECT_GT(count(image, c.t, near(c.on ? shade : white)), half) << c.t;
+    }
+
+    const auto dark = [](QColor c) { return c.red() + c.green() + c.blue() < 150; };
+    EXPECT_EQ(count(image, 2.5, dark), 0);
+    plot.setTimeCursor(2500ms);
+    EXPECT_GT(count(plot.grab().toImage(), 2.5, dark), half / 2);
+    plot.setTimeCursor(std::nullopt);
+    EXPECT_EQ(count(plot.grab().toImage(), 2.5, dark), 0);
+
+    // What a screen reader hears of it names each mode's axis with its unit.
+    EXPECT_TRUE(plot.accessibleDescription().contains("CC (A), CV (V)"));
 }
 
 class RunOnALine : public ::testing::Test
