@@ -15,6 +15,14 @@ RZ417_PACKAGES=(
     locales groff-base
 )
 
+# The Windows build and its tests under Wine: the cross compiler, the host's Qt tools that the
+# Windows Qt is built with, GoogleTest's source for the cross build, and NSIS for the installer.
+RZ417_WINDOWS_PACKAGES=(
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build dpkg-dev xz-utils
+    qt6-base-dev qt6-base-dev-tools googletest wine wine64 nsis
+    xvfb xauth xdotool python3 groff-base
+)
+
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
         "$@"
@@ -37,8 +45,10 @@ ensure_packages() {
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    as_root apt-get update -q </dev/null || return 1
-    as_root apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+    # Another installer may hold apt's lock for a few minutes; wait for it rather than fail.
+    as_root apt-get -o DPkg::Lock::Timeout=900 update -q </dev/null || return 1
+    as_root apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends \
+        "${missing[@]}" </dev/null
 }
 
 # Configures (once) and builds into $BUILD_DIR; extra arguments go to the first configure.
