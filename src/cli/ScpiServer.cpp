@@ -6,20 +6,38 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 
 namespace rz417::cli {
 
 namespace {
 
-// Bounds on what one client may make the server hold: what Qt reads ahead of us, and the
-// answers it has not read yet. Past the second its input waits in its own socket.
-constexpr qint64 kReadAhead = 64 * 1024;
+// What one client's unread answers may hold in the server; past it, its messages wait in its own
+// socket until it reads.
 constexpr qint64 kMaxBacklog = 256 * 1024;
 
 std::string now()
 {
     return clockText(std::chrono::system_clock::now());
 }
+
+// Hands each connection over as its descriptor, so that its socket can be opened unbuffered:
+// reads and writes then go straight to the system, without Qt's own buffers and the queued
+// flushes that cost a turn of the event loop per answer.
+class Listener : public QTcpServer
+{
+public:
+    explicit Listener(std::function<void(qintptr)> onConnection)
+        : m_onConnection(std::move(onConnection))
+    {
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override { m_onConnection(descriptor); }
+
+private:
+    std::function<void(qintptr)> m_onConnection;
+};
 
 } // namespace
 
@@ -57,9 +75,9 @@ std::string printableLine(const std::string &text, std::size_t limit)
 
 ScpiServer::ScpiServer(scpi::Instrument &instrument, std::string &currentPeer, std::FILE *print,
                        QObject *parent)
-    : QObject(parent), m_instrument(instrument), m_currentPeer(currentPeer), m_print(print)
+    : QObject(parent), m_instrument(instrument), m_currentPeer(currentPeer), m_print(print),
+      m_server(std::make_unique<Listener>([this](qintptr descriptor) { accept(descriptor); }))
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &ScpiServer::accept);
 }
 
 ScpiServer::~ScpiServer()
@@ -72,9 +90,9 @@ ScpiServer::~ScpiServer()
 
 bool ScpiServer::listen(const QHostAddress &address, uint16_t port, std::string &why)
 {
-    if (m_server.listen(address, port))
+    if (m_server->listen(address, port))
         return true;
-    why = m_server.errorString().toStdString();
+    why = m_server->errorString().toStdString();
     return false;
 }
 
@@ -86,42 +104,44 @@ void ScpiServer::print(const std::string &text) const
     std::fflush(m_print);
 }
 
-void ScpiServer::accept()
+void ScpiServer::accept(qintptr descriptor)
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        const QHostAddress address = socket->peerAddress();
-        const std::string host = address.protocol() == QAbstractSocket::IPv6Protocol
-                                     ? "[" + address.toString().toStdString() + "]"
-                                     : address.toString().toStdString();
-        const std::string peer = host + ":" + std::to_string(socket->peerPort());
-        if (m_clients.size() >= static_cast<std::size_t>(kMaxClients)) {
-            std::fprintf(stderr, "rz417ctl: refused %s: %d clients are connected already\n",
-                         peer.c_str(), kMaxClients);
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        auto client = std::make_unique<Client>();
-        client->socket = socket;
-        client->peer = peer;
-        socket->setParent(this);
-        // Answers go out at once instead of waiting to be joined by Nagle's algorithm.
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        socket->setReadBufferSize(kReadAhead);
-        Client *raw = client.get();
-        connect(socket, &QTcpSocket::readyRead, this, [this, raw] { serve(*raw); });
-        // A client that reads its answers again lets the server read its messages again.
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, raw] {
-            if (raw->socket->bytesToWrite() < kMaxBacklog / 2)
-                serve(*raw);
-        });
-        connect(
-            socket, &QTcpSocket::disconnected, this, [this, raw] { drop(*raw); },
-            Qt::QueuedConnection);
-        m_clients.push_back(std::move(client));
-        print(peer + " connected");
-        serve(*raw); // what arrived with the connection
+    auto *socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState,
+                                     QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        std::fprintf(stderr, "rz417ctl: a connection could not be taken: %s\n",
+                     socket->errorString().toLocal8Bit().constData());
+        delete socket;
+        return;
     }
+    const QHostAddress address = socket->peerAddress();
+    const std::string host = address.protocol() == QAbstractSocket::IPv6Protocol
+                                 ? "[" + address.toString().toStdString() + "]"
+                                 : address.toString().toStdString();
+    const std::string peer = host + ":" + std::to_string(socket->peerPort());
+    if (m_clients.size() >= static_cast<std::size_t>(kMaxClients)) {
+        std::fprintf(stderr, "rz417ctl: refused %s: %d clients are connected already\n",
+                     peer.c_str(), kMaxClients);
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    auto client = std::make_unique<Client>();
+    client->socket = socket;
+    client->peer = peer;
+    // Answers go out at once instead of waiting to be joined by Nagle's algorithm.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    Client *raw = client.get();
+    connect(socket, &QTcpSocket::readyRead, this, [this, raw] { serve(*raw); });
+    // A client that reads its answers again lets the server read its messages again.
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, raw] {
+        if (raw->socket->bytesToWrite() < kMaxBacklog / 2)
+            serve(*raw);
+    });
+    connect(
+        socket, &QTcpSocket::disconnected, this, [this, raw] { drop(*raw); }, Qt::QueuedConnection);
+    m_clients.push_back(std::move(client));
+    print(peer + " connected");
 }
 
 void ScpiServer::take(Client &client, const char *data, std::size_t size)

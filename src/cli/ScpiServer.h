@@ -32,11 +32,11 @@ public:
 
     // False with the reason when the address cannot be listened on.
     bool listen(const QHostAddress &address, uint16_t port, std::string &why);
-    uint16_t port() const { return m_server.serverPort(); }
+    uint16_t port() const { return m_server->serverPort(); }
 
 private:
     struct Client;
-    void accept();
+    void accept(qintptr descriptor);
     void serve(Client &client);
     void take(Client &client, const char *data, std::size_t size);
     void drop(Client &client);
@@ -45,7 +45,7 @@ private:
     scpi::Instrument &m_instrument;
     std::string &m_currentPeer;
     std::FILE *m_print;
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
     std::vector<std::unique_ptr<Client>> m_clients;
 };
 

@@ -64,6 +64,10 @@ int serveScpi(const Invocation &invocation)
                        "takes; nothing was sent");
         return kExitUsage;
     }
+    // Qt's own event loop instead of GLib's: GLib wakes itself through an extra descriptor each
+    // time a socket's notifier is switched, a third more system calls per answer.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     // The line opens at start, so that a port that will not open is known at once.
     if (const int status = session.openLine({}, {}, FrameSource{"scpi"}, "serve"))
         return status;
