@@ -13,6 +13,7 @@ RZ417_PACKAGES=(
     xvfb xauth xdotool dbus-daemon dbus-bin at-spi2-core
     python3 binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file
     locales groff-base
+    python3-pyvisa python3-pyvisa-py lxi-tools
 )
 
 # The Windows build and its tests under Wine: the cross compiler, the host's Qt tools that the

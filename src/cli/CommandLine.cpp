@@ -31,6 +31,7 @@ std::string helpText()
     "usage: rz417ctl [-p PORT] [-v] [-q] [--dry-run] [--journal FILE] COMMAND...\n"
     "       rz417ctl [options] run FILE [--repeat N | --forever]\n"
     "       rz417ctl ports\n"
+    "       rz417ctl [options] serve [--listen [ADDR:]TCPPORT]   SCPI over TCP\n"
     "\n"
     "Commands, run in the order given:\n"
     "  cv V, cc A, cp W, cr OHM  mode and setpoint: " + rangesText() +
@@ -104,7 +105,61 @@ bool takesValue(const std::string &command)
            command == "wait" || command == "run";
 }
 
-const char *const kCommands = "cv, cc, cp, cr, on, off, wait, run or ports";
+const char *const kCommands = "cv, cc, cp, cr, on, off, wait, run, ports or serve";
+
+bool isDigits(std::string_view text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// An IPv4 address in dotted decimal.
+bool isIpv4(std::string_view text)
+{
+    int parts = 0;
+    while (true) {
+        const auto dot = text.find('.');
+        const std::string_view part = text.substr(0, dot);
+        if (!isDigits(part) || part.size() > 3 || std::stoi(std::string(part)) > 255)
+            return false;
+        ++parts;
+        if (dot == std::string_view::npos)
+            break;
+        text.remove_prefix(dot + 1);
+    }
+    return parts == 4;
+}
+
+// --listen [ADDRESS:]TCPPORT: an IPv4 address, an IPv6 one in brackets, or localhost.
+std::string parseListen(const std::string &text, Invocation &inv)
+{
+    const std::string allowed = "--listen takes [ADDRESS:]TCPPORT: 5025, 127.0.0.1:5025, "
+                                "0.0.0.0:5025 (every interface) or [::1]:5025; TCPPORT from 0 "
+                                "(any free port) to 65535";
+    const auto colon = text.rfind(':');
+    std::string address = inv.listenAddress;
+    std::string port = text;
+    if (colon != std::string::npos) {
+        address = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
+            address = address.substr(1, address.size() - 2);
+            if (address.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos ||
+                address.find(':') == std::string::npos)
+                return quotedWord(text) +
+                       " does not hold an IPv6 address in its brackets: " + allowed;
+        } else if (address == "localhost") {
+            address = "127.0.0.1";
+        } else if (!isIpv4(address)) {
+            return quotedWord(address) + " is not an IP address: " + allowed;
+        }
+    }
+    const Fixed number = parseFixed(port, 0, 0, 65535);
+    if (!isDigits(port) || number.error != FixedError::None)
+        return quotedWord(port) + " is not a TCP port: " + allowed;
+    inv.listenAddress = address;
+    inv.listenPort = static_cast<uint16_t>(number.value);
+    return {};
+}
 
 } // namespace
 
@@ -134,6 +189,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
 
     bool run = false;
     bool ports = false;
+    bool serve = false;
+    std::optional<std::string> listen;
     bool repeatGiven = false;
     bool forever = false;
     bool optionsEnded = false;
@@ -183,6 +240,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
                 if (!optionValue(eq, value) || value.empty())
                     return fail("--journal needs a file name");
                 inv.journal = value;
+            } else if (name == "--listen") {
+                if (!optionValue(eq, value))
+                    return fail("--listen needs [ADDRESS:]TCPPORT, e.g. 5025 or 0.0.0.0:5025");
+                listen = value;
             } else if (name == "--repeat") {
                 if (!optionValue(eq, value))
                     return fail("--repeat needs a number of passes");
@@ -260,6 +321,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
             inv.programFile = value;
             ++i;
             continue;
+        } else if (name == "serve") {
+            if (words.size() != 1)
+                return fail("serve takes no other command: rz417ctl -p PORT serve [--listen "
+                            "[ADDRESS:]TCPPORT]");
+            serve = true;
+            continue;
         } else if (name == "ports") {
             if (words.size() != 1)
                 return fail("ports takes no other command: rz417ctl ports");
@@ -279,6 +346,19 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
     if ((forever || repeatGiven) && !run)
         return fail(std::string(forever ? "--forever" : "--repeat") +
                     " goes with run FILE: rz417ctl run FILE --repeat N");
+    if (listen && !serve)
+        return fail("--listen goes with serve: rz417ctl -p PORT serve --listen [ADDRESS:]TCPPORT");
+    if (serve) {
+        if (inv.dryRun)
+            return fail("--dry-run does not go with serve: a server needs the line; try it "
+                        "against rz417-sim");
+        if (listen) {
+            if (std::string why = parseListen(*listen, inv); !why.empty())
+                return fail(why);
+        }
+        inv.action = Action::Serve;
+        return result;
+    }
     if (run) {
         inv.action = Action::Run;
         inv.repeat = forever ? 0 : inv.repeat;

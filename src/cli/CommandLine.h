@@ -21,7 +21,10 @@ struct Command
     std::string text; // as the user wrote it, for messages: "cc 1.5"
 };
 
-enum class Action { Send, Run, Ports, Help, Version };
+// The port SCPI instruments listen on for raw socket connections.
+constexpr uint16_t kScpiPort = 5025;
+
+enum class Action { Send, Run, Ports, Serve, Help, Version };
 
 struct Invocation
 {
@@ -34,6 +37,9 @@ struct Invocation
     std::vector<Command> commands;
     std::string programFile; // run
     int repeat = 1;          // run: passes; 0 until interrupted
+    // serve: where the SCPI server listens; this machine only unless an address is given.
+    std::string listenAddress = "127.0.0.1";
+    uint16_t listenPort = kScpiPort; // 0: any free port, told at start
 };
 
 // The longest wait a command or a program step may ask for: a day.

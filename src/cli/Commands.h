@@ -10,4 +10,7 @@ int sendCommands(const Invocation &invocation);
 // rz417ctl run FILE: runs a setpoint program; returns the exit status.
 int runProgram(const Invocation &invocation);
 
+// rz417ctl serve: SCPI over TCP until a signal ends it; returns the exit status.
+int serveScpi(const Invocation &invocation);
+
 } // namespace rz417::cli

@@ -90,7 +90,7 @@ int Session::openLine(const std::string &frame, const std::string &meaning, cons
                 ? commErrorText(failure.code()) + " (" + m_port.label + ": " + failure.what() + ")"
                 : commErrorText(failure.code()) + ": " + failure.refusal();
         error(stoppedAt + ": " + cause + "; nothing was sent");
-        if (journal) {
+        if (journal && !frame.empty()) {
             JournalEntry entry;
             entry.time = std::chrono::system_clock::now();
             entry.source = from.source;

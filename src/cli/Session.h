@@ -34,7 +34,8 @@ public:
     // 0, or the exit status after a message on standard error.
     int prepare();
     // Opens the line for the first frame (stoppedAt names the command it belongs to). Returns 0,
-    // or 1 after a message and a journal line for the frame that could not go out.
+    // or 1 after a message and a journal line for the frame that could not go out (none for an
+    // empty frame: a server opens the line before it has any).
     int openLine(const std::string &frame, const std::string &meaning, const FrameSource &from,
                  const std::string &stoppedAt);
 

@@ -35,6 +35,8 @@ int main(int argc, char *argv[])
         return 0;
     case Action::Run:
         return runProgram(invocation);
+    case Action::Serve:
+        return serveScpi(invocation);
     case Action::Send:
         break;
     }

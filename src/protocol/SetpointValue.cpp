@@ -3,6 +3,8 @@
 #include "protocol/Frame.h"
 #include "protocol/Modes.h"
 
+#include <algorithm>
+
 namespace rz417 {
 
 namespace {
@@ -87,6 +89,68 @@ std::string quotedWord(std::string_view text)
     if (i < text.size())
         out += "...";
     return out + "'";
+}
+
+namespace {
+
+// The digits of a plain decimal number without leading zeros and the power of ten of its last
+// one; empty digits for zero. False when the text is not such a number.
+bool splitDecimal(std::string_view text, std::string &digits, int &fractionSize)
+{
+    const auto point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    auto allDigits = [](std::string_view s) {
+        for (const char c : s) {
+            if (!isDigit(c))
+                return false;
+        }
+        return true;
+    };
+    if (whole.empty() || !allDigits(whole) || !allDigits(fraction) ||
+        (point != std::string_view::npos && fraction.empty()))
+        return false;
+    while (!fraction.empty() && fraction.back() == '0')
+        fraction.remove_suffix(1);
+    digits.assign(whole);
+    digits += fraction;
+    fractionSize = static_cast<int>(fraction.size());
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+    return true;
+}
+
+} // namespace
+
+Fixed roundFixed(std::string_view text, int decimals, int exponent, int64_t limit)
+{
+    std::string digits;
+    int fractionSize = 0;
+    if (!splitDecimal(text, digits, fractionSize))
+        return {FixedError::NotANumber, 0};
+    if (digits.empty())
+        return {FixedError::None, 0};
+    // The value is digits * 10^shift steps.
+    const int64_t shift = int64_t{decimals} + exponent - fractionSize;
+    if (shift >= 0) {
+        if (static_cast<int64_t>(digits.size()) + shift > kMaxDigits)
+            return {FixedError::TooLarge, 0};
+        digits.append(static_cast<std::size_t>(shift), '0');
+        const int64_t value = std::stoll(digits);
+        return value > limit ? Fixed{FixedError::TooLarge, 0} : Fixed{FixedError::None, value};
+    }
+    const auto dropped = static_cast<uint64_t>(-shift);
+    if (dropped > digits.size())
+        return {FixedError::None, 0}; // below a tenth of a step
+    const std::size_t kept = digits.size() - static_cast<std::size_t>(dropped);
+    if (kept > static_cast<std::size_t>(kMaxDigits))
+        return {FixedError::TooLarge, 0};
+    int64_t value = kept == 0 ? 0 : std::stoll(digits.substr(0, kept));
+    const char first = digits[kept];
+    const bool beyondHalf = digits.find_first_not_of('0', kept + 1) != std::string::npos;
+    if (first > '5' || (first == '5' && (beyondHalf || value % 2 == 1)))
+        ++value;
+    return value > limit ? Fixed{FixedError::TooLarge, 0} : Fixed{FixedError::None, value};
 }
 
 Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limit)

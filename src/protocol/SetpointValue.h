@@ -27,6 +27,10 @@ struct Fixed
 // TooLarge above limit.
 Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limit);
 
+// The same number rounded to a whole number of 10^-decimals, a half to even, from its digits:
+// "0.0005" with 3 decimals is 0, "0.0015" is 2. Never TooFine; TooLarge above limit.
+Fixed roundFixed(std::string_view text, int decimals, int exponent, int64_t limit);
+
 // A setpoint as a person types it: a number with '.' as the point, optionally followed by the
 // mode's unit ("12.34", "12.34V", "1500mA", "47.5ohm", "47.5Ω"). It must lie within the range
 // the panel shows and be a whole number of the mode's step.

@@ -1,0 +1,165 @@
+#include "scpi/CommandTree.h"
+
+#include <array>
+
+namespace rz417::scpi {
+
+namespace {
+
+struct CommandSpec
+{
+    const char *pattern; // SCPI notation: upper case is the short form, [...] may be left out
+    CommandId id;
+    bool set;
+    bool query;
+};
+
+// clang-format off
+constexpr std::array<CommandSpec, 23> kCommands{{
+    {"*IDN", CommandId::Idn, false, true},
+    {"*RST", CommandId::Rst, true, false},
+    {"*CLS", CommandId::Cls, true, false},
+    {"*ESE", CommandId::Ese, true, true},
+    {"*ESR", CommandId::Esr, false, true},
+    {"*SRE", CommandId::Sre, true, true},
+    {"*STB", CommandId::Stb, false, true},
+    {"*OPC", CommandId::Opc, true, true},
+    {"*WAI", CommandId::Wai, true, false},
+    {"*TST", CommandId::Tst, false, true},
+    {"SYSTem:ERRor[:NEXT]", CommandId::SystemError, false, true},
+    {"SYSTem:ERRor:COUNt", CommandId::SystemErrorCount, false, true},
+    {"SYSTem:VERSion", CommandId::SystemVersion, false, true},
+    {"[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]", CommandId::Voltage, true, true},
+    {"[SOURce:]CURRent[:LEVel][:IMMediate][:AMPLitude]", CommandId::Current, true, true},
+    {"[SOURce:]POWer[:LEVel][:IMMediate][:AMPLitude]", CommandId::Power, true, true},
+    {"[SOURce:]RESistance[:LEVel][:IMMediate][:AMPLitude]", CommandId::Resistance, true, true},
+    {"[SOURce:]FUNCtion[:MODE]", CommandId::Function, true, true},
+    {"INPut[:STATe]", CommandId::Input, true, true},
+    {"OUTPut[:STATe]", CommandId::Input, true, true},
+    {"MEASure[:SCALar]:VOLTage[:DC]", CommandId::MeasureVoltage, false, true},
+    {"MEASure[:SCALar]:CURRent[:DC]", CommandId::MeasureCurrent, false, true},
+    {"MEASure[:SCALar]:POWer[:DC]", CommandId::MeasurePower, false, true},
+}};
+// clang-format on
+
+struct PatternNode
+{
+    std::string longForm; // upper case
+    std::string shortForm;
+    bool optional;
+};
+
+std::vector<PatternNode> patternNodes(const char *pattern)
+{
+    std::vector<PatternNode> nodes;
+    bool optional = false;
+    PatternNode node{{}, {}, false};
+    auto flush = [&] {
+        if (node.longForm.empty())
+            return;
+        node.optional = optional;
+        nodes.push_back(node);
+        node = PatternNode{{}, {}, false};
+    };
+    for (const char *p = pattern; *p; ++p) {
+        if (*p == '[') {
+            flush();
+            optional = true;
+        } else if (*p == ']') {
+            flush();
+            optional = false;
+        } else if (*p == ':') {
+            flush();
+        } else {
+            const bool upperCase = !(*p >= 'a' && *p <= 'z');
+            node.longForm += upperCase ? *p : static_cast<char>(*p - 'a' + 'A');
+            if (upperCase)
+                node.shortForm += *p;
+        }
+    }
+    flush();
+    return nodes;
+}
+
+std::string upperText(const std::string &text)
+{
+    std::string out = text;
+    for (char &c : out) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+// Whether the nodes from i on match the pattern from j on; a numeric suffix other than 1 is
+// noted in badSuffix.
+bool matches(const std::vector<Node> &path, std::size_t i, const std::vector<PatternNode> &pattern,
+             std::size_t j, const Node *&badSuffix)
+{
+    if (j == pattern.size())
+        return i == path.size();
+    if (pattern[j].optional && matches(path, i, pattern, j + 1, badSuffix))
+        return true;
+    if (i == path.size())
+        return false;
+    const std::string name = upperText(path[i].name);
+    if (name != pattern[j].longForm && name != pattern[j].shortForm)
+        return false;
+    if (!matches(path, i + 1, pattern, j + 1, badSuffix))
+        return false;
+    if (!path[i].suffix.empty() && path[i].suffix != "1")
+        badSuffix = &path[i];
+    return true;
+}
+
+std::string pathText(const std::vector<Node> &path, bool query)
+{
+    std::string text;
+    for (const Node &node : path)
+        text += (text.empty() || node.name[0] == '*' ? "" : ":") + node.name + node.suffix;
+    return text + (query ? "?" : "");
+}
+
+} // namespace
+
+HeaderMatch findCommand(const std::vector<Node> &path, bool common, bool query)
+{
+    HeaderMatch match;
+    static const std::vector<std::vector<PatternNode>> patterns = [] {
+        std::vector<std::vector<PatternNode>> all;
+        for (const CommandSpec &spec : kCommands)
+            all.push_back(patternNodes(spec.pattern));
+        return all;
+    }();
+    for (std::size_t k = 0; k < kCommands.size(); ++k) {
+        const CommandSpec &spec = kCommands[k];
+        if ((spec.pattern[0] == '*') != common)
+            continue;
+        const Node *badSuffix = nullptr;
+        if (!matches(path, 0, patterns[k], 0, badSuffix))
+            continue;
+        const std::string written = pathText(path, query);
+        if (badSuffix) {
+            match.errorCode = -114;
+            match.errorText = "Header suffix out of range;" + quotedText(written) +
+                              ": the RZ-417 has one channel, suffix 1 or none";
+            return match;
+        }
+        if (query ? spec.query : spec.set) {
+            match.found = true;
+            match.id = spec.id;
+            return match;
+        }
+        match.errorCode = -113;
+        match.errorText =
+            "Undefined header;" + quotedText(written) +
+            (query ? " takes no '?': it is a command only" : " is a query only: add '?'");
+        return match;
+    }
+    match.errorCode = -113;
+    match.errorText =
+        "Undefined header;" + quotedText(pathText(path, query)) + " is not a command of the RZ-417";
+    return match;
+}
+
+} // namespace rz417::scpi

@@ -1,0 +1,396 @@
+#!/usr/bin/env python3
+"""rz417ctl serve with real SCPI clients: PyVISA (pyvisa-py) and lxi-tools against a
+pseudo-terminal and rz417-sim, several clients at once, hostile ones, and the signals.
+
+    serve_test.py --ctl build/bin/rz417ctl --sim build/bin/rz417-sim --readme README.md CASE
+"""
+
+import argparse
+import json
+import os
+import random
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from rz417ctl_test import DEADLINE, Failure, Line, check, frames_of, journal_rows  # noqa: E402
+
+ARGS = None
+IDN = "QUENDA,RZ-417,0,1.00"
+
+
+class Server:
+    """rz417ctl serve on a free loopback port; its standard error is collected as it comes."""
+
+    def __init__(self, *args, port="-p", device=None, env=None):
+        full_env = dict(os.environ)
+        full_env.pop("RZ417_PORT", None)
+        full_env.update(env or {})
+        words = [ARGS.ctl] + ([port, device] if device else []) + list(args)
+        if "serve" not in words:
+            words += ["serve", "--listen", "0"]
+        self.proc = subprocess.Popen(words, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                     text=True, env=full_env)
+        self.err = ""
+        self.out = ""
+        first = self.proc.stderr.readline()
+        self.err += first
+        match = re.search(r"serving SCPI on [^ ]*:(\d+) for ", first)
+        self.port = int(match.group(1)) if match else None
+        self._threads = [threading.Thread(target=self._drain, args=(self.proc.stderr, "err")),
+                         threading.Thread(target=self._drain, args=(self.proc.stdout, "out"))]
+        for t in self._threads:
+            t.daemon = True
+            t.start()
+
+    def _drain(self, stream, name):
+        for text in stream:
+            setattr(self, name, getattr(self, name) + text)
+
+    def signal(self, sig):
+        self.proc.send_signal(sig)
+        return self.wait()
+
+    def wait(self):
+        self.proc.wait(DEADLINE)
+        for t in self._threads:
+            t.join(DEADLINE)
+        return self.proc.returncode
+
+    def rss_kib(self):
+        with open("/proc/%d/status" % self.proc.pid) as f:
+            return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.signal(signal.SIGTERM)
+
+
+class Client:
+    """A raw socket client, as a lab script without VISA would write it."""
+
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=DEADLINE)
+        self.pending = b""
+
+    def send(self, data):
+        self.sock.sendall(data if isinstance(data, bytes) else data.encode())
+
+    def line(self):
+        while b"\n" not in self.pending:
+            data = self.sock.recv(65536)
+            check(data, "the server closed the connection")
+            self.pending += data
+        text, self.pending = self.pending.split(b"\n", 1)
+        return text.decode()
+
+    def query(self, text):
+        self.send(text + "\n")
+        return self.line()
+
+    def close(self):
+        self.sock.close()
+
+
+def visa(port):
+    import pyvisa
+    rm = pyvisa.ResourceManager("@py")
+    inst = rm.open_resource("TCPIP::127.0.0.1::%d::SOCKET" % port)
+    inst.read_termination = "\n"
+    inst.write_termination = "\n"
+    inst.timeout = DEADLINE * 1000
+    return rm, inst
+
+
+def lxi(port, command):
+    result = subprocess.run(["lxi", "scpi", "-a", "127.0.0.1", "-p", str(port), "-r", command],
+                            capture_output=True, text=True, timeout=DEADLINE)
+    check(result.returncode == 0, "lxi %r: status %d, %r" % (command, result.returncode,
+                                                             result.stderr))
+    return result.stdout.strip()
+
+
+def case_clients_pty():
+    """PyVISA and lxi against a pty: answers, errors and the panel's frames."""
+    line = Line()
+    server = Server("-v", device=line.path)
+    try:
+        check(server.port, "no port told: %r" % server.err)
+        rm, inst = visa(server.port)
+        check(inst.query("*IDN?") == IDN, "identity")
+        inst.write("CURR 1.5")
+        inst.write("INP ON")
+        check(inst.query("CURR?;INP?;FUNC?") == "1.500;1;CURR", "queries")
+        inst.write("VOLT 99")
+        check(inst.query("SYST:ERR?") ==
+              '-222,"Data out of range;\'99\': \'VOLT\' takes 0 to 63.00 V"', "error")
+        check(inst.query("SYST:ERR?") == '0,"No error"', "queue not emptied")
+        inst.write(":SOUR:VOLT:LEV 1234E-2 V;:OUTP OFF")
+        check(inst.query("*OPC?") == "1", "*OPC?")
+        inst.close()
+        rm.close()
+        check(lxi(server.port, "*IDN?") == IDN, "lxi *IDN?")
+        check(lxi(server.port, "VOLT? MAX") == "63.00", "lxi VOLT? MAX")
+        lxi(server.port, "RES 0.2KOHM")
+        check(frames_of(line.read(0.2)) == ["630096", "6600FF", "6204D2", "66FFFF", "6507D0"],
+              "the line received %r" % line.received)
+        status = server.signal(signal.SIGINT)
+        check(status == 130, "status %d: %s" % (status, server.err))
+        check(line.read(0.05) == b"630096" b"6600FF" b"6204D2" b"66FFFF" b"6507D0",
+              "the input was off; nothing more should go out: %r" % line.received)
+        lines = server.out.splitlines()
+        stamp = r"\d\d:\d\d:\d\d\.\d{3} "
+        for pattern in (r"127\.0\.0\.1:\d+ connected", r"127\.0\.0\.1:\d+ < CURR 1\.5",
+                        r"TX 630096 CC 1\.50 A \(from 127\.0\.0\.1:\d+\)",
+                        r"127\.0\.0\.1:\d+ > 1\.500;1;CURR", r"127\.0\.0\.1:\d+ disconnected"):
+            check(any(re.fullmatch(stamp + pattern, l) for l in lines),
+                  "-v printed no %r in %r" % (pattern, lines))
+    finally:
+        server.stop()
+        line.close()
+
+
+def readme_script(port):
+    with open(ARGS.readme) as f:
+        text = f.read()
+    match = re.search(r"```python\n(import pyvisa\n.*?)```", text, re.S)
+    check(match, "the README holds no PyVISA script")
+    return match.group(1).replace("5025", str(port))
+
+
+def sim_frame(sim):
+    """The next frame rz417-sim decoded, passing over its other lines."""
+    while True:
+        text = sim.stdout.readline()
+        check(text, "rz417-sim ended")
+        event = json.loads(text) if text.startswith("{") else {"event": "port"}
+        if event["event"] == "frame":
+            check(event["valid"], "bad frame %r" % event)
+            return event["frame"], event["meaning"]
+
+
+def case_simulator():
+    """The README's PyVISA script drives rz417-sim through the server; with a journal."""
+    work = tempfile.mkdtemp()
+    link = os.path.join(work, "port")
+    sim = subprocess.Popen([ARGS.sim, "--link", link, "--jsonl"], stdout=subprocess.PIPE,
+                           text=True)
+    server = None
+    try:
+        end = time.monotonic() + DEADLINE
+        while not os.path.exists(link):
+            check(time.monotonic() < end, "rz417-sim made no link")
+            time.sleep(0.02)
+        journal = os.path.join(work, "journal.csv")
+        server = Server("--journal", journal, device=link)
+        check(server.port, "no port told: %r" % server.err)
+        script = os.path.join(work, "drive.py")
+        with open(script, "w") as f:
+            f.write(readme_script(server.port))
+        result = subprocess.run([sys.executable, script], capture_output=True, text=True,
+                                timeout=DEADLINE)
+        check(result.returncode == 0, "the README's script: %s" % result.stderr)
+        check(IDN in result.stdout, "the script printed %r" % result.stdout)
+        decoded = [sim_frame(sim), sim_frame(sim)]
+        check(decoded == [("630096", "CC 1.50 A (high range)"), ("6600FF", "input ON")],
+              "the simulator decoded %r" % decoded)
+        status = server.signal(signal.SIGTERM)
+        check(status == 143, "status %d: %s" % (status, server.err))
+        last = sim_frame(sim)
+        check(last[0] == "66FFFF", "after SIGTERM the simulator decoded %r" % (last,))
+        rows = journal_rows(journal)
+        check([r[1] for r in rows] == ["scpi"] * 3 and [r[4] for r in rows] ==
+              ["630096", "6600FF", "66FFFF"], "journal %r" % rows)
+        check(re.fullmatch(r"CC 1\.50 A \(from 127\.0\.0\.1:\d+\)", rows[0][5]) and
+              rows[2][5] == "input off" and all(r[6] == "sent" for r in rows), "journal %r" % rows)
+    finally:
+        if server:
+            server.stop()
+        sim.send_signal(signal.SIGINT)
+        sim.wait(DEADLINE)
+        shutil.rmtree(work)
+
+
+def case_several():
+    """Eight clients at once: every frame in each client's order, each its own error queue."""
+    line = Line()
+    server = Server(device=line.path)
+    try:
+        count = 300
+        failures = []
+
+        def client(k):
+            try:
+                c = Client(server.port)
+                # Client k's resistances are k00.0 to k29.9 ohm, counting up.
+                c.send("".join("RES %d.%d\n" % ((k * 1000 + i) // 10, i % 10)
+                               for i in range(count)))
+                c.send("FROB%d\n" % k)
+                check(c.query("SYST:ERR?") == '-113,"Undefined header;\'FROB%d\' is not a '
+                      'command of the RZ-417"' % k, "client %d: its error" % k)
+                check(c.query("SYST:ERR:COUN?") == "0", "client %d: another's error" % k)
+                c.close()
+            except Exception as error:  # collected for the main thread
+                failures.append("client %d: %s" % (k, error))
+
+        threads = [threading.Thread(target=client, args=(k,)) for k in range(8)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(DEADLINE)
+        check(not failures, "; ".join(failures))
+        frames = frames_of(line.read(0.3))
+        check(len(frames) == 8 * count, "%d frames of %d" % (len(frames), 8 * count))
+        seen = [[] for _ in range(8)]
+        for f in frames:
+            value = int(f[2:], 16)
+            check(f[:2] == "65", "not a resistance frame: %s" % f)
+            seen[value // 1000].append(value % 1000)
+        check(all(s == list(range(count)) for s in seen), "a client's order was broken")
+    finally:
+        server.stop()
+        line.close()
+
+
+def case_hostile():
+    """Garbage, an endless line, a half line that vanishes, a client that never reads: the
+    others are answered at once, the server's memory stays bounded, the line is told."""
+    line = Line()
+    server = Server(device=line.path)
+    try:
+        good = Client(server.port)
+        check(good.query("*IDN?") == IDN, "identity")
+        base = server.rss_kib()
+        rng = random.Random(417)
+        garbage = Client(server.port)
+        garbage.send(bytes(rng.randrange(256) for _ in range(20000)) + b"\n")
+        # 4 MB without a line feed, then a line feed and a query on the same connection.
+        endless = Client(server.port)
+        endless.send(b"VOLT " + b"9" * (4 << 20))
+        endless.send(b"\n*IDN?\n")
+        check(endless.line() == IDN, "the long line's client was not answered after it")
+        check(endless.query("SYST:ERR?").startswith('-223,"Too much data;'), "no -223")
+        half = Client(server.port)
+        half.send(b"INP O")
+        half.close()
+        # A client that sends queries and never reads what it asked for.
+        deaf = Client(server.port)
+        deaf.sock.setblocking(False)
+        sent = 0
+        try:
+            while sent < (64 << 20):
+                sent += deaf.sock.send(b"*IDN?\n" * 10000)
+        except BlockingIOError:
+            pass
+        for _ in range(20):
+            began = time.monotonic()
+            check(good.query("*IDN?") == IDN, "identity")
+            check(time.monotonic() - began < 1.0, "an answer took %.2f s" %
+                  (time.monotonic() - began))
+        grown = server.rss_kib() - base
+        print("unread: %d bytes sent; the server grew by %d KiB" % (sent, grown))
+        check(grown < 8 * 1024, "the server grew by %d KiB (sent %d bytes unread)" %
+              (grown, sent))
+        check(line.read(0.05) == b"", "sent %r" % line.received)
+        deaf.close()
+        garbage.close()
+        endless.close()
+        # The line goes away: the next setpoint is refused with the panel's text.
+        line.vanish()
+        good.send("CURR 1\n")
+        check(good.query("SYST:ERR?") ==
+              '-240,"Hardware error;Device not Open: the frame 6703E8 (CC 1.000 A) did not go out"',
+              "after the line vanished")
+        check(good.query("*IDN?") == IDN, "the server stopped answering")
+        good.close()
+        check(server.proc.poll() is None, "the server ended: %s" % server.err)
+        check("6703E8 from 127.0.0.1:" in server.err and "Device not Open" in server.err,
+              server.err)
+    finally:
+        server.stop()
+        line.close()
+
+
+def case_interrupted():
+    """A signal with the input on: 66FFFF first, then the end (130, 143, 129); a client still
+    connected does not hold it up."""
+    for sig, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143), (signal.SIGHUP, 129)):
+        line = Line()
+        server = Server(device=line.path)
+        c = Client(server.port)
+        c.send("CURR 1.5;INP ON\n")
+        line.wait_for(b"6600FF")
+        c.send("VOLT 5")  # half a message, still open
+        began = time.monotonic()
+        got = server.signal(sig)
+        check(time.monotonic() - began < 3, "%s took %.1f s" % (sig.name,
+                                                              time.monotonic() - began))
+        check(got == status, "%s: status %d: %s" % (sig.name, got, server.err))
+        check(frames_of(line.read(0.05)) == ["630096", "6600FF", "66FFFF"],
+              "%s: the line received %r" % (sig.name, line.received))
+        check("switched the input off (66FFFF)" in server.err, server.err)
+        c.close()
+        line.close()
+
+
+def case_refused():
+    """Bad command lines exit 2, a line that will not open or a taken TCP port exit 1, at once
+    and with nothing sent."""
+    for words, message in ((["serve", "--listen", "5025x"], "'5025x' is not a TCP port"),
+                           (["serve", "--listen", "host:5025"], "'host' is not an IP address"),
+                           (["serve", "--listen", "70000"], "'70000' is not a TCP port"),
+                           (["serve", "cv", "1"], "serve takes no other command"),
+                           (["--listen", "5025", "cv", "1"], "--listen goes with serve"),
+                           (["--dry-run", "serve"], "--dry-run does not go with serve")):
+        result = subprocess.run([ARGS.ctl, "-p", "1"] + words, capture_output=True, text=True,
+                                timeout=DEADLINE)
+        check(result.returncode == 2 and message in result.stderr,
+              "%r: status %d, %r" % (words, result.returncode, result.stderr))
+    result = subprocess.run([ARGS.ctl, "-p", "/dev/rz417-none", "serve"], capture_output=True,
+                            text=True, timeout=DEADLINE)
+    check(result.returncode == 1 and "serve: Hardware not present" in result.stderr and
+          "nothing was sent" in result.stderr, "status %d, %r" % (result.returncode,
+                                                                result.stderr))
+    taken = socket.socket()
+    taken.bind(("127.0.0.1", 0))
+    taken.listen(1)
+    line = Line()
+    result = subprocess.run([ARGS.ctl, "-p", line.path, "serve", "--listen",
+                             "127.0.0.1:%d" % taken.getsockname()[1]], capture_output=True,
+                            text=True, timeout=DEADLINE)
+    check(result.returncode == 1 and "cannot listen on 127.0.0.1:%d" % taken.getsockname()[1]
+          in result.stderr, "status %d, %r" % (result.returncode, result.stderr))
+    check(line.read(0.05) == b"", "sent %r" % line.received)
+    taken.close()
+    line.close()
+
+
+CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--ctl", required=True)
+    parser.add_argument("--sim", required=True)
+    parser.add_argument("--readme", required=True)
+    parser.add_argument("case", choices=sorted(CASES))
+    ARGS = parser.parse_args()
+    try:
+        CASES[ARGS.case]()
+    except Failure as failure:
+        print("FAIL: %s" % failure)
+        return 1
+    print("ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

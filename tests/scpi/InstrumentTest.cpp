@@ -1,0 +1,265 @@
+// Program messages against the plain core: the answers, the frames and what the error queue
+// holds afterwards.
+#include "scpi/Instrument.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace rz417::scpi {
+namespace {
+
+class RecordingOutlet : public FrameOutlet
+{
+public:
+    std::string send(const std::string &frame, const std::string &) override
+    {
+        if (failing)
+            return "Device not Open";
+        frames.push_back(frame);
+        return {};
+    }
+    std::vector<std::string> frames;
+    bool failing = false;
+};
+
+struct Row
+{
+    std::string messages; // run one after the other, split at '\n'
+    const char *response; // every answer, in order
+    std::vector<std::string> frames;
+    std::vector<int> errors; // the queue afterwards, oldest first
+};
+
+std::vector<Row> rows()
+{
+    const std::vector<int> none;
+    return {
+        // Identity and status.
+        {"*IDN?", "QUENDA,RZ-417,0,1.00\n", {}, none},
+        {"*idn?", "QUENDA,RZ-417,0,1.00\n", {}, none},
+        {"*TST?;*OPC?", "0;1\n", {}, none},
+        {"SYST:VERS?", "1999.0\n", {}, none},
+        {"system:version?", "1999.0\n", {}, none},
+        {"SYST:ERR?", "0,\"No error\"\n", {}, none},
+        {"*ESE 36\n*ESE?;*SRE 255;*SRE?", "36;191\n", {}, none},
+        {"*ESE 256", "", {}, {-222}},
+        {"*ESE #H24;*ESE?", "36\n", {}, none},
+        {"*ESE 5V", "", {}, {-138}},
+        {"*ESE \"5\"", "", {}, {-104}},
+        {"FOO\n*ESR?\n*ESR?", "32\n0\n", {}, {-113}},
+        {"*OPC;*ESR?", "1\n", {}, none},
+        {"*ESE 32;FOO\n*STB?", "36\n", {}, {-113}},
+        {"FOO\n*CLS;SYST:ERR:COUN?;*ESR?", "0;0\n", {}, none},
+        {"*IDN", "", {}, {-113}},
+        {"*RST?", "", {}, {-113}},
+        {"*IDN? 1", "", {}, {-108}},
+        // Setpoints in every mode, short and long forms, any case, optional nodes.
+        {"VOLT 12.34", "", {"6204D2"}, none},
+        {"SOURce:VOLTage:LEVel:IMMediate:AMPLitude 12.34", "", {"6204D2"}, none},
+        {":sour:volt:imm 63", "", {"62189C"}, none},
+        {"VOLT 12340MV", "", {"6204D2"}, none},
+        {"VOLT 12.34 V", "", {"6204D2"}, none},
+        {"VOLT 1.234E1V", "", {"6204D2"}, none},
+        {"VOLT +.5", "", {"620032"}, none},
+        {"VOLT 5.", "", {"6201F4"}, none},
+        {"CURR 0.5", "", {"6701F4"}, none},
+        {"CURR 1", "", {"6703E8"}, none},
+        {"CURR 1500MA", "", {"630096"}, none},
+        {"CURR 1.5E0A", "", {"630096"}, none},
+        {"CURR 12.355", "", {"6304D4"}, none},
+        {"POW 200", "", {"6407D0"}, none},
+        {"POW 0.0125KW", "", {"64007D"}, none},
+        {"RES 999.9", "", {"65270F"}, none},
+        {"RES 0.2KOHM", "", {"6507D0"}, none},
+        {"RES 1ohm", "", {"65000A"}, none},
+        {"VOLT MAX;CURR MIN;POW DEF", "", {"62189C", "670000", "640000"}, none},
+        // Rounding to the step from the digits, a half to even.
+        {"VOLT 12.345;VOLT 12.355;VOLT 12.3451", "", {"6204D2", "6204D4", "6204D3"}, none},
+        {"CURR 0.0005;CURR 0.0015", "", {"670000", "670002"}, none},
+        {"VOLT 63.004;VOLT -0.004", "", {"62189C", "620000"}, none},
+        {"POW 1E-30", "", {"640000"}, none},
+        // Queries: what went out, NR2 with the mode's decimals; the range.
+        {"CURR 1.005;CURR?", "1.000\n", {"630064"}, none},
+        {"CURR 12.355\nCURR?;CURR? MAX;CURR? MIN", "12.360;15.000;0.000\n", {"6304D4"}, none},
+        {"VOLT 5;:VOLT?;VOLT? MAXimum", "5.00;63.00\n", {"6201F4"}, none},
+        {"RES 47.5\nRES?;POW? MAX", "47.5;200.0\n", {"6501DB"}, none},
+        {"VOLT?", "", {}, {-221}},
+        {"VOLT? 5", "", {}, {-224}},
+        // Out of range: nothing sent.
+        {"VOLT 63.01", "", {}, {-222}},
+        {"VOLT 63.006", "", {}, {-222}},
+        {"VOLT 63.005", "", {"62189C"}, none},
+        {"CURR 15.0006", "", {}, {-222}},
+        {"VOLT -1", "", {}, {-222}},
+        {"VOLT 1E30", "", {}, {-222}},
+        {"VOLT 1E40000", "", {}, {-123}},
+        {"VOLT 1E-40000", "", {}, {-123}},
+        {std::string("VOLT 1").append(300, '0'), "", {}, {-124}},
+        {"VOLT 5A", "", {}, {-131}},
+        {"VOLT 5XV", "", {}, {-131}},
+        {"VOLT 5VOLTSANDMOREV", "", {}, {-134}},
+        {"VOLT ON", "", {}, {-224}},
+        {"VOLT \"5\"", "", {}, {-104}},
+        {"VOLT #H10", "", {}, {-104}},
+        {"VOLT #15ABCDE", "", {}, {-104}},
+        {"VOLT (5)", "", {}, {-104}},
+        {"VOLT", "", {}, {-109}},
+        {"VOLT 5,6", "", {}, {-108}},
+        {"VOLT 5 6", "", {}, {-103}},
+        {"VOLT 5.5.5", "", {}, {-121}},
+        {"VOLT -", "", {}, {-121}},
+        {"VOLT 5E+", "", {}, {-121}},
+        // Modes: FUNCtion sends the mode's last setpoint again.
+        {"FUNC?", "NONE\n", {}, none},
+        {"FUNC CURR", "", {}, {-221}},
+        {"CURR 2;VOLT 3;FUNC CURRENT;FUNC?", "CURR\n", {"6300C8", "62012C", "6300C8"}, none},
+        {"RES 10;SOUR:FUNC:MODE RES;:FUNC?", "RES\n", {"650064", "650064"}, none},
+        {"FUNC AMPS", "", {}, {-224}},
+        {"FUNC 1", "", {}, {-104}},
+        // The input.
+        {"INP ON;INP?;OUTP OFF;OUTP?", "1;0\n", {"6600FF", "66FFFF"}, none},
+        {"INP:STAT 1;STATE 0;:INPUT?", "0\n", {"6600FF", "66FFFF"}, none},
+        {"INP?", "0\n", {}, none},
+        {"INP 2", "", {}, {-224}},
+        {"INP 0.5", "", {}, {-224}},
+        {"INP MAYBE", "", {}, {-224}},
+        {"INP 1V", "", {}, {-138}},
+        {"INP", "", {}, {-109}},
+        {"INP ON;*RST;INP?", "0\n", {"6600FF", "66FFFF"}, none},
+        // Measurements: the line is one-way.
+        {"MEAS:VOLT?", "", {}, {-241}},
+        {"MEASure:SCALar:CURRent:DC?;*IDN?", "", {}, {-241}},
+        {"MEAS:POW?", "", {}, {-241}},
+        // The header path of a message and its several answers.
+        {"VOLT 5;CURR 1", "", {"6201F4", "6703E8"}, none},
+        {":SOUR:VOLT 5;:INP ON", "", {"6201F4", "6600FF"}, none},
+        {"SOUR:VOLT 5;CURR 1", "", {"6201F4", "6703E8"}, none},
+        {"SOUR:VOLT 5;INP ON", "", {"6201F4"}, {-113}},
+        {"SYST:ERR?;VERS?", "0,\"No error\";1999.0\n", {}, none},
+        {"SYST:ERR:COUN?;*IDN?;NEXT?", "0;QUENDA,RZ-417,0,1.00;0,\"No error\"\n", {}, none},
+        {"*IDN?;;*TST?;", "QUENDA,RZ-417,0,1.00;0\n", {}, none},
+        {"  \t", "", {}, none},
+        {"*IDN?\r", "QUENDA,RZ-417,0,1.00\n", {}, none},
+        // An error stops the message; what ran before it stays done and answered.
+        {"VOLT 5;FOO;CURR 1", "", {"6201F4"}, {-113}},
+        {"*IDN?;VOLT 99;*TST?", "QUENDA,RZ-417,0,1.00\n", {}, {-222}},
+        {"VOLT2 5", "", {}, {-114}},
+        {"VOLT1 5", "", {"6201F4"}, none},
+        {"VOLTAGES 5", "", {}, {-113}},
+        {"ABCDEFGHIJKLMN 5", "", {}, {-112}},
+        {"INP ABCDEFGHIJKLMN", "", {}, {-144}},
+        {"VOLT$ 5", "", {}, {-101}},
+        {"VOLT 5$", "", {}, {-101}},
+        {"5 VOLT", "", {}, {-102}},
+        {"VOLT:", "", {}, {-102}},
+        {"*", "", {}, {-102}},
+        {"VOLT 5,", "", {}, {-102}},
+        {"VOLT ,5", "", {}, {-102}},
+        {"VOLT \"5", "", {}, {-151}},
+        {"VOLT #3AB", "", {}, {-161}},
+        {"VOLT (5", "", {}, {-171}},
+        {"VOLT #X", "", {}, {-102}},
+        {"SYST:ERR? 1;*IDN?", "", {}, {-108}},
+        // The queue keeps 16 entries, the last one telling that more were lost.
+        {"FOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO\nFOO",
+         "",
+         {},
+         {-113, -113, -113, -113, -113, -113, -113, -113, -113, -113, -113, -113, -113, -113, -113,
+          -350}},
+    };
+}
+
+TEST(Instrument, ProgramMessages)
+{
+    for (const Row &row : rows()) {
+        SCOPED_TRACE(row.messages.substr(0, 80));
+        RecordingOutlet outlet;
+        Instrument instrument(outlet);
+        ClientState client;
+        std::string response;
+        std::vector<std::string> frames;
+        std::string message;
+        const std::string &all = row.messages;
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t end = all.find('\n', start);
+            const Reply reply =
+                instrument.execute(std::string_view(all).substr(start, end - start), client);
+            response += reply.response;
+            frames.insert(frames.end(), reply.frames.begin(), reply.frames.end());
+            if (end == std::string::npos)
+                break;
+            start = end + 1;
+        }
+        EXPECT_EQ(response, row.response);
+        EXPECT_EQ(frames, row.frames);
+        EXPECT_EQ(outlet.frames, row.frames);
+        std::vector<int> errors;
+        for (ScpiError e = client.errors.pop(); e.code != 0; e = client.errors.pop()) {
+            errors.push_back(e.code);
+            // One printable line, safe inside the quotes of the answer.
+            EXPECT_LT(e.text.size(), 300u) << e.text;
+            for (const char c : e.text)
+                EXPECT_TRUE(c >= 0x20 && c < 0x7F) << e.text;
+        }
+        EXPECT_EQ(errors, row.errors);
+    }
+}
+
+TEST(Instrument, ErrorTextsSayWhatIsAllowed)
+{
+    RecordingOutlet outlet;
+    Instrument instrument(outlet);
+    ClientState client;
+    const struct
+    {
+        const char *message;
+        const char *answer;
+    } cases[] = {
+        {"VOLT 63.01", "-222,\"Data out of range;'63.01': 'VOLT' takes 0 to 63.00 V\""},
+        {"FOO\"", "-101,\"Invalid character;'\"\"' in the header 'FOO\"\"'\""},
+        {"FUNC POW", "-221,\"Settings conflict;no POW setpoint was sent in this run to select "
+                     "the mode with: send POW <value> first\""},
+        {"RES 5V", "-131,\"Invalid suffix;'V': 'RES' takes OHM with an SI prefix (MOHM, KOHM) "
+                   "or no unit\""},
+        {"FROB\xCE\xA9?", "-101,\"Invalid character;'\\xCE' in the header 'FROB\\xCE\\xA9?'\""},
+    };
+    for (const auto &c : cases) {
+        instrument.execute(c.message, client);
+        EXPECT_EQ(instrument.execute("SYST:ERR?", client).response, std::string(c.answer) + "\n");
+    }
+}
+
+TEST(Instrument, FailedWriteReportsTheLineAndStopsTheMessage)
+{
+    RecordingOutlet outlet;
+    Instrument instrument(outlet);
+    ClientState client;
+    outlet.failing = true;
+    Reply reply = instrument.execute("INP ON;VOLT 5", client);
+    EXPECT_TRUE(reply.frames.empty());
+    EXPECT_TRUE(instrument.inputMayBeOn());
+    EXPECT_EQ(instrument.execute("SYST:ERR?;:INP?;SYST:ERR?", client).response,
+              "-240,\"Hardware error;Device not Open: the frame 6600FF (input on) did not go "
+              "out\";0;0,\"No error\"\n");
+    outlet.failing = false;
+    reply = instrument.execute("INP OFF;FUNC?", client);
+    EXPECT_EQ(reply.frames, std::vector<std::string>{"66FFFF"});
+    EXPECT_FALSE(instrument.inputMayBeOn());
+    EXPECT_EQ(reply.response, "NONE\n");
+}
+
+TEST(Instrument, ClientsShareTheLoadNotTheirQueues)
+{
+    RecordingOutlet outlet;
+    Instrument instrument(outlet);
+    ClientState first, second;
+    instrument.execute("CURR 1.5;FOO", first);
+    EXPECT_EQ(instrument.execute("CURR?;SYST:ERR:COUN?", second).response, "1.500;0\n");
+    EXPECT_EQ(instrument.execute("SYST:ERR:COUN?", first).response, "1\n");
+}
+
+} // namespace
+} // namespace rz417::scpi
