@@ -296,8 +296,11 @@ def case_hostile():
                   (time.monotonic() - began))
         grown = server.rss_kib() - base
         print("unread: %d bytes sent; the server grew by %d KiB" % (sent, grown))
-        check(grown < 8 * 1024, "the server grew by %d KiB (sent %d bytes unread)" %
-              (grown, sent))
+        # A sanitized build keeps freed memory in quarantine: its resident size says nothing of
+        # what the server holds, so only the ordinary build's is checked.
+        if "ASAN_OPTIONS" not in os.environ:
+            check(grown < 8 * 1024, "the server grew by %d KiB (sent %d bytes unread)" %
+                  (grown, sent))
         check(line.read(0.05) == b"", "sent %r" % line.received)
         deaf.close()
         garbage.close()

@@ -659,7 +659,10 @@ def case_drain(session):
     trace = os.path.join(session.workdir, "trace")
     panel = session.start_panel(
         ports=declined + ":" + session.sim.link,
-        extra_env={"LD_PRELOAD": session.args.trace, "RZ417_LINE_TRACE": trace})
+        extra_env={"LD_PRELOAD": session.args.trace, "RZ417_LINE_TRACE": trace,
+                   # The tracer comes before a sanitized build's runtime in the list of libraries.
+                   "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") +
+                   ":verify_asan_link_order=0"})
     display = session.display
     first = wait_until("the first port's box", lambda: display.visible_windows("Electronic Load"))
     display.xdotool("windowfocus", "--sync", first[0], check=False)
