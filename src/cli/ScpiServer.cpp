@@ -1,8 +1,9 @@
 #include "cli/ScpiServer.h"
 
+#include "cli/ClientSocket.h"
 #include "cli/FrameLine.h"
 
-#include <QTcpSocket>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <chrono>
@@ -14,16 +15,14 @@ namespace {
 
 // What one client's unread answers may hold in the server; past it, its messages wait in its own
 // socket until it reads.
-constexpr qint64 kMaxBacklog = 256 * 1024;
+constexpr std::size_t kMaxBacklog = 256 * 1024;
 
 std::string now()
 {
     return clockText(std::chrono::system_clock::now());
 }
 
-// Hands each connection over as its descriptor, so that its socket can be opened unbuffered:
-// reads and writes then go straight to the system, without Qt's own buffers and the queued
-// flushes that cost a turn of the event loop per answer.
+// Hands each connection over as its descriptor, read and written through ClientSocket.
 class Listener : public QTcpServer
 {
 public:
@@ -43,13 +42,18 @@ private:
 
 struct ScpiServer::Client
 {
-    QTcpSocket *socket = nullptr;
+    std::unique_ptr<ClientSocket> socket;
+    std::unique_ptr<QSocketNotifier> readable;
+    std::unique_ptr<QSocketNotifier> writable;
     std::string peer;
     scpi::ClientState state;
     std::string input;     // what arrived and has not run; a message ends with a line feed
     std::size_t start = 0; // where the unfinished message begins in input
     std::size_t scanned = 0;
     bool discarding = false; // the rest of a line that was too long
+    std::string unsent;      // answers the client has not taken yet, from sent on
+    std::size_t sent = 0;
+    bool ended = false;
 };
 
 std::string printableLine(const std::string &text, std::size_t limit)
@@ -80,13 +84,7 @@ ScpiServer::ScpiServer(scpi::Instrument &instrument, std::string &currentPeer, s
 {
 }
 
-ScpiServer::~ScpiServer()
-{
-    for (const auto &client : m_clients) {
-        client->socket->disconnect(this);
-        client->socket->abort();
-    }
-}
+ScpiServer::~ScpiServer() = default;
 
 bool ScpiServer::listen(const QHostAddress &address, uint16_t port, std::string &why)
 {
@@ -106,42 +104,30 @@ void ScpiServer::print(const std::string &text) const
 
 void ScpiServer::accept(qintptr descriptor)
 {
-    auto *socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState,
-                                     QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        std::fprintf(stderr, "rz417ctl: a connection could not be taken: %s\n",
-                     socket->errorString().toLocal8Bit().constData());
-        delete socket;
-        return;
-    }
-    const QHostAddress address = socket->peerAddress();
-    const std::string host = address.protocol() == QAbstractSocket::IPv6Protocol
-                                 ? "[" + address.toString().toStdString() + "]"
-                                 : address.toString().toStdString();
-    const std::string peer = host + ":" + std::to_string(socket->peerPort());
+    auto client = std::make_unique<Client>();
+    client->socket = std::make_unique<ClientSocket>(descriptor);
+    client->peer = client->socket->peer();
     if (m_clients.size() >= static_cast<std::size_t>(kMaxClients)) {
         std::fprintf(stderr, "rz417ctl: refused %s: %d clients are connected already\n",
-                     peer.c_str(), kMaxClients);
-        socket->abort();
-        socket->deleteLater();
+                     client->peer.c_str(), kMaxClients);
         return;
     }
-    auto client = std::make_unique<Client>();
-    client->socket = socket;
-    client->peer = peer;
-    // Answers go out at once instead of waiting to be joined by Nagle's algorithm.
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    client->socket->setLowDelay();
     Client *raw = client.get();
-    connect(socket, &QTcpSocket::readyRead, this, [this, raw] { serve(*raw); });
-    // A client that reads its answers again lets the server read its messages again.
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, raw] {
-        if (raw->socket->bytesToWrite() < kMaxBacklog / 2)
+    client->readable = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+    connect(client->readable.get(), &QSocketNotifier::activated, this,
+            [this, raw] { serve(*raw); });
+    client->writable = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Write);
+    client->writable->setEnabled(false);
+    connect(client->writable.get(), &QSocketNotifier::activated, this, [this, raw] {
+        if (!flush(*raw))
+            return;
+        // A client that reads its answers again lets the server read its messages again.
+        if (raw->unsent.size() - raw->sent < kMaxBacklog / 2)
             serve(*raw);
     });
-    connect(
-        socket, &QTcpSocket::disconnected, this, [this, raw] { drop(*raw); }, Qt::QueuedConnection);
     m_clients.push_back(std::move(client));
-    print(peer + " connected");
+    print(raw->peer + " connected");
 }
 
 void ScpiServer::take(Client &client, const char *data, std::size_t size)
@@ -172,17 +158,32 @@ void ScpiServer::take(Client &client, const char *data, std::size_t size)
 
 void ScpiServer::serve(Client &client)
 {
-    QTcpSocket &socket = *client.socket;
+    if (client.ended)
+        return;
     std::string answers;
     char buffer[16384];
-    while (socket.bytesToWrite() + static_cast<qint64>(answers.size()) < kMaxBacklog) {
+    bool drained = false; // everything the system held has been read
+    bool closed = false;
+    while (client.unsent.size() - client.sent + answers.size() < kMaxBacklog) {
         const std::size_t end = client.input.find('\n', client.scanned);
         if (end == std::string::npos) {
             client.scanned = client.input.size();
-            const qint64 n = socket.read(buffer, sizeof buffer);
-            if (n <= 0)
+            if (drained || closed)
                 break;
-            take(client, buffer, static_cast<std::size_t>(n));
+            std::size_t n = 0;
+            const ClientSocket::Io io = client.socket->receive(buffer, sizeof buffer, n);
+            if (io == ClientSocket::Io::Done) {
+                take(client, buffer, n);
+                // A short read took all there was; the notifier says when more comes, which
+                // saves a read that would find nothing.
+                drained = n < sizeof buffer;
+            } else if (io == ClientSocket::Io::WouldBlock) {
+                drained = true;
+            } else {
+                if (io == ClientSocket::Io::Failed)
+                    print(client.peer + " " + client.socket->errorText());
+                closed = true;
+            }
             continue;
         }
         std::size_t length = end - client.start;
@@ -203,21 +204,67 @@ void ScpiServer::serve(Client &client)
     client.input.erase(0, client.start);
     client.scanned -= client.start;
     client.start = 0;
-    if (!answers.empty()) {
-        socket.write(answers.data(), static_cast<qint64>(answers.size()));
-        socket.flush();
+    if (closed) {
+        // The messages that came before the end have run; their answers have no one to go to.
+        drop(client);
+        return;
     }
+    if (!answers.empty()) {
+        client.unsent += answers;
+        if (!flush(client))
+            return;
+    }
+    // A client with a full backlog is not read until it takes its answers.
+    client.readable->setEnabled(client.unsent.size() - client.sent < kMaxBacklog);
+}
+
+bool ScpiServer::flush(Client &client)
+{
+    while (client.sent < client.unsent.size()) {
+        std::size_t n = 0;
+        const ClientSocket::Io io = client.socket->send(client.unsent.data() + client.sent,
+                                                        client.unsent.size() - client.sent, n);
+        if (io == ClientSocket::Io::Done) {
+            client.sent += n;
+            continue;
+        }
+        if (io == ClientSocket::Io::WouldBlock)
+            break;
+        if (io == ClientSocket::Io::Failed)
+            print(client.peer + " " + client.socket->errorText());
+        drop(client);
+        return false;
+    }
+    if (client.sent == client.unsent.size()) {
+        client.unsent.clear();
+        client.sent = 0;
+    } else if (client.sent >= 64 * 1024) {
+        client.unsent.erase(0, client.sent);
+        client.sent = 0;
+    }
+    client.writable->setEnabled(!client.unsent.empty());
+    return true;
 }
 
 void ScpiServer::drop(Client &client)
 {
+    if (client.ended)
+        return;
     // The load stays as the client left it, as an instrument's would.
+    client.ended = true;
+    client.readable->setEnabled(false);
+    client.writable->setEnabled(false);
     print(client.peer + " disconnected");
-    client.socket->deleteLater();
-    const auto it = std::find_if(m_clients.begin(), m_clients.end(),
-                                 [&](const auto &c) { return c.get() == &client; });
-    if (it != m_clients.end())
-        m_clients.erase(it);
+    // Not here: this may run inside one of the client's notifiers.
+    QMetaObject::invokeMethod(
+        this,
+        [this, raw = &client] {
+            const auto it = std::find_if(m_clients.begin(), m_clients.end(),
+                                         [&](const auto &c) { return c.get() == raw; });
+            if (it != m_clients.end())
+                m_clients.erase(it);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace rz417::cli

@@ -39,6 +39,7 @@ private:
     void accept(qintptr descriptor);
     void serve(Client &client);
     void take(Client &client, const char *data, std::size_t size);
+    bool flush(Client &client); // false when the client is gone
     void drop(Client &client);
     void print(const std::string &text) const;
 

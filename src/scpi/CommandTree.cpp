@@ -81,14 +81,17 @@ std::vector<PatternNode> patternNodes(const char *pattern)
     return nodes;
 }
 
-std::string upperText(const std::string &text)
+// Whether name, in any case, is form (upper case).
+bool sameName(const std::string &name, const std::string &form)
 {
-    std::string out = text;
-    for (char &c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+    if (name.size() != form.size())
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != form[i])
+            return false;
     }
-    return out;
+    return true;
 }
 
 // Whether the nodes from i on match the pattern from j on; a numeric suffix other than 1 is
@@ -102,8 +105,8 @@ bool matches(const std::vector<Node> &path, std::size_t i, const std::vector<Pat
         return true;
     if (i == path.size())
         return false;
-    const std::string name = upperText(path[i].name);
-    if (name != pattern[j].longForm && name != pattern[j].shortForm)
+    if (!sameName(path[i].name, pattern[j].longForm) &&
+        !sameName(path[i].name, pattern[j].shortForm))
         return false;
     if (!matches(path, i + 1, pattern, j + 1, badSuffix))
         return false;
@@ -138,10 +141,9 @@ HeaderMatch findCommand(const std::vector<Node> &path, bool common, bool query)
         const Node *badSuffix = nullptr;
         if (!matches(path, 0, patterns[k], 0, badSuffix))
             continue;
-        const std::string written = pathText(path, query);
         if (badSuffix) {
             match.errorCode = -114;
-            match.errorText = "Header suffix out of range;" + quotedText(written) +
+            match.errorText = "Header suffix out of range;" + quotedText(pathText(path, query)) +
                               ": the RZ-417 has one channel, suffix 1 or none";
             return match;
         }
@@ -152,7 +154,7 @@ HeaderMatch findCommand(const std::vector<Node> &path, bool common, bool query)
         }
         match.errorCode = -113;
         match.errorText =
-            "Undefined header;" + quotedText(written) +
+            "Undefined header;" + quotedText(pathText(path, query)) +
             (query ? " takes no '?': it is a command only" : " is a query only: add '?'");
         return match;
     }

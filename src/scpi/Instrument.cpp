@@ -134,10 +134,12 @@ void reportError(ClientState &client, int code, std::string text)
         client.esr = static_cast<uint8_t>(client.esr | eventBit(-350));
 }
 
-std::string Instrument::identity()
+const std::string &Instrument::identity()
 {
     // Maker, model, serial number (the RZ-417 reports none), version.
-    return std::string(identity::kCompany) + "," + identity::kProduct + ",0," + identity::kVersion;
+    static const std::string text =
+        std::string(identity::kCompany) + "," + identity::kProduct + ",0," + identity::kVersion;
+    return text;
 }
 
 struct Instrument::Context
@@ -163,23 +165,21 @@ Reply Instrument::execute(std::string_view message, ClientState &client)
             break;
         }
         ProgramUnit &unit = read.unit;
+        // A relative header continues the path of the command before it.
         std::vector<Node> full;
-        if (!unit.common) {
-            if (!unit.absolute)
-                full = path;
+        const std::vector<Node> *header = &unit.nodes;
+        if (!unit.common && !unit.absolute && !path.empty()) {
+            full = path;
             full.insert(full.end(), unit.nodes.begin(), unit.nodes.end());
-        } else {
-            full = unit.nodes;
+            header = &full;
         }
-        const HeaderMatch match = findCommand(full, unit.common, unit.query);
+        const HeaderMatch match = findCommand(*header, unit.common, unit.query);
         if (!match.found) {
             context.fail(match.errorCode, match.errorText);
             break;
         }
-        if (!unit.common) {
-            full.pop_back();
-            path = std::move(full);
-        }
+        if (!unit.common)
+            path.assign(header->begin(), header->end() - 1);
         if (!run(unit, match.id, context))
             break;
     }
@@ -212,21 +212,22 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
 {
     ClientState &client = context.client;
     const std::vector<Param> &params = unit.params;
-    const std::string header = quotedText(unit.header);
+    // Only an error names the header: a command that runs does not build the text.
+    const auto header = [&] { return quotedText(unit.header); };
     auto noParams = [&] {
         if (params.empty())
             return true;
-        context.fail(-108, "Parameter not allowed;" + header + " takes no parameter");
+        context.fail(-108, "Parameter not allowed;" + header() + " takes no parameter");
         return false;
     };
     auto oneParam = [&](const std::string &allowed) {
         if (params.size() == 1)
             return true;
         if (params.empty())
-            context.fail(-109, "Missing parameter;" + header + " takes " + allowed);
+            context.fail(-109, "Missing parameter;" + header() + " takes " + allowed);
         else
             context.fail(-108,
-                         "Parameter not allowed;" + header + " takes one parameter, " + allowed);
+                         "Parameter not allowed;" + header() + " takes one parameter, " + allowed);
         return false;
     };
     // A register value: NRf (or #H, #Q, #B) rounded to a whole number from 0 to 255.
@@ -237,24 +238,24 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
         const Param &p = params[0];
         if (p.kind == ParamKind::NonDecimal) {
             if (p.nonDecimal > 255) {
-                context.fail(-222, "Data out of range;" + header + " takes " + allowed);
+                context.fail(-222, "Data out of range;" + header() + " takes " + allowed);
                 return false;
             }
             value = static_cast<uint8_t>(p.nonDecimal);
             return true;
         }
         if (p.kind != ParamKind::Number) {
-            context.fail(-104, "Data type error;" + header + " takes " + allowed + ", not " +
+            context.fail(-104, "Data type error;" + header() + " takes " + allowed + ", not " +
                                    kindName(p.kind));
             return false;
         }
         if (!p.suffix.empty()) {
-            context.fail(-138, "Suffix not allowed;" + header + " takes " + allowed);
+            context.fail(-138, "Suffix not allowed;" + header() + " takes " + allowed);
             return false;
         }
         const Fixed fixed = roundFixed(p.mantissa, 0, p.exponent, 255);
         if (fixed.error != FixedError::None || (p.negative && fixed.value != 0)) {
-            context.fail(-222, "Data out of range;" + quotedText(p.text) + ": " + header +
+            context.fail(-222, "Data out of range;" + quotedText(p.text) + ": " + header() +
                                    " takes " + allowed);
             return false;
         }
@@ -373,7 +374,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
             context.fail(p.kind == ParamKind::Word ? -224 : -104,
                          std::string(p.kind == ParamKind::Word ? "Illegal parameter value;"
                                                                : "Data type error;") +
-                             quotedText(p.text) + ": " + header + " takes " + allowed);
+                             quotedText(p.text) + ": " + header() + " takes " + allowed);
             return false;
         }
         const auto &sent = m_load.sent[static_cast<std::size_t>(mode - 1)];
@@ -417,7 +418,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
                          std::string(!typed             ? "Data type error;"
                                      : p.suffix.empty() ? "Illegal parameter value;"
                                                         : "Suffix not allowed;") +
-                             quotedText(p.text) + ": " + header + " takes " + allowed);
+                             quotedText(p.text) + ": " + header() + " takes " + allowed);
             return false;
         }
         return sendFrame(inputFrame(*on), inputMeaning(*on), context);
@@ -435,7 +436,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
             context.fail(params.size() > 1 ? -108 : -224,
                          std::string(params.size() > 1 ? "Parameter not allowed;"
                                                        : "Illegal parameter value;") +
-                             header + " takes nothing, MINimum or MAXimum");
+                             header() + " takes nothing, MINimum or MAXimum");
             return false;
         }
         if (params.size() == 1) {
@@ -467,17 +468,17 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
     } else if (isWord(p, "MAX", "MAXIMUM")) {
         value = info.rangeTop;
     } else if (p.kind == ParamKind::Word) {
-        context.fail(-224, "Illegal parameter value;" + quotedText(p.text) + ": " + header +
+        context.fail(-224, "Illegal parameter value;" + quotedText(p.text) + ": " + header() +
                                " takes " + allowed);
         return false;
     } else if (p.kind != ParamKind::Number) {
-        context.fail(-104, "Data type error;" + header + " takes " + allowed + ", not " +
+        context.fail(-104, "Data type error;" + header() + " takes " + allowed + ", not " +
                                kindName(p.kind));
         return false;
     } else {
         const std::optional<int> scale = suffixExponent(p.suffix, unitName);
         if (!scale) {
-            context.fail(-131, "Invalid suffix;" + quotedText(p.suffix) + ": " + header +
+            context.fail(-131, "Invalid suffix;" + quotedText(p.suffix) + ": " + header() +
                                    " takes " + unitName + " with an SI prefix (M" + unitName +
                                    ", K" + unitName + ") or no unit");
             return false;
@@ -485,7 +486,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
         const Fixed fixed =
             roundFixed(p.mantissa, info.decimals, p.exponent + *scale, info.rangeTop);
         if (fixed.error != FixedError::None || (p.negative && fixed.value != 0)) {
-            context.fail(-222, "Data out of range;" + quotedText(p.text) + ": " + header +
+            context.fail(-222, "Data out of range;" + quotedText(p.text) + ": " + header() +
                                    " takes " + range);
             return false;
         }

@@ -62,7 +62,7 @@ public:
     bool inputMayBeOn() const { return m_inputMayBeOn; }
 
     // The identity record *IDN? answers.
-    static std::string identity();
+    static const std::string &identity();
 
 private:
     struct Context;
