@@ -33,9 +33,7 @@ find_program(RZ417_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
 set(RZ417_WINDOWS_SYSTEM_DLLS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows CACHE PATH
     "A folder of the DLLs Windows itself provides (Wine's)")
 install(CODE "
-    set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-    set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-    set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND \"${RZ417_OBJDUMP}\")
+    set(RZ417_OBJDUMP \"${RZ417_OBJDUMP}\")
     set(RZ417_DLL_DIRS \"${RZ417_WINDOWS_DLL_DIRS}\")
     set(RZ417_SYSTEM_DLLS \"${RZ417_WINDOWS_SYSTEM_DLLS}\")
     set(RZ417_BINARIES \"$<TARGET_FILE:rz417>;$<TARGET_FILE:rz417ctl>;${plugin_files}\")

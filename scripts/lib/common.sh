@@ -20,7 +20,7 @@ RZ417_PACKAGES=(
 # Windows Qt is built with, GoogleTest's source for the cross build, and NSIS for the installer.
 RZ417_WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build dpkg-dev xz-utils
-    qt6-base-dev qt6-base-dev-tools googletest wine wine64 nsis
+    qt6-base-dev qt6-base-dev-tools googletest wine wine64 nsis fonts-dejavu-core
     xvfb xauth xdotool python3 groff-base
 )
 

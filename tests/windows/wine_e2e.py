@@ -93,12 +93,16 @@ class Line:
 class Wine:
     """Programs in the test run's prefix, with or without the build's DLL folders."""
 
-    def __init__(self, args, workdir):
+    def __init__(self, args, workdir, display):
         self.args = args
         self.workdir = workdir
         self.env = dict(os.environ)
         self.env.pop("QT_QPA_PLATFORM", None)  # the Windows platform plugin, not offscreen
         self.env["WINEPREFIX"] = args.prefix
+        # Every Wine process of the prefix, its desktop process above all, on the private X
+        # server: a desktop started without a display takes Wine's null driver for good, and
+        # windows made later never reach X.
+        self.env["DISPLAY"] = display.env()["DISPLAY"]
         self.processes = []
         # A clean start: no program of an earlier case, nothing of a display that is gone.
         self.server("-k")
@@ -118,10 +122,8 @@ class Wine:
         log("%s: exit %d" % (" ".join(argv), result.returncode))
         return result
 
-    def start(self, argv, display, dlls=True):
-        env = dict(self.env)
-        env.update({k: v for k, v in display.env().items() if k == "DISPLAY"})
-        process = subprocess.Popen(self.command(argv, dlls), env=env, stdin=subprocess.DEVNULL,
+    def start(self, argv, dlls=True):
+        process = subprocess.Popen(self.command(argv, dlls), env=self.env, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL,
                                    stderr=open(os.path.join(self.workdir, "wine.err"), "ab"))
         self.processes.append(process)
@@ -143,7 +145,7 @@ class Wine:
 def start_panel(wine, display, exe, dlls=True):
     """Starts the panel, answers "Find Com 1, Using it?" and "Using COM1:" with Return, and
     returns its window once it shows."""
-    process = wine.start([exe], display, dlls)
+    process = wine.start([exe], dlls)
     answered = {}
 
     def step():
@@ -192,6 +194,39 @@ def case_ctl(wine, display, line, args):
     line.wait_for(b"6300966600FF")
 
 
+def case_serve(wine, display, line, args):
+    """rz417ctl.exe serve on COM1: a SCPI client's setpoint and input reach the line."""
+    import socket
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    server = wine.start([args.ctl, "-p", "1", "serve", "--listen", str(port)])
+    client = None
+
+    def connect():
+        if server.poll() is not None:
+            raise Failure("rz417ctl.exe serve ended (exit %d)" % server.returncode)
+        try:
+            return socket.create_connection(("127.0.0.1", port), timeout=5)
+        except OSError:
+            return None
+
+    client = wait_until("rz417ctl.exe serve to listen", connect, deadline=DEADLINE,
+                        interval=0.5)
+    with client:
+        client.sendall(b"CURR 1.5;:INP ON\n*IDN?;SYST:ERR?\n")
+        answer = b""
+        while not answer.endswith(b"\n"):
+            chunk = client.recv(4096)
+            if not chunk:
+                break
+            answer += chunk
+    if answer != b'QUENDA,RZ-417,0,1.00;0,"No error"\n':
+        raise Failure("the server answered %r" % answer)
+    line.wait_for(b"6300966600FF")
+    line.check_settings()
+
+
 def case_installer(wine, display, line, args):
     folder = wine.drive_c("Program Files", "RZ-417")
     shutil.rmtree(folder, ignore_errors=True)
@@ -225,7 +260,8 @@ def expect_nothing_yet(line):
         raise Failure("start-up sent %r" % line.received())
 
 
-CASES = {"panel": case_panel, "ctl": case_ctl, "installer": case_installer}
+CASES = {"panel": case_panel, "ctl": case_ctl, "serve": case_serve,
+         "installer": case_installer}
 
 
 def main():
@@ -254,7 +290,7 @@ def main():
     try:
         display = Display(workdir)
         parts.append(display)
-        wine = Wine(args, workdir)
+        wine = Wine(args, workdir, display)
         parts.append(wine)
         line = Line(args.prefix)
         parts.append(line)
