@@ -12,6 +12,7 @@ into with xdotool, as a user at the keyboard would.
 import argparse
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -194,6 +195,24 @@ def case_ctl(wine, display, line, args):
     line.wait_for(b"6300966600FF")
 
 
+def case_interrupt(wine, display, line, args):
+    """Wine turns SIGINT into the console's Ctrl+C: a program run stops and switches the input
+    off, status 130."""
+    program = os.path.join(wine.workdir, "long.csv")
+    with open(program, "w") as f:
+        f.write("mode,setpoint,input,dwell\nCC,0.5,on,60\n,,off,0\n")
+    process = subprocess.Popen(wine.command([args.ctl, "-p", "1", "run", "Z:" + program]),
+                               env=wine.env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    wine.processes.append(process)
+    line.wait_for(b"6701F46600FF")
+    process.send_signal(signal.SIGINT)
+    _, err = process.communicate(timeout=DEADLINE)
+    line.wait_for(b"6701F46600FF66FFFF")
+    if process.returncode != 130 or "Ctrl+C" not in err:
+        raise Failure("interrupted run: exit %d, %r" % (process.returncode, err))
+
+
 def case_serve(wine, display, line, args):
     """rz417ctl.exe serve on COM1: a SCPI client's setpoint and input reach the line."""
     import socket
@@ -261,6 +280,7 @@ def expect_nothing_yet(line):
 
 
 CASES = {"panel": case_panel, "ctl": case_ctl, "serve": case_serve,
+         "interrupt": case_interrupt,
          "installer": case_installer}
 
 
