@@ -160,11 +160,11 @@ void ScpiServer::serve(Client &client)
 {
     if (client.ended)
         return;
-    std::string answers;
+    const std::size_t waiting = client.unsent.size(); // answers already queued before this turn
     char buffer[16384];
     bool drained = false; // everything the system held has been read
     bool closed = false;
-    while (client.unsent.size() - client.sent + answers.size() < kMaxBacklog) {
+    while (client.unsent.size() - client.sent < kMaxBacklog) {
         const std::size_t end = client.input.find('\n', client.scanned);
         if (end == std::string::npos) {
             client.scanned = client.input.size();
@@ -192,12 +192,13 @@ void ScpiServer::serve(Client &client)
         const std::string_view message(client.input.data() + client.start, length);
         if (m_print)
             print(client.peer + " < " + printableLine(std::string(message), 200));
-        m_currentPeer = client.peer;
+        if (m_currentPeer != client.peer)
+            m_currentPeer = client.peer;
         const scpi::Reply reply = m_instrument.execute(message, client.state);
         if (m_print && !reply.response.empty())
             print(client.peer + " > " +
                   printableLine(reply.response.substr(0, reply.response.size() - 1), 200));
-        answers += reply.response;
+        client.unsent += reply.response;
         client.start = client.scanned = end + 1;
     }
     // What ran is let go; an unfinished message moves to the front.
@@ -209,11 +210,8 @@ void ScpiServer::serve(Client &client)
         drop(client);
         return;
     }
-    if (!answers.empty()) {
-        client.unsent += answers;
-        if (!flush(client))
-            return;
-    }
+    if (client.unsent.size() > waiting && !flush(client))
+        return;
     // A client with a full backlog is not read until it takes its answers.
     client.readable->setEnabled(client.unsent.size() - client.sent < kMaxBacklog);
 }

@@ -146,14 +146,22 @@ struct Instrument::Context
 {
     ClientState &client;
     Reply &reply;
-    std::vector<std::string> answers;
+    bool answered = false;
     void fail(int code, std::string text) { reportError(client, code, std::move(text)); }
+    // The answers of one message's queries, in one line.
+    void answer(std::string_view text)
+    {
+        if (answered)
+            reply.response += ';';
+        reply.response += text;
+        answered = true;
+    }
 };
 
 Reply Instrument::execute(std::string_view message, ClientState &client)
 {
     Reply reply;
-    Context context{client, reply, {}};
+    Context context{client, reply};
     MessageReader reader(message);
     std::vector<Node> path; // the header path that relative headers continue from
     for (;;) {
@@ -183,10 +191,8 @@ Reply Instrument::execute(std::string_view message, ClientState &client)
         if (!run(unit, match.id, context))
             break;
     }
-    for (std::size_t i = 0; i < context.answers.size(); ++i)
-        reply.response += (i > 0 ? ";" : "") + context.answers[i];
-    if (!context.answers.empty())
-        reply.response += "\n";
+    if (context.answered)
+        reply.response += '\n';
     return reply;
 }
 
@@ -267,7 +273,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
     case CommandId::Idn:
         if (!noParams())
             return false;
-        context.answers.push_back(identity());
+        context.answer(identity());
         return true;
     case CommandId::Rst:
         return noParams() && sendFrame(inputFrame(false), inputMeaning(false), context);
@@ -283,7 +289,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
         if (unit.query) {
             if (!noParams())
                 return false;
-            context.answers.push_back(std::to_string(target));
+            context.answer(std::to_string(target));
             return true;
         }
         uint8_t value = 0;
@@ -296,7 +302,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
     case CommandId::Esr:
         if (!noParams())
             return false;
-        context.answers.push_back(std::to_string(client.esr));
+        context.answer(std::to_string(client.esr));
         client.esr = 0;
         return true;
     case CommandId::Stb: {
@@ -309,7 +315,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
             stb |= 0x20; // event status summary
         if ((stb & client.sre) != 0)
             stb |= 0x40; // master summary
-        context.answers.push_back(std::to_string(stb));
+        context.answer(std::to_string(stb));
         return true;
     }
     case CommandId::Opc:
@@ -317,7 +323,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
             return false;
         // Every frame before this one is written when its command ends: nothing is pending.
         if (unit.query)
-            context.answers.push_back("1");
+            context.answer("1");
         else
             client.esr = static_cast<uint8_t>(client.esr | kOperationComplete);
         return true;
@@ -326,22 +332,22 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
     case CommandId::Tst:
         if (!noParams())
             return false;
-        context.answers.push_back("0");
+        context.answer("0");
         return true;
     case CommandId::SystemError:
         if (!noParams())
             return false;
-        context.answers.push_back(errorResponse(client.errors.pop()));
+        context.answer(errorResponse(client.errors.pop()));
         return true;
     case CommandId::SystemErrorCount:
         if (!noParams())
             return false;
-        context.answers.push_back(std::to_string(client.errors.size()));
+        context.answer(std::to_string(client.errors.size()));
         return true;
     case CommandId::SystemVersion:
         if (!noParams())
             return false;
-        context.answers.push_back("1999.0");
+        context.answer("1999.0");
         return true;
     case CommandId::MeasureVoltage:
     case CommandId::MeasureCurrent:
@@ -358,7 +364,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
         if (unit.query) {
             if (!noParams())
                 return false;
-            context.answers.push_back(m_load.mode == 0 ? "NONE" : modeWord(m_load.mode).shortForm);
+            context.answer(m_load.mode == 0 ? "NONE" : modeWord(m_load.mode).shortForm);
             return true;
         }
         const std::string allowed = "VOLTage, CURRent, POWer or RESistance";
@@ -395,7 +401,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
         if (unit.query) {
             if (!noParams())
                 return false;
-            context.answers.push_back(m_load.inputOn ? "1" : "0");
+            context.answer(m_load.inputOn ? "1" : "0");
             return true;
         }
         const std::string allowed = "ON, OFF, 1 or 0";
@@ -441,7 +447,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
         }
         if (params.size() == 1) {
             const bool max = isWord(params[0], "MAX", "MAXIMUM");
-            context.answers.push_back(fixedText(max ? info.rangeTop : 0, info.decimals));
+            context.answer(fixedText(max ? info.rangeTop : 0, info.decimals));
             return true;
         }
         const auto &sent = m_load.sent[static_cast<std::size_t>(mode - 1)];
@@ -454,7 +460,7 @@ bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &contex
         int32_t value = *sent;
         if (info.highFrameCode != 0 && value > info.lowRangeTop)
             value = currentFrameValue(value).value * 10;
-        context.answers.push_back(fixedText(value, info.decimals));
+        context.answer(fixedText(value, info.decimals));
         return true;
     }
 
