@@ -18,6 +18,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string>
@@ -44,6 +45,21 @@ struct Child
     pid_t pid = 0;
     int port = 0;
 };
+
+// Every thread of a process onto the given CPUs.
+void pinProcess(pid_t pid, const cpu_set_t &cpus)
+{
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    bool any = false;
+    if (FILE *list = ::popen(("ls " + tasks).c_str(), "r")) {
+        char tid[32];
+        while (std::fscanf(list, "%31s", tid) == 1)
+            any |= ::sched_setaffinity(std::atoi(tid), sizeof cpus, &cpus) == 0;
+        ::pclose(list);
+    }
+    if (!any)
+        fail("could not set the CPU affinity of " + std::to_string(pid));
+}
 
 Child spawnListening(const std::vector<std::string> &args, bool portOnStderr)
 {
@@ -202,6 +218,25 @@ int main(int argc, char **argv)
         spawnListening({ctl, "-p", line.slavePath(), "serve", "--listen", "0"}, true);
     const Child floor = spawnListening({floorBinary}, false);
 
+    // The round trips run with the client and the server on one CPU, for the floor as for the
+    // server: across two CPUs of a virtual machine each query costs a cross-CPU wake-up whose
+    // price swings with the host from run to run by a factor of two and swamps the server's own
+    // work. The rest of the bench runs on all CPUs again.
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    if (::sched_getaffinity(0, sizeof all, &all) != 0)
+        fail("could not read the CPU affinity");
+    int last = -1;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &all))
+            last = cpu;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(last, &one);
+    pinProcess(::getpid(), one);
+    pinProcess(server.pid, one);
+    pinProcess(floor.pid, one);
+
     // Alternating rounds, so that the machine's load shifts both alike.
     std::vector<double> serverMs, floorMs, serverRates, floorRates;
     for (int r = 0; r < rounds; ++r) {
@@ -222,6 +257,8 @@ int main(int argc, char **argv)
     printFigure("scpi.floor_rate", summarize(floorRates), "/s");
     printFigure("scpi.rate_ratio", summarize(ratios), "x");
     stop(floor);
+    pinProcess(::getpid(), all);
+    pinProcess(server.pid, all);
 
     // CURR to the frame at the far end.
     {

@@ -141,18 +141,18 @@ bool MessageReader::readHeader(ProgramUnit &unit, UnitRead &error)
     auto rest = [&] { return quotedText(m_text.substr(start)); };
     if (!unit.absolute && m_text[m_pos] == '*') {
         ++m_pos;
-        std::string name;
+        std::string name = "*";
         readName(name);
-        if (name.empty() || !isLetter(name[0])) {
+        if (name.size() == 1 || !isLetter(name[1])) {
             error = fail(-102, "Syntax error;a common command is '*' and a name: " + rest());
             return false;
         }
-        if (name.size() > kMaxMnemonic) {
-            error = fail(-112, "Program mnemonic too long;" + quotedText(name));
+        if (name.size() - 1 > kMaxMnemonic) {
+            error = fail(-112, "Program mnemonic too long;" + quotedText(name.substr(1)));
             return false;
         }
         unit.common = true;
-        unit.nodes.push_back({"*" + name, {}});
+        unit.nodes.push_back({std::move(name), {}});
     } else {
         for (;;) {
             if (m_pos >= m_text.size() || !isLetter(m_text[m_pos])) {
