@@ -193,6 +193,12 @@ def case_ctl(wine, display, line, args):
         raise Failure("rz417ctl.exe cc 1,5: exit %d, %r" % (result.returncode, result.stderr))
     time.sleep(0.5)
     line.wait_for(b"6300966600FF")
+    # The ports Windows knows, COM1 among them, free now that nothing holds it.
+    result = wine.run([args.ctl, "ports"])
+    if result.returncode != 0 or not any(
+            row.split()[:2] == ["1", "COM1"] and row.split()[-1] == "free"
+            for row in result.stdout.splitlines() if row.split()):
+        raise Failure("rz417ctl.exe ports: exit %d, %r" % (result.returncode, result.stdout))
 
 
 def case_interrupt(wine, display, line, args):
