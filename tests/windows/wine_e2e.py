@@ -34,10 +34,7 @@ class Line:
         self.master, self.slave = os.openpty()
         self.slave_path = os.ttyname(self.slave)
         self.com1 = os.path.join(prefix, "dosdevices", "com1")
-        if os.path.lexists(self.com1):
-            os.remove(self.com1)
-        os.symlink(self.slave_path, self.com1)
-        log("COM1 is " + self.slave_path)
+        self.link()
         self.data = b""
         self.lock = threading.Lock()
         # The slave stays open here too, so that the line outlives the program on it.
@@ -54,6 +51,14 @@ class Line:
                 return
             with self.lock:
                 self.data += chunk
+
+    def link(self):
+        """Makes COM1 the pty again: Wine's device manager, as it starts, links the COM ports to
+        the machine's own /dev/ttyS*."""
+        if os.path.lexists(self.com1):
+            os.remove(self.com1)
+        os.symlink(self.slave_path, self.com1)
+        log("COM1 is " + self.slave_path)
 
     def received(self):
         with self.lock:
@@ -268,9 +273,16 @@ def case_installer(wine, display, line, args):
     log("installed into " + folder)
     # Only what the installer put there: no DLL folders of the build.
     window = start_panel(wine, display, os.path.join(folder, "RZ417.exe"), dlls=False)
-    type_into(display, window, ["o"])
-    line.wait_for(b"6600FF")
+    type_into(display, window, ["v", "1", "2", "3", "4", "Return", "o"])
+    line.wait_for(b"6204D26600FF")
     wine.server("-k")
+    wine.run(["cmd", "/c", "exit"], dlls=False)
+    line.link()
+    result = wine.run([os.path.join(folder, "rz417ctl.exe"), "-p", "1", "off"], dlls=False)
+    if result.returncode != 0:
+        raise Failure("the installed rz417ctl.exe exited %d: %s"
+                      % (result.returncode, result.stderr.strip()))
+    line.wait_for(b"6204D26600FF66FFFF")
     result = wine.run([os.path.join(folder, "Uninstall.exe"), "/S"], dlls=False, timeout=120)
     # The uninstaller goes on from a copy of itself and ends by itself.
     wait_until("the uninstaller to remove " + folder,
