@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+struct sockaddr;
+
 namespace rz417::cli {
 
 // One accepted TCP connection, read and written straight through the system's calls, so that a
@@ -36,6 +38,9 @@ public:
     const std::string &errorText() const { return m_error; }
 
 private:
+    // "address:port" of an IPv4 or IPv6 socket address; the same on every platform.
+    static std::string addressText(const sockaddr *address);
+
     qintptr m_descriptor;
     std::string m_error;
 };

@@ -1,7 +1,5 @@
 #include "cli/ClientSocket.h"
 
-#include <QHostAddress>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -78,14 +76,7 @@ std::string ClientSocket::peer() const
     socklen_t length = sizeof address;
     if (::getpeername(fd(m_descriptor), reinterpret_cast<sockaddr *>(&address), &length) != 0)
         return {};
-    const QHostAddress host(reinterpret_cast<const sockaddr *>(&address));
-    quint16 port = 0;
-    if (address.ss_family == AF_INET)
-        port = ntohs(reinterpret_cast<const sockaddr_in *>(&address)->sin_port);
-    else if (address.ss_family == AF_INET6)
-        port = ntohs(reinterpret_cast<const sockaddr_in6 *>(&address)->sin6_port);
-    const std::string text = host.toString().toStdString();
-    return (address.ss_family == AF_INET6 ? "[" + text + "]" : text) + ":" + std::to_string(port);
+    return addressText(reinterpret_cast<const sockaddr *>(&address));
 }
 
 void ClientSocket::setLowDelay()
