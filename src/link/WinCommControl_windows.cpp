@@ -95,6 +95,10 @@ void WinCommControl::setPortOpen(bool open)
         if (portName().empty())
             throw CommError(CommCodes::BadId, "no device at this port number");
         if (!openDevice()) {
+            // No port behind the number is nothing the user can act on, as an absent device is
+            // not on Linux: the start-up scan does not list the numbers it found empty.
+            if (m_absent)
+                throw CommError(CommCodes::NoHardware, m_lastRefusal);
             throw CommError(CommCodes::NoHardware, "the device did not open",
                             portName() + ": " + m_lastRefusal);
         }
@@ -163,8 +167,11 @@ bool WinCommControl::openDevice()
     // The \\.\ form is the one that reaches COM10 and above.
     const std::wstring path = windows::wide(name.rfind("\\\\", 0) == 0 ? name : "\\\\.\\" + name);
     m_handle = m_api.createFile(path.c_str());
+    m_absent = false;
     if (m_handle == INVALID_HANDLE_VALUE) {
-        m_lastRefusal = refusalReason(m_api.getLastError());
+        const DWORD error = m_api.getLastError();
+        m_absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        m_lastRefusal = refusalReason(error);
         return false;
     }
     if (!applySettings()) {

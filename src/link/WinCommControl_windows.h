@@ -48,6 +48,7 @@ private:
     bool m_portOpen = false;
     std::chrono::milliseconds m_writeTimeout{1000};
     std::string m_lastRefusal;
+    bool m_absent = false; // the last open found no port behind the name
 };
 
 } // namespace rz417
