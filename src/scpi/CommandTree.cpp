@@ -6,7 +6,7 @@ namespace rz417::scpi {
 
 namespace {
 
-struct CommandSpec
+struct CommandEntry
 {
     const char *pattern; // SCPI notation: upper case is the short form, [...] may be left out
     CommandId id;
@@ -15,7 +15,7 @@ struct CommandSpec
 };
 
 // clang-format off
-constexpr std::array<CommandSpec, 23> kCommands{{
+constexpr std::array<CommandEntry, 23> kCommands{{
     {"*IDN", CommandId::Idn, false, true},
     {"*RST", CommandId::Rst, true, false},
     {"*CLS", CommandId::Cls, true, false},
@@ -130,13 +130,13 @@ HeaderMatch findCommand(const std::vector<Node> &path, bool common, bool query)
     HeaderMatch match;
     static const std::vector<std::vector<PatternNode>> patterns = [] {
         std::vector<std::vector<PatternNode>> all;
-        for (const CommandSpec &spec : kCommands)
-            all.push_back(patternNodes(spec.pattern));
+        for (const CommandEntry &entry : kCommands)
+            all.push_back(patternNodes(entry.pattern));
         return all;
     }();
     for (std::size_t k = 0; k < kCommands.size(); ++k) {
-        const CommandSpec &spec = kCommands[k];
-        if ((spec.pattern[0] == '*') != common)
+        const CommandEntry &entry = kCommands[k];
+        if ((entry.pattern[0] == '*') != common)
             continue;
         const Node *badSuffix = nullptr;
         if (!matches(path, 0, patterns[k], 0, badSuffix))
@@ -147,9 +147,9 @@ HeaderMatch findCommand(const std::vector<Node> &path, bool common, bool query)
                               ": the RZ-417 has one channel, suffix 1 or none";
             return match;
         }
-        if (query ? spec.query : spec.set) {
+        if (query ? entry.query : entry.set) {
             match.found = true;
-            match.id = spec.id;
+            match.id = entry.id;
             return match;
         }
         match.errorCode = -113;
