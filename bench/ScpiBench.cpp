@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -49,14 +50,12 @@ struct Child
 // Every thread of a process onto the given CPUs.
 void pinProcess(pid_t pid, const cpu_set_t &cpus)
 {
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     bool any = false;
-    if (FILE *list = ::popen(("ls " + tasks).c_str(), "r")) {
-        char tid[32];
-        while (std::fscanf(list, "%31s", tid) == 1)
-            any |= ::sched_setaffinity(std::atoi(tid), sizeof cpus, &cpus) == 0;
-        ::pclose(list);
-    }
+    std::error_code error;
+    for (const auto &task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error))
+        any |=
+            ::sched_setaffinity(std::atoi(task.path().filename().c_str()), sizeof cpus, &cpus) == 0;
     if (!any)
         fail("could not set the CPU affinity of " + std::to_string(pid));
 }

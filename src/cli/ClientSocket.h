@@ -24,8 +24,6 @@ public:
     ClientSocket(const ClientSocket &) = delete;
     ClientSocket &operator=(const ClientSocket &) = delete;
 
-    qintptr descriptor() const { return m_descriptor; }
-
     // Without waiting: on Done, count is what was read or written (at least one byte).
     // Closed: the peer ended the connection. Failed: errorText() says why.
     Io receive(char *data, std::size_t size, std::size_t &count);

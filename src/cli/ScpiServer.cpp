@@ -79,6 +79,8 @@ struct ScpiServer::Client
     std::string unsent;      // answers the client has not taken yet, from sent on
     std::size_t sent = 0;
     bool ended = false;
+
+    std::size_t backlog() const { return unsent.size() - sent; }
 };
 
 std::string printableLine(const std::string &text, std::size_t limit)
@@ -145,7 +147,7 @@ void ScpiServer::accept(qintptr descriptor)
         if (!flush(*raw))
             return;
         // A client that reads its answers again lets the server read its messages again.
-        if (raw->unsent.size() - raw->sent < kMaxBacklog / 2)
+        if (raw->backlog() < kMaxBacklog / 2)
             serve(*raw);
     });
     client->writable->setEnabled(false);
@@ -187,7 +189,7 @@ void ScpiServer::serve(Client &client)
     char buffer[16384];
     bool drained = false; // everything the system held has been read
     bool closed = false;
-    while (client.unsent.size() - client.sent < kMaxBacklog) {
+    while (client.backlog() < kMaxBacklog) {
         const std::size_t end = client.input.find('\n', client.scanned);
         if (end == std::string::npos) {
             client.scanned = client.input.size();
@@ -236,7 +238,7 @@ void ScpiServer::serve(Client &client)
     if (client.unsent.size() > waiting && !flush(client))
         return;
     // A client with a full backlog is not read until it takes its answers.
-    client.readable->setEnabled(client.unsent.size() - client.sent < kMaxBacklog);
+    client.readable->setEnabled(client.backlog() < kMaxBacklog);
 }
 
 bool ScpiServer::flush(Client &client)
