@@ -2,7 +2,6 @@
 
 #include "link/PortRefusal.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -40,13 +39,6 @@ QSerialPort::StopBits toQt(StopBits stopBits)
     }
 }
 
-bool deviceGone(QSerialPort::SerialPortError error)
-{
-    return error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError ||
-           error == QSerialPort::WriteError || error == QSerialPort::ReadError ||
-           error == QSerialPort::NotOpenError;
-}
-
 } // namespace
 
 SerialPortControl::SerialPortControl(PortMap ports, QObject *parent)
@@ -77,6 +69,7 @@ void SerialPortControl::setSettings(const std::string &settings)
     if (!parsed)
         throw CommError(CommCodes::BadSettings, "settings refused: " + settings);
     m_settings = *parsed;
+    m_writer.setSettings(m_settings);
     if (!m_port.isOpen())
         return;
     // What was written goes out at the settings it was written for.
@@ -117,7 +110,7 @@ void SerialPortControl::setPortOpen(bool open)
         return; // lost earlier; nothing left to release
     // Closing puts the device's old settings back at once; bytes still in the transmitter would
     // go out at the old speed.
-    const bool drained = drainLine();
+    const bool drained = m_writer.finish(*this, m_writeTimeout) && drainLine();
     m_port.clearError();
     m_port.close();
     const QSerialPort::SerialPortError error = m_port.error();
@@ -138,38 +131,14 @@ void SerialPortControl::setOutput(const std::string &data)
     // opened again with the same number and settings.
     if (!m_port.isOpen() && !openDevice())
         throw CommError(CommCodes::NotOpen, "device not open");
-
-    m_port.clearError();
-    const QByteArray bytes(data.data(), static_cast<qsizetype>(data.size()));
-    if (m_port.write(bytes) != bytes.size()) {
-        markLost();
-        throw CommError(CommCodes::NotOpen, "write refused");
-    }
-
-    QDeadlineTimer deadline(m_writeTimeout);
-    while (m_port.isOpen() && m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
-        const auto left = static_cast<int>(deadline.remainingTime());
-        if (!m_port.waitForBytesWritten(left) && m_port.error() != QSerialPort::TimeoutError)
-            break;
-    }
-    if (m_port.isOpen() && m_port.bytesToWrite() == 0)
-        return;
-
-    if (!m_port.isOpen() || deviceGone(m_port.error())) {
-        markLost();
-        throw CommError(CommCodes::NotOpen, "device lost during write");
-    }
-    // The line is stalled: drop what is still queued, so that a stale frame never follows later.
-    m_port.clear(QSerialPort::Output);
-    m_port.clearError();
-    throw CommError(CommCodes::TxQueueFull, "write timed out");
+    m_writer.write(*this, data, m_writeTimeout);
 }
 
 bool SerialPortControl::release()
 {
     bool drained = true;
     if (m_port.isOpen()) {
-        drained = drainLine();
+        drained = m_writer.finish(*this, m_writeTimeout) && drainLine();
         m_port.close();
         m_port.clearError();
     }
@@ -194,6 +163,7 @@ bool SerialPortControl::openDevice()
         return false;
     }
     m_port.clear(QSerialPort::AllDirections);
+    m_writer.reset();
     return true;
 }
 

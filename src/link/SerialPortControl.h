@@ -2,6 +2,7 @@
 
 #include "link/HostControl.h"
 #include "link/LineSettings.h"
+#include "link/LineWriter.h"
 #include "link/PortMap.h"
 
 #include <QObject>
@@ -12,8 +13,10 @@
 namespace rz417 {
 
 // The serial control on top of QSerialPort. Writes are synchronous: setOutput returns once the
-// whole string is in the operating system's hands, or raises CommError.
-class SerialPortControl : public QObject, public HostControl
+// whole string is in the operating system's hands, or raises CommError. They go to the device
+// itself rather than through QSerialPort's buffer, which would hide how much of a frame the
+// driver took: the line writer must know that to keep frames whole.
+class SerialPortControl : public QObject, public HostControl, private ByteLine
 {
     Q_OBJECT
 
@@ -44,6 +47,8 @@ private:
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void discardInput();
     void markLost();
+    Outcome put(std::string_view data, LineTime deadline, std::size_t &accepted,
+                std::string &why) override;
 
     PortMap m_ports;
     QSerialPort m_port;
@@ -54,6 +59,7 @@ private:
     bool m_portOpen = false;
     std::chrono::milliseconds m_writeTimeout{1000};
     QString m_lastRefusal; // why the last open failed
+    LineWriter m_writer;
 };
 
 } // namespace rz417

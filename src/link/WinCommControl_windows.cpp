@@ -2,6 +2,8 @@
 
 #include "protocol/WindowsText_windows.h"
 
+#include <algorithm>
+
 namespace rz417 {
 
 namespace {
@@ -83,6 +85,7 @@ void WinCommControl::setSettings(const std::string &settings)
     if (!parsed)
         throw CommError(CommCodes::BadSettings, "settings refused: " + settings);
     m_settings = *parsed;
+    m_writer.setSettings(m_settings);
     if (isDeviceOpen() && !applySettings())
         throw CommError(CommCodes::BadSettings, "the device refused the settings");
 }
@@ -113,6 +116,11 @@ void WinCommControl::setPortOpen(bool open)
         return; // lost earlier; nothing left to release
     // Every byte written leaves the line before the port goes: a frame cut short by the close
     // would reach the instrument as garbage.
+    if (!m_writer.finish(*this, m_writeTimeout)) {
+        closeDevice();
+        throw CommError(CommCodes::NoHardware,
+                        "the line did not take the rest of a frame cut short before closing");
+    }
     const bool drained = m_api.flushFileBuffers(m_handle) != FALSE;
     const DWORD error = drained ? 0 : m_api.getLastError();
     closeDevice();
@@ -132,29 +140,47 @@ void WinCommControl::setOutput(const std::string &data)
     // opened again with the same settings.
     if (!isDeviceOpen() && !openDevice())
         throw CommError(CommCodes::NotOpen, "device not open");
-
     // The link is one-way: whatever the instrument sent is thrown away unread.
     m_api.purgeComm(m_handle, PURGE_RXCLEAR);
+    m_writer.write(*this, data, m_writeTimeout);
+}
+
+ByteLine::Outcome WinCommControl::put(std::string_view data, LineTime deadline,
+                                      std::size_t &accepted, std::string &why)
+{
+    // The driver gives up at its write timeout: the time left until the deadline.
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const DWORD timeout =
+        static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(left.count(), 1));
+    if (timeout != m_appliedTimeout) {
+        COMMTIMEOUTS timeouts = {};
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.WriteTotalTimeoutConstant = timeout;
+        if (m_api.setCommTimeouts(m_handle, &timeouts))
+            m_appliedTimeout = timeout;
+    }
     DWORD written = 0;
     const DWORD size = static_cast<DWORD>(data.size());
     const bool ok = m_api.writeFile(m_handle, data.data(), size, &written) != FALSE;
+    accepted = written;
     if (ok && written == size)
-        return;
+        return Outcome::Whole;
     const DWORD error = ok ? 0 : m_api.getLastError();
-    if (ok || timedOut(error)) {
-        // The line is stalled: drop what is still queued, so that a stale frame never follows.
-        m_api.purgeComm(m_handle, PURGE_TXABORT | PURGE_TXCLEAR);
-        throw CommError(CommCodes::TxQueueFull, "write timed out");
-    }
+    // What the driver took of a timed-out write is on its way; the line writer finishes the frame.
+    if (ok || timedOut(error))
+        return Outcome::Stalled;
+    why = windows::errorText(error);
     closeDevice();
-    throw CommError(CommCodes::NotOpen, "device lost during write: " + windows::errorText(error));
+    return Outcome::Lost;
 }
 
 bool WinCommControl::release()
 {
     bool drained = true;
     if (isDeviceOpen()) {
-        drained = m_api.flushFileBuffers(m_handle) != FALSE;
+        const bool finished = m_writer.finish(*this, m_writeTimeout);
+        drained = m_api.flushFileBuffers(m_handle) != FALSE && finished;
         closeDevice();
     }
     m_portOpen = false;
@@ -180,6 +206,7 @@ bool WinCommControl::openDevice()
         return false;
     }
     m_api.purgeComm(m_handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    m_writer.reset();
     return true;
 }
 
@@ -210,6 +237,7 @@ bool WinCommControl::applySettings()
     // Reads return at once (nothing is ever read); a write gives up after the bounded wait.
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(m_writeTimeout.count());
+    m_appliedTimeout = timeouts.WriteTotalTimeoutConstant;
     return m_api.setCommTimeouts(m_handle, &timeouts) != FALSE;
 }
 

@@ -2,6 +2,7 @@
 
 #include "link/HostControl.h"
 #include "link/LineSettings.h"
+#include "link/LineWriter.h"
 #include "link/PortMap.h"
 #include "link/WinCommApi_windows.h"
 
@@ -13,7 +14,7 @@ namespace rz417 {
 // The serial control on the Win32 communications API. Port n is COMn (\\.\COMn, so that COM10
 // and up open too). Writes are synchronous and bounded: setOutput returns once the whole string
 // is in the driver's hands, or raises CommError.
-class WinCommControl : public HostControl
+class WinCommControl : public HostControl, private ByteLine
 {
 public:
     explicit WinCommControl(PortMap ports, const WinCommApi &api = win32CommApi());
@@ -37,6 +38,8 @@ private:
     bool applySettings();
     void closeDevice();
     std::string portName() const;
+    Outcome put(std::string_view data, LineTime deadline, std::size_t &accepted,
+                std::string &why) override;
 
     const WinCommApi &m_api;
     PortMap m_ports;
@@ -49,6 +52,8 @@ private:
     std::chrono::milliseconds m_writeTimeout{1000};
     std::string m_lastRefusal;
     bool m_absent = false; // the last open found no port behind the name
+    LineWriter m_writer;
+    DWORD m_appliedTimeout = 0; // the write timeout the driver has now, in milliseconds
 };
 
 } // namespace rz417

@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -245,6 +247,62 @@ TEST(SerialPortControl, StalledLineGivesUpWithinTheBoundedWait)
     comm.setOutput("620007");
     const std::string tail = pty.readBytes(6, 1s);
     EXPECT_EQ(tail.substr(tail.size() >= 6 ? tail.size() - 6 : 0), "620007");
+}
+
+// The stream cut into frames as the load reads it, six characters at a time from the start.
+std::vector<std::string> framesOf(const std::string &stream)
+{
+    std::vector<std::string> frames;
+    for (std::size_t i = 0; i < stream.size(); i += 6)
+        frames.push_back(stream.substr(i, 6));
+    return frames;
+}
+
+TEST(SerialPortControl, AStalledLineNeverGluesAFrameToThePartOfAnother)
+{
+    Pty pty;
+    SerialPortControl comm(PortMap({pty.slavePath()}));
+    comm.setWriteTimeout(200ms);
+    ASSERT_EQ(openPort(comm, 1), 1);
+
+    // Nobody reads: the line takes frames until one does not fit, the buffers beyond recall
+    // holding what went before it.
+    bool stalled = false;
+    for (int i = 0; i < 20000 && !stalled; ++i) {
+        try {
+            comm.setOutput("620064");
+        } catch (const CommError &error) {
+            EXPECT_EQ(error.code(), CommCodes::TxQueueFull);
+            stalled = true;
+        }
+    }
+    ASSERT_TRUE(stalled) << "the line never filled";
+    // The input-off frame while the line is still stalled: refused, or taken whole.
+    int offs = 1;
+    try {
+        comm.setOutput("66FFFF");
+    } catch (const CommError &error) {
+        EXPECT_EQ(error.code(), CommCodes::TxQueueFull);
+        offs = 0;
+    }
+    // The line moves again, and the off frame goes out once more.
+    // The kernel moves what waits between the pseudo-terminal's buffers in the background: the
+    // line is drained once nothing more comes for a while.
+    std::string stream;
+    for (std::string part = pty.readBytes(1 << 20, 200ms); !part.empty();
+         part = pty.readBytes(1 << 20, 200ms))
+        stream += part;
+    comm.setOutput("66FFFF");
+    ++offs;
+    stream += pty.readBytes(6 * static_cast<std::size_t>(offs) + 6, 500ms);
+
+    const std::vector<std::string> frames = framesOf(stream);
+    ASSERT_EQ(stream.size() % 6, 0u)
+        << "a partial frame was left: ..." << stream.substr(stream.size() - 12);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const bool off = i + static_cast<std::size_t>(offs) >= frames.size();
+        ASSERT_EQ(frames[i], off ? "66FFFF" : "620064") << "frame " << i << " of " << frames.size();
+    }
 }
 
 } // namespace
