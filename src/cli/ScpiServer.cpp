@@ -5,6 +5,7 @@
 
 #include <QEvent>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -67,6 +68,7 @@ private:
 
 struct ScpiServer::Client
 {
+    uint64_t id = 0; // never reused, unlike an address
     std::unique_ptr<ClientSocket> socket;
     std::unique_ptr<Notifier> readable;
     std::unique_ptr<Notifier> writable;
@@ -75,8 +77,11 @@ struct ScpiServer::Client
     std::string input;     // what arrived and has not run; a message ends with a line feed
     std::size_t start = 0; // where the unfinished message begins in input
     std::size_t scanned = 0;
-    bool discarding = false; // the rest of a line that was too long
-    std::string unsent;      // answers the client has not taken yet, from sent on
+    bool discarding = false;                   // the rest of a line that was too long
+    std::unique_ptr<scpi::MessageRun> running; // the message that has its turns now
+    bool turnPending = false;                  // its next turn is due
+    bool peerClosed = false;                   // nothing more will come from it
+    std::string unsent;                        // answers the client has not taken yet, from sent on
     std::size_t sent = 0;
     bool ended = false;
 
@@ -132,6 +137,8 @@ void ScpiServer::print(const std::string &text) const
 void ScpiServer::accept(qintptr descriptor)
 {
     auto client = std::make_unique<Client>();
+    static uint64_t clients = 0;
+    client->id = ++clients;
     client->socket = std::make_unique<ClientSocket>(descriptor);
     client->peer = client->socket->peer();
     if (m_clients.size() >= static_cast<std::size_t>(kMaxClients)) {
@@ -155,6 +162,14 @@ void ScpiServer::accept(qintptr descriptor)
     print(raw->peer + " connected");
 }
 
+void ScpiServer::tooLong(Client &client)
+{
+    scpi::reportError(client.state, -223,
+                      "Too much data;a line longer than 65536 bytes was dropped: a program "
+                      "message ends with a line feed within 64 KiB");
+    print(client.peer + " < a line longer than 64 KiB, dropped");
+}
+
 void ScpiServer::take(Client &client, const char *data, std::size_t size)
 {
     if (client.discarding) {
@@ -175,10 +190,56 @@ void ScpiServer::take(Client &client, const char *data, std::size_t size)
     client.input.resize(client.start);
     client.scanned = client.start;
     client.discarding = true;
-    scpi::reportError(client.state, -223,
-                      "Too much data;a line longer than 65536 bytes was dropped: a program "
-                      "message ends with a line feed within 64 KiB");
-    print(client.peer + " < a line longer than 64 KiB, dropped");
+    tooLong(client);
+}
+
+bool ScpiServer::startMessage(Client &client)
+{
+    const std::size_t end = client.input.find('\n', client.scanned);
+    if (end == std::string::npos) {
+        client.scanned = client.input.size();
+        return false;
+    }
+    const std::size_t start = client.start;
+    client.start = client.scanned = end + 1;
+    // However it arrived: a line that came whole within one read is held to the same limit.
+    if (end - start > kMaxLine) {
+        tooLong(client);
+        return true;
+    }
+    std::size_t length = end - start;
+    if (length > 0 && client.input[end - 1] == '\r')
+        --length; // CR LF
+    client.running = std::make_unique<scpi::MessageRun>(client.input.substr(start, length));
+    if (m_print)
+        print(client.peer + " < " + printableLine(client.running->text(), 200));
+    return true;
+}
+
+void ScpiServer::endMessage(Client &client)
+{
+    const std::string &response = client.running->reply().response;
+    if (m_print && !response.empty())
+        print(client.peer + " > " + printableLine(response.substr(0, response.size() - 1), 200));
+    client.unsent += response;
+    client.running.reset();
+}
+
+void ScpiServer::takeTurnLater(Client &client)
+{
+    if (client.turnPending)
+        return;
+    client.turnPending = true;
+    // A timer, not a posted call: the event loop looks at the sockets first, so every client
+    // with a message waiting gets its turn before this one's next.
+    QTimer::singleShot(0, this, [this, id = client.id] {
+        const auto it = std::find_if(m_clients.begin(), m_clients.end(),
+                                     [&](const auto &c) { return c->id == id; });
+        if (it == m_clients.end())
+            return;
+        (*it)->turnPending = false;
+        serve(**it);
+    });
 }
 
 void ScpiServer::serve(Client &client)
@@ -188,13 +249,18 @@ void ScpiServer::serve(Client &client)
     const std::size_t waiting = client.unsent.size(); // answers already queued before this turn
     char buffer[16384];
     bool drained = false; // everything the system held has been read
-    bool closed = false;
+    bool idle = false;    // nothing more to run until more comes
+    int turn = kTurn;
     while (client.backlog() < kMaxBacklog) {
-        const std::size_t end = client.input.find('\n', client.scanned);
-        if (end == std::string::npos) {
-            client.scanned = client.input.size();
-            if (drained || closed)
+        if (m_stopping && m_stopping())
+            break;
+        if (!client.running) {
+            if (startMessage(client))
+                continue;
+            if (drained || client.peerClosed) {
+                idle = true;
                 break;
+            }
             std::size_t n = 0;
             const ClientSocket::Io io = client.socket->receive(buffer, sizeof buffer, n);
             if (io == ClientSocket::Io::Done) {
@@ -207,38 +273,33 @@ void ScpiServer::serve(Client &client)
             } else {
                 if (io == ClientSocket::Io::Failed)
                     print(client.peer + " " + client.socket->errorText());
-                closed = true;
+                client.peerClosed = true;
             }
             continue;
         }
-        std::size_t length = end - client.start;
-        if (length > 0 && client.input[end - 1] == '\r')
-            --length; // CR LF
-        const std::string_view message(client.input.data() + client.start, length);
-        if (m_print)
-            print(client.peer + " < " + printableLine(std::string(message), 200));
+        if (turn-- == 0) {
+            takeTurnLater(client);
+            break;
+        }
         if (m_currentPeer != client.peer)
             m_currentPeer = client.peer;
-        const scpi::Reply reply = m_instrument.execute(message, client.state);
-        if (m_print && !reply.response.empty())
-            print(client.peer + " > " +
-                  printableLine(reply.response.substr(0, reply.response.size() - 1), 200));
-        client.unsent += reply.response;
-        client.start = client.scanned = end + 1;
+        if (!m_instrument.step(*client.running, client.state))
+            endMessage(client);
     }
-    // What ran is let go; an unfinished message moves to the front.
+    // What ran is let go; an unfinished line moves to the front.
     client.input.erase(0, client.start);
     client.scanned -= client.start;
     client.start = 0;
-    if (closed) {
+    if (idle && client.peerClosed) {
         // The messages that came before the end have run; their answers have no one to go to.
         drop(client);
         return;
     }
     if (client.unsent.size() > waiting && !flush(client))
         return;
-    // A client with a full backlog is not read until it takes its answers.
-    client.readable->setEnabled(client.backlog() < kMaxBacklog);
+    // A client is read again once its turn comes, and not while its backlog is full.
+    client.readable->setEnabled(!client.peerClosed && !client.turnPending &&
+                                client.backlog() < kMaxBacklog);
 }
 
 bool ScpiServer::flush(Client &client)

@@ -7,6 +7,7 @@
 #include <QTcpServer>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,7 +16,8 @@ namespace rz417::cli {
 
 // SCPI over a raw TCP socket, the way LAN instruments take it on port 5025: one program message
 // per line, the answers in one line. Every client has its own error queue and status; all of
-// them drive the one load, their messages run in the order they arrive.
+// them drive the one load. A client's messages run in the order they arrive, a few commands at a
+// turn, so that one client's long message does not hold the others.
 class ScpiServer : public QObject
 {
     Q_OBJECT
@@ -23,6 +25,8 @@ class ScpiServer : public QObject
 public:
     static constexpr std::size_t kMaxLine = 64 * 1024;
     static constexpr int kMaxClients = 64;
+    // Commands a client runs before the others get their turn.
+    static constexpr int kTurn = 32;
 
     // currentPeer: set to "address:port" of the client whose message runs, for the frames' lines.
     // print: where -v lines go, or nothing.
@@ -34,10 +38,19 @@ public:
     bool listen(const QHostAddress &address, uint16_t port, std::string &why);
     uint16_t port() const { return m_server->serverPort(); }
 
+    // Asked before each command: once it says the server stops (a signal), no command runs
+    // any more.
+    void setStopCheck(std::function<bool()> stopping) { m_stopping = std::move(stopping); }
+
 private:
     struct Client;
     void accept(qintptr descriptor);
     void serve(Client &client);
+    // Starts the next complete message in the client's input; false when there is none.
+    bool startMessage(Client &client);
+    void endMessage(Client &client);
+    void takeTurnLater(Client &client);
+    void tooLong(Client &client);
     void take(Client &client, const char *data, std::size_t size);
     bool flush(Client &client); // false when the client is gone
     void drop(Client &client);
@@ -48,6 +61,7 @@ private:
     std::FILE *m_print;
     std::unique_ptr<QTcpServer> m_server;
     std::vector<std::unique_ptr<Client>> m_clients;
+    std::function<bool()> m_stopping;
 };
 
 // A client's text made safe for one terminal line: control and non-ASCII bytes as \xNN, cut

@@ -76,6 +76,8 @@ int serveScpi(const Invocation &invocation)
     SessionOutlet outlet(session, peer);
     scpi::Instrument instrument(outlet);
     ScpiServer server(instrument, peer, invocation.verbose ? stdout : nullptr);
+    // A signal ends the message being run at its next command, so that the input goes off next.
+    server.setStopCheck([&] { return session.watch().caught() != 0 || outlet.journalFailed(); });
     std::string why;
     if (!server.listen(address, invocation.listenPort, why)) {
         Session::error("cannot listen on " + where + ":" + std::to_string(invocation.listenPort) +

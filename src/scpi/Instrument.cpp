@@ -146,7 +146,7 @@ struct Instrument::Context
 {
     ClientState &client;
     Reply &reply;
-    bool answered = false;
+    bool &answered;
     void fail(int code, std::string text) { reportError(client, code, std::move(text)); }
     // The answers of one message's queries, in one line.
     void answer(std::string_view text)
@@ -158,42 +158,54 @@ struct Instrument::Context
     }
 };
 
+MessageRun::MessageRun(std::string message) : m_text(std::move(message)), m_reader(m_text) {}
+
 Reply Instrument::execute(std::string_view message, ClientState &client)
 {
-    Reply reply;
-    Context context{client, reply};
-    MessageReader reader(message);
-    std::vector<Node> path; // the header path that relative headers continue from
-    for (;;) {
-        UnitRead read = reader.next();
-        if (read.kind == UnitRead::Kind::End)
-            break;
-        if (read.kind == UnitRead::Kind::Error) {
-            context.fail(read.errorCode, std::move(read.errorText));
-            break;
-        }
-        ProgramUnit &unit = read.unit;
-        // A relative header continues the path of the command before it.
-        std::vector<Node> full;
-        const std::vector<Node> *header = &unit.nodes;
-        if (!unit.common && !unit.absolute && !path.empty()) {
-            full = path;
-            full.insert(full.end(), unit.nodes.begin(), unit.nodes.end());
-            header = &full;
-        }
-        const HeaderMatch match = findCommand(*header, unit.common, unit.query);
-        if (!match.found) {
-            context.fail(match.errorCode, match.errorText);
-            break;
-        }
-        if (!unit.common)
-            path.assign(header->begin(), header->end() - 1);
-        if (!run(unit, match.id, context))
-            break;
+    MessageRun run{std::string(message)};
+    while (step(run, client)) {
     }
-    if (context.answered)
-        reply.response += '\n';
-    return reply;
+    return std::move(run.m_reply);
+}
+
+bool Instrument::step(MessageRun &run, ClientState &client)
+{
+    if (run.m_done)
+        return false;
+    Context context{client, run.m_reply, run.m_answered};
+    const auto end = [&] {
+        run.m_done = true;
+        if (run.m_answered)
+            run.m_reply.response += '\n';
+        return false;
+    };
+    UnitRead read = run.m_reader.next();
+    if (read.kind == UnitRead::Kind::End)
+        return end();
+    if (read.kind == UnitRead::Kind::Error) {
+        context.fail(read.errorCode, std::move(read.errorText));
+        return end();
+    }
+    ProgramUnit &unit = read.unit;
+    // A relative header continues the path of the command before it.
+    std::vector<Node> full;
+    const std::vector<Node> *header = &unit.nodes;
+    std::vector<Node> &path = run.m_path;
+    if (!unit.common && !unit.absolute && !path.empty()) {
+        full = path;
+        full.insert(full.end(), unit.nodes.begin(), unit.nodes.end());
+        header = &full;
+    }
+    const HeaderMatch match = findCommand(*header, unit.common, unit.query);
+    if (!match.found) {
+        context.fail(match.errorCode, match.errorText);
+        return end();
+    }
+    if (!unit.common)
+        path.assign(header->begin(), header->end() - 1);
+    if (!runCommand(unit, match.id, context))
+        return end();
+    return true;
 }
 
 bool Instrument::sendFrame(const std::string &frame, const std::string &meaning, Context &context)
@@ -214,7 +226,7 @@ bool Instrument::sendFrame(const std::string &frame, const std::string &meaning,
     return true;
 }
 
-bool Instrument::run(const ProgramUnit &unit, CommandId command, Context &context)
+bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context &context)
 {
     ClientState &client = context.client;
     const std::vector<Param> &params = unit.params;

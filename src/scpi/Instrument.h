@@ -46,6 +46,32 @@ struct Reply
     std::vector<std::string> frames;
 };
 
+// One program message on its way through the command tree. It runs a command at a time, so that
+// a server can let other clients' messages in between and stop at the next command.
+class MessageRun
+{
+public:
+    // The message without its terminator.
+    explicit MessageRun(std::string message);
+    MessageRun(const MessageRun &) = delete;
+    MessageRun &operator=(const MessageRun &) = delete;
+
+    // Its last command has run, or an error ended it.
+    bool done() const { return m_done; }
+    // The answers so far; once done(), the whole response line with its line feed.
+    const Reply &reply() const { return m_reply; }
+    const std::string &text() const { return m_text; }
+
+private:
+    friend class Instrument;
+    std::string m_text;
+    MessageReader m_reader;
+    std::vector<Node> m_path; // the header path that relative headers continue from
+    Reply m_reply;
+    bool m_answered = false;
+    bool m_done = false;
+};
+
 // The RZ-417's command tree over the one-way line: runs program messages one after the other,
 // each to its end or to its first error.
 class Instrument
@@ -53,8 +79,10 @@ class Instrument
 public:
     explicit Instrument(FrameOutlet &outlet) : m_outlet(outlet) {}
 
-    // Runs one program message, without its terminator.
+    // Runs one program message whole, without its terminator.
     Reply execute(std::string_view message, ClientState &client);
+    // Runs the next command of a message; false once it is done.
+    bool step(MessageRun &run, ClientState &client);
 
     const LoadState &load() const { return m_load; }
     // Whether the load's input may be on: an input-on frame was written, or began to be, and no
@@ -66,7 +94,7 @@ public:
 
 private:
     struct Context;
-    bool run(const ProgramUnit &unit, CommandId command, Context &context);
+    bool runCommand(const ProgramUnit &unit, CommandId command, Context &context);
     bool sendFrame(const std::string &frame, const std::string &meaning, Context &context);
 
     FrameOutlet &m_outlet;

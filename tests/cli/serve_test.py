@@ -10,6 +10,7 @@ import json
 import os
 import random
 import re
+import select
 import shutil
 import signal
 import socket
@@ -341,6 +342,73 @@ def case_interrupted():
         check("switched the input off (66FFFF)" in server.err, server.err)
         c.close()
         line.close()
+
+
+class PacedReader:
+    """Reads a line's far end at 115200 baud's pace, as the load would, in a thread."""
+
+    def __init__(self, line):
+        self.line = line
+        self.data = b""
+        self.done = False
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _run(self):
+        while not self.done:
+            ready, _, _ = select.select([self.line.master], [], [], 0.1)
+            if ready:
+                try:
+                    self.data += os.read(self.line.master, 1152)
+                except OSError:
+                    return
+                time.sleep(0.1)
+
+    def wait_for(self, data):
+        end = time.monotonic() + DEADLINE
+        while data not in self.data:
+            check(time.monotonic() < end, "timed out waiting for %r" % data)
+            time.sleep(0.02)
+
+    def stop(self):
+        self.done = True
+        self.thread.join(DEADLINE)
+
+
+def case_flood():
+    """One client floods the line with setpoints: another client's INP OFF goes out before the
+    flood has ended, and a signal ends the flood at its next command, the input going off next."""
+    flood = "INP ON;" + "VOLT 1;" * 9000 + "VOLT 2\n"
+    for how in ("client", "signal"):
+        line = Line()
+        reader = PacedReader(line)
+        server = Server(device=line.path)
+        try:
+            a = Client(server.port)
+            a.send(flood)
+            reader.wait_for(b"6600FF" + b"620064" * 20)
+            if how == "client":
+                b = Client(server.port)
+                check(b.query("INP OFF;*OPC?;*IDN?") == "1;" + IDN, "B's answers")
+                check(a.query("*OPC?") == "1", "A's flood did not end")
+                reader.wait_for(b"6200C8")
+                frames = frames_of(reader.data)
+                check("66FFFF" in frames and "6200C8" in frames and
+                      frames.index("66FFFF") < frames.index("6200C8"),
+                      "B's input off went out after A's whole flood: %d frames, off at %d" %
+                      (len(frames), frames.index("66FFFF") if "66FFFF" in frames else -1))
+            else:
+                status = server.signal(signal.SIGINT)
+                check(status == 130, "status %d: %s" % (status, server.err))
+                time.sleep(0.5)
+                frames = frames_of(reader.data)
+                check(frames[-1] == "66FFFF" and "6200C8" not in frames,
+                      "after SIGINT the flood went on: %d frames, the last %r" %
+                      (len(frames), frames[-3:]))
+        finally:
+            reader.stop()
+            server.stop()
+            line.close()
 
 
 def case_refused():
