@@ -196,6 +196,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
     bool optionsEnded = false;
     bool valueNext = false;
     std::vector<std::string> words; // the commands and their values, in order
+    // An option given twice is refused: which of the two was meant is not for us to guess.
+    auto twice = [&fail](const std::string &option, const std::string &first,
+                         const std::string &second) {
+        return fail(option + " is given twice (" + quotedWord(first) + " and " +
+                    quotedWord(second) + "): give it once");
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
         // The value of an option: what follows '=' or the next word.
@@ -235,18 +241,26 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
             } else if (name == "--port") {
                 if (!optionValue(eq, value))
                     return fail("--port needs a port number or a device path");
+                if (inv.port)
+                    return twice("-p", *inv.port, value);
                 inv.port = value;
             } else if (name == "--journal") {
                 if (!optionValue(eq, value) || value.empty())
                     return fail("--journal needs a file name");
+                if (!inv.journal.empty())
+                    return twice("--journal", inv.journal, value);
                 inv.journal = value;
             } else if (name == "--listen") {
                 if (!optionValue(eq, value))
                     return fail("--listen needs [ADDRESS:]TCPPORT, e.g. 5025 or 0.0.0.0:5025");
+                if (listen)
+                    return twice("--listen", *listen, value);
                 listen = value;
             } else if (name == "--repeat") {
                 if (!optionValue(eq, value))
                     return fail("--repeat needs a number of passes");
+                if (repeatGiven)
+                    return twice("--repeat", std::to_string(inv.repeat), value);
                 const Fixed n = parseFixed(value, 0, 0, kMaxRepeat);
                 if (n.error != FixedError::None || n.value < 1)
                     return fail(quotedWord(value) + " is not a number of passes: --repeat takes a "
@@ -267,13 +281,17 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
             } else if (c == 'q') {
                 inv.quiet = true;
             } else if (c == 'p') {
+                std::string value;
                 if (k + 1 < arg.size()) {
-                    inv.port = arg.substr(k + 1);
+                    value = arg.substr(k + 1);
                 } else if (i + 1 < args.size()) {
-                    inv.port = args[++i];
+                    value = args[++i];
                 } else {
                     return fail("-p needs a port number or a device path");
                 }
+                if (inv.port)
+                    return twice("-p", *inv.port, value);
+                inv.port = value;
                 break;
             } else {
                 return fail("unknown option " + quotedWord(std::string("-") + c) + " in " +

@@ -54,10 +54,16 @@ int serveScpi(const Invocation &invocation)
     Session session(invocation);
     if (const int status = session.prepare())
         return status;
-    const QHostAddress address(QString::fromStdString(invocation.listenAddress));
+    QHostAddress address(QString::fromStdString(invocation.listenAddress));
+    // An IPv4 address written as IPv6 (::ffff:127.0.0.1) is that IPv4 address: the system
+    // listens on it only in that form.
+    bool mapped = false;
+    const quint32 ipv4 = address.toIPv4Address(&mapped);
+    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
+        address = QHostAddress(ipv4);
+    const std::string text = address.toString().toStdString();
     const std::string where =
-        (address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + invocation.listenAddress + "]"
-                                                             : invocation.listenAddress);
+        address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + text + "]" : text;
     if (address.isNull()) {
         Session::error("'" + invocation.listenAddress +
                        "' is not an IP address this machine "

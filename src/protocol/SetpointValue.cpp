@@ -153,6 +153,18 @@ Fixed roundFixed(std::string_view text, int decimals, int exponent, int64_t limi
     return value > limit ? Fixed{FixedError::TooLarge, 0} : Fixed{FixedError::None, value};
 }
 
+Fixed roundSetpoint(const ModeInfo &mode, std::string_view text, int exponent)
+{
+    constexpr int64_t kAnyValue = int64_t{1} << 62;
+    const Fixed fine = roundFixed(text, mode.decimals, exponent, kAnyValue);
+    if (fine.error != FixedError::None)
+        return fine;
+    if (mode.highFrameCode == 0 || fine.value <= mode.lowRangeTop)
+        return fine.value > mode.rangeTop ? Fixed{FixedError::TooLarge, 0} : fine;
+    const Fixed coarse = roundFixed(text, mode.decimals - 1, exponent, mode.rangeTop / 10);
+    return coarse.error != FixedError::None ? coarse : Fixed{FixedError::None, coarse.value * 10};
+}
+
 Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limit)
 {
     const auto point = text.find('.');

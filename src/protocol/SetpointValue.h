@@ -31,6 +31,14 @@ Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limi
 // "0.0005" with 3 decimals is 0, "0.0015" is 2. Never TooFine; TooLarge above limit.
 Fixed roundFixed(std::string_view text, int decimals, int exponent, int64_t limit);
 
+struct ModeInfo;
+
+// A decimal number (as roundFixed takes it) as the setpoint of a mode that goes out: rounded once
+// from its digits, a half to even, to the step of the frame that carries it; above 1 A a current
+// goes out in 0.01 A steps, so it is rounded to those, not to 0.001 A first. In the mode's steps;
+// TooLarge when what would go out lies above the mode's range.
+Fixed roundSetpoint(const ModeInfo &mode, std::string_view text, int exponent);
+
 // A setpoint as a person types it: a number with '.' as the point, optionally followed by the
 // mode's unit ("12.34", "12.34V", "1500mA", "47.5ohm", "47.5Ω"). It must lie within the range
 // the panel shows and be a whole number of the mode's step.

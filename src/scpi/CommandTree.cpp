@@ -15,7 +15,7 @@ struct CommandEntry
 };
 
 // clang-format off
-constexpr std::array<CommandEntry, 23> kCommands{{
+constexpr std::array<CommandEntry, 30> kCommands{{
     {"*IDN", CommandId::Idn, false, true},
     {"*RST", CommandId::Rst, true, false},
     {"*CLS", CommandId::Cls, true, false},
@@ -29,6 +29,13 @@ constexpr std::array<CommandEntry, 23> kCommands{{
     {"SYSTem:ERRor[:NEXT]", CommandId::SystemError, false, true},
     {"SYSTem:ERRor:COUNt", CommandId::SystemErrorCount, false, true},
     {"SYSTem:VERSion", CommandId::SystemVersion, false, true},
+    {"STATus:OPERation[:EVENt]", CommandId::StatusOperationEvent, false, true},
+    {"STATus:OPERation:CONDition", CommandId::StatusOperationCondition, false, true},
+    {"STATus:OPERation:ENABle", CommandId::StatusOperationEnable, true, true},
+    {"STATus:QUEStionable[:EVENt]", CommandId::StatusQuestionableEvent, false, true},
+    {"STATus:QUEStionable:CONDition", CommandId::StatusQuestionableCondition, false, true},
+    {"STATus:QUEStionable:ENABle", CommandId::StatusQuestionableEnable, true, true},
+    {"STATus:PRESet", CommandId::StatusPreset, true, false},
     {"[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]", CommandId::Voltage, true, true},
     {"[SOURce:]CURRent[:LEVel][:IMMediate][:AMPLitude]", CommandId::Current, true, true},
     {"[SOURce:]POWer[:LEVel][:IMMediate][:AMPLitude]", CommandId::Power, true, true},

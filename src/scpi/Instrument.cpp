@@ -248,18 +248,18 @@ bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context 
                          "Parameter not allowed;" + header() + " takes one parameter, " + allowed);
         return false;
     };
-    // A register value: NRf (or #H, #Q, #B) rounded to a whole number from 0 to 255.
-    auto registerValue = [&](uint8_t &value) {
-        const std::string allowed = "a whole number from 0 to 255";
+    // A register value: NRf (or #H, #Q, #B) rounded to a whole number from 0 to top.
+    auto registerValue = [&](uint16_t top, uint16_t &value) {
+        const std::string allowed = "a whole number from 0 to " + std::to_string(top);
         if (!oneParam(allowed))
             return false;
         const Param &p = params[0];
         if (p.kind == ParamKind::NonDecimal) {
-            if (p.nonDecimal > 255) {
+            if (p.nonDecimal > top) {
                 context.fail(-222, "Data out of range;" + header() + " takes " + allowed);
                 return false;
             }
-            value = static_cast<uint8_t>(p.nonDecimal);
+            value = static_cast<uint16_t>(p.nonDecimal);
             return true;
         }
         if (p.kind != ParamKind::Number) {
@@ -271,13 +271,13 @@ bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context 
             context.fail(-138, "Suffix not allowed;" + header() + " takes " + allowed);
             return false;
         }
-        const Fixed fixed = roundFixed(p.mantissa, 0, p.exponent, 255);
+        const Fixed fixed = roundFixed(p.mantissa, 0, p.exponent, top);
         if (fixed.error != FixedError::None || (p.negative && fixed.value != 0)) {
             context.fail(-222, "Data out of range;" + quotedText(p.text) + ": " + header() +
                                    " takes " + allowed);
             return false;
         }
-        value = static_cast<uint8_t>(fixed.value);
+        value = static_cast<uint16_t>(fixed.value);
         return true;
     };
 
@@ -304,13 +304,41 @@ bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context 
             context.answer(std::to_string(target));
             return true;
         }
-        uint8_t value = 0;
-        if (!registerValue(value))
+        uint16_t value = 0;
+        if (!registerValue(255, value))
             return false;
         // The service request enable has no bit 6: that is the summary itself.
-        target = command == CommandId::Sre ? static_cast<uint8_t>(value & ~0x40) : value;
+        target = static_cast<uint8_t>(command == CommandId::Sre ? value & ~0x40 : value);
         return true;
     }
+    case CommandId::StatusOperationEvent:
+    case CommandId::StatusOperationCondition:
+    case CommandId::StatusQuestionableEvent:
+    case CommandId::StatusQuestionableCondition:
+        // Nothing the one-way line could tell sets a bit of either register.
+        if (!noParams())
+            return false;
+        context.answer("0");
+        return true;
+    case CommandId::StatusOperationEnable:
+    case CommandId::StatusQuestionableEnable: {
+        uint16_t &target = command == CommandId::StatusOperationEnable ? client.operationEnable
+                                                                       : client.questionableEnable;
+        if (unit.query) {
+            if (!noParams())
+                return false;
+            context.answer(std::to_string(target));
+            return true;
+        }
+        // Bit 15 of a SCPI status register is never used.
+        return registerValue(32767, target);
+    }
+    case CommandId::StatusPreset:
+        if (!noParams())
+            return false;
+        client.operationEnable = 0;
+        client.questionableEnable = 0;
+        return true;
     case CommandId::Esr:
         if (!noParams())
             return false;
@@ -425,10 +453,10 @@ bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context 
             on = true;
         else if (isWord(p, "OFF", "OFF"))
             on = false;
-        else if (p.kind == ParamKind::Number && p.suffix.empty() && !p.negative) {
-            const Fixed fixed = parseFixed(p.mantissa, 0, p.exponent, 1);
-            if (fixed.error == FixedError::None)
-                on = fixed.value == 1;
+        else if (p.kind == ParamKind::Number && p.suffix.empty()) {
+            // A Boolean number is rounded to a whole one, and any but 0 means ON.
+            const Fixed fixed = roundFixed(p.mantissa, 0, p.exponent, 1);
+            on = fixed.error == FixedError::TooLarge || fixed.value != 0;
         }
         if (!on) {
             const bool typed = p.kind == ParamKind::Word || p.kind == ParamKind::Number;
@@ -501,8 +529,7 @@ bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context 
                                    ", K" + unitName + ") or no unit");
             return false;
         }
-        const Fixed fixed =
-            roundFixed(p.mantissa, info.decimals, p.exponent + *scale, info.rangeTop);
+        const Fixed fixed = roundSetpoint(info, p.mantissa, p.exponent + *scale);
         if (fixed.error != FixedError::None || (p.negative && fixed.value != 0)) {
             context.fail(-222, "Data out of range;" + quotedText(p.text) + ": " + header() +
                                    " takes " + range);

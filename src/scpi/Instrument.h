@@ -28,6 +28,8 @@ struct ClientState
     uint8_t esr = 0; // standard event status
     uint8_t ese = 0;
     uint8_t sre = 0;
+    uint16_t operationEnable = 0; // of the SCPI status registers, whose conditions never set
+    uint16_t questionableEnable = 0;
 };
 
 // Where the frames go: empty when the frame went out, else the serial line's error text.

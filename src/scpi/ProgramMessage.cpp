@@ -285,11 +285,18 @@ bool MessageReader::readNumber(Param &param, UnitRead &error)
         return bad(-124, "Too many digits;more than 255 in ");
     if (m_pos < m_text.size() && m_text[m_pos] == '.')
         return bad(-121, "Invalid character in number;a second '.' in ");
-    // An exponent: E and digits, with an optional sign; an E followed by letters is a suffix.
-    if (m_pos < m_text.size() && (m_text[m_pos] == 'e' || m_text[m_pos] == 'E')) {
-        std::size_t p = m_pos + 1;
+    // An exponent: E and digits with an optional sign, white space allowed before and after the
+    // E; an E followed by letters is a suffix.
+    std::size_t e = m_pos;
+    while (e < m_text.size() && isSpace(m_text[e]))
+        ++e;
+    if (e < m_text.size() && (m_text[e] == 'e' || m_text[e] == 'E')) {
+        std::size_t p = e + 1;
+        while (p < m_text.size() && isSpace(m_text[p]))
+            ++p;
         const bool negative = p < m_text.size() && m_text[p] == '-';
-        if (p < m_text.size() && (m_text[p] == '+' || m_text[p] == '-'))
+        const bool sign = p < m_text.size() && (m_text[p] == '+' || m_text[p] == '-');
+        if (sign)
             ++p;
         if (p < m_text.size() && isDigit(m_text[p])) {
             long exponent = 0;
@@ -302,7 +309,7 @@ bool MessageReader::readNumber(Param &param, UnitRead &error)
             if (exponent > kMaxExponent)
                 return bad(-123, "Exponent too large;beyond 32000 in ");
             param.exponent = static_cast<int>(negative ? -exponent : exponent);
-        } else if (p != m_pos + 1) {
+        } else if (sign) {
             m_pos = p;
             return bad(-121, "Invalid character in number;an exponent without digits in ");
         }

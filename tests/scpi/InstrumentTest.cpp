@@ -41,6 +41,12 @@ std::vector<Row> rows()
         {"*idn?", "QUENDA,RZ-417,0,1.00\n", {}, none},
         {"*TST?;*OPC?", "0;1\n", {}, none},
         {"SYST:VERS?", "1999.0\n", {}, none},
+        // The STATus subsystem SCPI-1999 asks for: no condition ever sets.
+        {"STAT:OPER:ENAB 1234;:STAT:QUES:ENAB #H7FFF\nSTAT:OPER?;:STAT:OPER:COND?;ENAB?;"
+         ":STAT:QUES:EVEN?;COND?;ENAB?\nSTAT:PRES;:STAT:OPER:ENAB?;:STAT:QUES:ENAB?",
+         "0;0;1234;0;0;32767\n0;0\n", {}, none},
+        {"STAT:OPER:ENAB 32768", "", {}, {-222}},
+        {"STAT:PRES?", "", {}, {-113}},
         {"system:version?", "1999.0\n", {}, none},
         {"SYST:ERR?", "0,\"No error\"\n", {}, none},
         {"*ESE 36\n*ESE?;*SRE 255;*SRE?", "36;191\n", {}, none},
@@ -49,6 +55,7 @@ std::vector<Row> rows()
         {"*ESE 5V", "", {}, {-138}},
         {"*ESE \"5\"", "", {}, {-104}},
         {"FOO\n*ESR?\n*ESR?", "32\n0\n", {}, {-113}},
+        {"VOLT 99\n*ESR?", "16\n", {}, {-222}},
         {"*OPC;*ESR?", "1\n", {}, none},
         {"*ESE 32;FOO\n*STB?", "36\n", {}, {-113}},
         {"FOO\n*CLS;SYST:ERR:COUN?;*ESR?", "0;0\n", {}, none},
@@ -62,6 +69,7 @@ std::vector<Row> rows()
         {"VOLT 12340MV", "", {"6204D2"}, none},
         {"VOLT 12.34 V", "", {"6204D2"}, none},
         {"VOLT 1.234E1V", "", {"6204D2"}, none},
+        {"VOLT 1 e1;VOLT 1e 1;VOLT 1 E -1 V", "", {"6203E8", "6203E8", "62000A"}, none},
         {"VOLT +.5", "", {"620032"}, none},
         {"VOLT 5.", "", {"6201F4"}, none},
         {"CURR 0.5", "", {"6701F4"}, none},
@@ -81,7 +89,10 @@ std::vector<Row> rows()
         {"VOLT 63.004;VOLT -0.004", "", {"62189C", "620000"}, none},
         {"POW 1E-30", "", {"640000"}, none},
         // Queries: what went out, NR2 with the mode's decimals; the range.
-        {"CURR 1.005;CURR?", "1.000\n", {"630064"}, none},
+        {"CURR 1.005;CURR?", "1.000\n", {"6703E8"}, none},
+        // Above 1 A rounded once, to the 0.01 A the frame carries; the range is what goes out.
+        {"CURR 1.0051;CURR 14.9949;CURR 15.0049", "", {"630065", "6305DB", "6305DC"}, none},
+        {"CURR 15.0051", "", {}, {-222}},
         {"CURR 12.355\nCURR?;CURR? MAX;CURR? MIN", "12.360;15.000;0.000\n", {"6304D4"}, none},
         {"VOLT 5;:VOLT?;VOLT? MAXimum", "5.00;63.00\n", {"6201F4"}, none},
         {"RES 47.5\nRES?;POW? MAX", "47.5;200.0\n", {"6501DB"}, none},
@@ -91,7 +102,6 @@ std::vector<Row> rows()
         {"VOLT 63.01", "", {}, {-222}},
         {"VOLT 63.006", "", {}, {-222}},
         {"VOLT 63.005", "", {"62189C"}, none},
-        {"CURR 15.0006", "", {}, {-222}},
         {"VOLT -1", "", {}, {-222}},
         {"VOLT 1E30", "", {}, {-222}},
         {"VOLT 1E40000", "", {}, {-123}},
@@ -122,8 +132,8 @@ std::vector<Row> rows()
         {"INP ON;INP?;OUTP OFF;OUTP?", "1;0\n", {"6600FF", "66FFFF"}, none},
         {"INP:STAT 1;STATE 0;:INPUT?", "0\n", {"6600FF", "66FFFF"}, none},
         {"INP?", "0\n", {}, none},
-        {"INP 2", "", {}, {-224}},
-        {"INP 0.5", "", {}, {-224}},
+        {"INP 2;INP 0.4;INP 0.6;INP 0.5;INP -1;INP 1E300", "",
+         {"6600FF", "66FFFF", "6600FF", "66FFFF", "6600FF", "6600FF"}, none},
         {"INP MAYBE", "", {}, {-224}},
         {"INP 1V", "", {}, {-138}},
         {"INP", "", {}, {-109}},
@@ -249,6 +259,12 @@ TEST(Instrument, FailedWriteReportsTheLineAndStopsTheMessage)
     EXPECT_EQ(reply.frames, std::vector<std::string>{"66FFFF"});
     EXPECT_FALSE(instrument.inputMayBeOn());
     EXPECT_EQ(reply.response, "NONE\n");
+    // An off frame that did not go out leaves the input as it may be, and says so.
+    instrument.execute("INP ON", client);
+    outlet.failing = true;
+    instrument.execute("INP OFF", client);
+    EXPECT_TRUE(instrument.inputMayBeOn());
+    EXPECT_EQ(instrument.execute("INP?", client).response, "1\n");
 }
 
 TEST(Instrument, ClientsShareTheLoadNotTheirQueues)
