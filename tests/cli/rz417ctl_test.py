@@ -173,6 +173,8 @@ TABLE = [
     ("", 2, "no command given"),
     ("-p", 2, "-p needs a port number or a device path"),
     ("-p ttyUSB0 cv 1", 2, "'ttyUSB0' is not a port: give a port number"),
+    ("-p 1 -p2 on", 2, "-p is given twice ('1' and '2'): give it once"),
+    ("--journal a.csv --journal=b.csv on", 2, "--journal is given twice"),
 ]
 
 
