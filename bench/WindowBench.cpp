@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,7 @@ struct Options
     int stalledPresses = 5;
     int memoryPresses = 100000;
     int programOpens = 10;
+    int programSteps = 2000;
 };
 
 [[noreturn]] void fail(const std::string &what)
@@ -318,6 +320,66 @@ public:
         printFigure("offscreen.program_cursor", summarize(cursor), "ms");
     }
 
+    // Step start lateness of a program run from the window, as rz417ctl's is measured: each
+    // step's frame at the far end against its due time from the run's own start.
+    void programLateness(int steps)
+    {
+        const std::string path = (std::filesystem::temp_directory_path() /
+                                  ("rz417-bench-late-" + std::to_string(::getpid()) + ".csv"))
+                                     .string();
+        {
+            std::ofstream file(path);
+            file << "mode,setpoint,input,dwell\n";
+            for (int k = 0; k < steps; ++k)
+                file << (k % 2 == 0 ? "CC,0.500,,0.010\n" : "CC,0.600,,0.010\n");
+        }
+        form.openProgram(QString::fromStdString(path));
+        ProgramWindow *window = form.programWindow();
+        if (!window)
+            fail("the program window did not open");
+        settle(50ms);
+        line.readNow();
+        std::vector<Clock::time_point> arrival;
+        std::thread reader([&] {
+            std::string pending;
+            while (static_cast<int>(arrival.size()) < steps) {
+                Clock::time_point at;
+                const std::string data = line.read(6, 5000ms, &at);
+                if (data.empty())
+                    return;
+                pending += data;
+                for (; pending.size() >= 6; pending.erase(0, 6))
+                    arrival.push_back(at);
+            }
+        });
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("Start")),
+                          Qt::LeftButton);
+        const ProgramRun *run = form.panel().programRun();
+        if (!run)
+            fail("the program did not start");
+        const SteadyTime start = run->startedAt();
+        // The event loop sleeps between the steps, as it does for a user.
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (!form.panel().programRunning())
+                loop.quit();
+        });
+        poll.start(50);
+        loop.exec();
+        reader.join();
+        window->close();
+        std::filesystem::remove(path);
+        if (static_cast<int>(arrival.size()) != steps)
+            fail("program lateness: " + std::to_string(arrival.size()) + " of " +
+                 std::to_string(steps) + " frames arrived");
+        std::vector<double> late;
+        for (int k = 0; k < steps; ++k)
+            late.push_back(millisecondsBetween(start + std::chrono::milliseconds(10 * k),
+                                               arrival[static_cast<std::size_t>(k)]));
+        printFigure("offscreen.program_lateness", summarize(late), "ms");
+    }
+
 private:
     QPushButton *button(const char *name)
     {
@@ -381,5 +443,6 @@ int main(int argc, char **argv)
     bench.stalledLine(o.stalledPresses);
     bench.memory(o.memoryPresses);
     bench.programWindow(o.programOpens);
+    bench.programLateness(o.programSteps);
     return 0;
 }

@@ -142,8 +142,9 @@ void ProgramWindow::start()
         return;
     m_mine = true;
     m_panel.startProgram(m_program, m_forever->isChecked() ? 0 : m_repeat->value(), now());
-    // The first step is due at once; it goes out from the event loop, like every other.
-    schedule();
+    // The first step is due now: it goes out from this click, as Enter's frame does, not after
+    // what the event loop has queued meanwhile (the repaints of a run that starts).
+    onDue();
 }
 
 void ProgramWindow::stop()

@@ -61,6 +61,8 @@ public:
     // Whether the last input frame that went out switched the input on.
     bool inputOn() const;
 
+    // The moment the schedule counts from: step k of pass p is due here plus its offset.
+    SteadyTime startedAt() const { return m_start; }
     std::chrono::milliseconds elapsed(SteadyTime now) const;
     // Until the last step's end; nothing for a run that goes on until stopped.
     std::optional<std::chrono::milliseconds> remaining(SteadyTime now) const;

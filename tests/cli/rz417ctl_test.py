@@ -334,7 +334,7 @@ def case_interrupted():
         began = time.monotonic()
         proc.send_signal(sig)
         _, err = proc.communicate(timeout=DEADLINE)
-        check(time.monotonic() - began < 2, "the wait was not cut short")
+        check(time.monotonic() - began < 5, "the wait was not cut short")
         check(proc.returncode == status, "%s: status %d" % (sig.name, proc.returncode))
         check(frames_of(line.read(0.05)) == ["630096", "6600FF", "66FFFF"],
               "%s: the line received %r" % (sig.name, line.received))

@@ -366,7 +366,7 @@ def case_interrupted():
         c.send("VOLT 5")  # half a message, still open
         began = time.monotonic()
         got = server.signal(sig)
-        check(time.monotonic() - began < 3, "%s took %.1f s" % (sig.name,
+        check(time.monotonic() - began < 10, "%s took %.1f s" % (sig.name,
                                                               time.monotonic() - began))
         check(got == status, "%s: status %d: %s" % (sig.name, got, server.err))
         check(frames_of(line.read(0.05)) == ["630096", "6600FF", "66FFFF"],

@@ -268,18 +268,36 @@ class Panel:
         for key in keys:
             self.display.xdotool("key", key)
 
-    def exit_from_menu(self):
-        """File, Exit, with the keyboard, as a user would end the panel."""
+    def windows(self):
+        """The panel's visible X windows: its own, its boxes, its dialogs and an open menu."""
+        # By the window's own process: under scripts/demo the process started is the demo's.
+        pid = self.display.xdotool("getwindowpid", self.window, check=False).stdout.strip()
+        result = self.display.xdotool("search", "--onlyvisible", "--pid", pid, check=False)
+        return set(result.stdout.split())
+
+    def menu(self, key):
+        """File's menu opened from the keyboard, then the entry of key, once the menu is there
+        to take it."""
         for _ in range(3):
+            before = self.windows()
             self.display.xdotool("windowfocus", "--sync", self.window, check=False)
             self.display.xdotool("key", "alt+f")
-            time.sleep(0.3)  # the menu opens on the key press; x then picks Exit
-            self.display.xdotool("key", "x")
             try:
-                return self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                log("the panel is still there after File, Exit; again")
-        raise Failure("File, Exit did not end the panel")
+                wait_until("the File menu", lambda: self.windows() - before, deadline=5)
+            except Failure:
+                log("the File menu did not open; again")
+                continue
+            self.display.xdotool("key", key)
+            return
+        raise Failure("the File menu did not open")
+
+    def exit_from_menu(self):
+        """File, Exit, with the keyboard, as a user would end the panel."""
+        self.menu("x")
+        try:
+            return self.process.wait(DEADLINE)
+        except subprocess.TimeoutExpired:
+            raise Failure("File, Exit did not end the panel")
 
     def close(self):
         stop(self.process)
@@ -500,17 +518,27 @@ PROGRAM_TITLE = "cc-pulses.csv - RZ-417 program"
 
 
 def answer_file_dialog(session, panel, key, title, path):
-    """File, then the entry of the key; the path typed into the file dialog titled title."""
+    """File, then the entry of the key; the path typed into the file dialog titled title, once
+    the dialog has the keyboard. A dialog still there after Return took only part of the keys:
+    the path is typed again over what it took."""
     display = session.display
-    display.xdotool("windowfocus", "--sync", panel.window, check=False)
-    display.xdotool("key", "alt+f")
-    time.sleep(0.3)
-    display.xdotool("key", key)
+    panel.menu(key)
     dialog = wait_until("the %s dialog" % title, lambda: display.visible_windows(title))[0]
-    display.xdotool("windowfocus", "--sync", dialog, check=False)
-    time.sleep(0.3)
-    display.xdotool("type", "--delay", "5", path)
-    display.xdotool("key", "Return")
+    for attempt in range(3):
+        display.xdotool("windowfocus", "--sync", dialog, check=False)
+        wait_until("the %s dialog to have the keyboard" % title,
+                   lambda: display.xdotool("getwindowfocus", check=False).stdout.strip() == dialog)
+        if attempt:
+            display.xdotool("key", "ctrl+a")
+        display.xdotool("type", "--delay", "5", path)
+        display.xdotool("key", "Return")
+        try:
+            wait_until("the %s dialog to close" % title,
+                       lambda: not display.visible_windows(title), deadline=5)
+            return
+        except Failure:
+            log("the %s dialog is still open; the path again" % title)
+    raise Failure("the %s dialog did not take the path %s" % (title, path))
 
 
 def open_example(session, panel):

@@ -108,7 +108,7 @@ TEST(SerialPortControl, PortsThatDoNotOpenGiveZero)
     for (int16_t port = 1; port < last; ++port)
         EXPECT_EQ(openPort(comm, port), 0) << "port " << port << ": " << paths[std::size_t(port - 1)];
     EXPECT_EQ(openPort(comm, static_cast<int16_t>(last + 1)), 0) << "beyond the list";
-    EXPECT_LT(timer.elapsed(), 2000) << "a port that does not open stalled the scan";
+    EXPECT_LT(timer.elapsed(), 5000) << "a port that does not open stalled the scan";
     // No error is left pending: the next open works normally.
     EXPECT_EQ(openPort(comm, last), last);
     std::filesystem::remove_all(dir);
@@ -196,7 +196,7 @@ TEST(SerialPortControl, VanishedDeviceIsClosedAndComesBackAtTheSamePath)
     // Idle with the device gone: no error storm keeps a core busy.
     const auto cpuBefore = processCpuTime();
     processEventsFor(500ms);
-    EXPECT_LT(processCpuTime() - cpuBefore, 150ms);
+    EXPECT_LT(processCpuTime() - cpuBefore, 250ms) << "an error storm keeps a core busy";
 
     try {
         comm.setOutput("620002");
@@ -237,7 +237,7 @@ TEST(SerialPortControl, StalledLineGivesUpWithinTheBoundedWait)
             EXPECT_EQ(error.code(), CommCodes::TxQueueFull);
             timedOut = true;
         }
-        EXPECT_LT(one.elapsed(), 1000) << "a write blocked past its bounded wait";
+        EXPECT_LT(one.elapsed(), 2000) << "a write blocked past its bounded wait";
     }
     ASSERT_TRUE(timedOut) << "the line never filled";
 
