@@ -269,6 +269,8 @@ int main(int argc, char **argv)
             const std::string command = "CURR 0." + std::string(value < 100 ? "0" : "") +
                                         std::string(value < 10 ? "0" : "") + std::to_string(value) +
                                         "\n";
+            // Each on a line at rest: sent back to back, they would wait for the line's pace.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
             const auto start = Clock::now();
             sendAll(fd, command);
             Clock::time_point at;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 namespace rz417::cli {
 
@@ -78,7 +79,7 @@ struct ScpiServer::Client
     std::size_t start = 0; // where the unfinished message begins in input
     std::size_t scanned = 0;
     bool discarding = false;                   // the rest of a line that was too long
-    std::unique_ptr<scpi::MessageRun> running; // the message that has its turns now
+    std::optional<scpi::MessageRun> running; // the message that has its turns now
     bool turnPending = false;                  // its next turn is due
     bool peerClosed = false;                   // nothing more will come from it
     std::string unsent;                        // answers the client has not taken yet, from sent on
@@ -210,7 +211,7 @@ bool ScpiServer::startMessage(Client &client)
     std::size_t length = end - start;
     if (length > 0 && client.input[end - 1] == '\r')
         --length; // CR LF
-    client.running = std::make_unique<scpi::MessageRun>(client.input.substr(start, length));
+    client.running.emplace(client.input.substr(start, length));
     if (m_print)
         print(client.peer + " < " + printableLine(client.running->text(), 200));
     return true;
