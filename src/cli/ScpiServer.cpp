@@ -78,11 +78,11 @@ struct ScpiServer::Client
     std::string input;     // what arrived and has not run; a message ends with a line feed
     std::size_t start = 0; // where the unfinished message begins in input
     std::size_t scanned = 0;
-    bool discarding = false;                   // the rest of a line that was too long
+    bool discarding = false;                 // the rest of a line that was too long
     std::optional<scpi::MessageRun> running; // the message that has its turns now
-    bool turnPending = false;                  // its next turn is due
-    bool peerClosed = false;                   // nothing more will come from it
-    std::string unsent;                        // answers the client has not taken yet, from sent on
+    bool turnPending = false;                // its next turn is due
+    bool peerClosed = false;                 // nothing more will come from it
+    std::string unsent;                      // answers the client has not taken yet, from sent on
     std::size_t sent = 0;
     bool ended = false;
 
