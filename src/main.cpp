@@ -1,7 +1,7 @@
 #include "link/CommErrorText.h"
 #include "link/HostControl.h"
 #include "link/HostPorts.h"
-#include "panel/Identity.h"
+#include "protocol/Identity.h"
 #include "panel/QtPlatform.h"
 #include "panel/TerminationSignals.h"
 #include "panel/UIForm.h"

@@ -5,7 +5,7 @@
 #include "entry/SetpointText.h"
 #include "link/CommErrorText.h"
 #include "panel/FrameEncoder.h"
-#include "panel/Identity.h"
+#include "protocol/Identity.h"
 #include "protocol/Frame.h"
 
 namespace rz417 {

@@ -1,6 +1,6 @@
 #include "scpi/Instrument.h"
 
-#include "panel/Identity.h"
+#include "protocol/Identity.h"
 #include "protocol/Frame.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
