@@ -4,8 +4,8 @@
 //
 // Run without arguments it is the parent: it spawns itself with --child repeatedly and prints
 // the figures. The child runs the panel's start-up as main() does, with the instant user.
-#include "link/HostPorts.h"
-#include "link/SerialPortControl.h"
+#include "serial/HostPorts.h"
+#include "serial/SerialPortControl.h"
 #include "panel/UIForm.h"
 #include "support/Doubles.h"
 #include "support/FarEnd.h"

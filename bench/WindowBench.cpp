@@ -2,7 +2,7 @@
 // click to the frame at the far end, click to the display repainted, Enter as fast as it goes,
 // presses on a stalled line, resident memory over many presses, and a 100,000-step program
 // opened in the program window.
-#include "link/SerialPortControl.h"
+#include "serial/SerialPortControl.h"
 #include "panel/ProgramPlot.h"
 #include "panel/ProgramWindow.h"
 #include "panel/UIForm.h"

@@ -1,6 +1,6 @@
 #include "link/CommErrorText.h"
 #include "link/HostControl.h"
-#include "link/HostPorts.h"
+#include "serial/HostPorts.h"
 #include "protocol/Identity.h"
 #include "panel/QtPlatform.h"
 #include "panel/TerminationSignals.h"

@@ -1,6 +1,6 @@
 #include "cli/PortList.h"
 
-#include "link/PortRefusal.h"
+#include "serial/PortRefusal.h"
 
 #include <QFile>
 #include <QFileInfo>

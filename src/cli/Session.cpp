@@ -2,7 +2,7 @@
 
 #include "cli/PortList.h"
 #include "link/CommErrorText.h"
-#include "link/HostPorts.h"
+#include "serial/HostPorts.h"
 #include "protocol/Frame.h"
 
 #include <cstdio>

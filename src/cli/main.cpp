@@ -5,7 +5,7 @@
 #include "cli/Console.h"
 #include "cli/PortList.h"
 #include "cli/Session.h"
-#include "link/HostPorts.h"
+#include "serial/HostPorts.h"
 
 #include <cstdio>
 

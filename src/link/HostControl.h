@@ -1,9 +1,6 @@
 #pragma once
 
 #include "link/CommControl.h"
-#include "link/PortMap.h"
-
-#include <memory>
 
 namespace rz417 {
 
@@ -15,8 +12,5 @@ public:
     // Raises nothing: false when what was written may not have left the line.
     virtual bool release() = 0;
 };
-
-// QSerialPort on Linux, the Win32 communications API on Windows.
-std::unique_ptr<HostControl> makeHostControl(PortMap ports);
 
 } // namespace rz417

@@ -1,5 +1,5 @@
 // The whole path from a click on the window to the bytes on a real line.
-#include "link/SerialPortControl.h"
+#include "serial/SerialPortControl.h"
 #include "panel/UIForm.h"
 #include "support/Fakes.h"
 #include "support/Pty.h"

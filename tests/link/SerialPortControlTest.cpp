@@ -1,4 +1,4 @@
-#include "link/SerialPortControl.h"
+#include "serial/SerialPortControl.h"
 #include "panel/FrontPanel.h"
 #include "support/Fakes.h"
 #include "support/Pty.h"

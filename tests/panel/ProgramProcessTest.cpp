@@ -1,6 +1,6 @@
 // The built panel as a process: how it holds and releases the port.
-#include "link/PortRefusal.h"
-#include "link/SerialPortControl.h"
+#include "serial/PortRefusal.h"
+#include "serial/SerialPortControl.h"
 #include "support/Pty.h"
 
 #include <QDir>

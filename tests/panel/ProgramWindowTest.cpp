@@ -1,7 +1,7 @@
 // The program window: its table against good and bad files, and a program run by the window
 // against a real line.
 #include "panel/ProgramWindow.h"
-#include "link/SerialPortControl.h"
+#include "serial/SerialPortControl.h"
 #include "panel/ProgramModel.h"
 #include "panel/ProgramPlot.h"
 #include "panel/UIForm.h"

@@ -1,6 +1,6 @@
-#include "link/HostControl.h"
+#include "serial/HostPorts.h"
 
-#include "link/SerialPortControl.h"
+#include "serial/SerialPortControl.h"
 
 namespace rz417 {
 

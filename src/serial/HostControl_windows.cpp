@@ -1,4 +1,4 @@
-#include "link/HostControl.h"
+#include "serial/HostPorts.h"
 
 #include "link/WinCommControl_windows.h"
 

@@ -1,4 +1,4 @@
-#include "link/HostPorts.h"
+#include "serial/HostPorts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "link/SerialPortControl.h"
+#include "serial/SerialPortControl.h"
 
-#include "link/PortRefusal.h"
+#include "serial/PortRefusal.h"
 
 #include <QFile>
 #include <QFileInfo>

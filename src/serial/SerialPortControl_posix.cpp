@@ -1,4 +1,4 @@
-#include "link/SerialPortControl.h"
+#include "serial/SerialPortControl.h"
 
 #include <cerrno>
 #include <cstring>

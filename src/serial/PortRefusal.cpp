@@ -1,4 +1,4 @@
-#include "link/PortRefusal.h"
+#include "serial/PortRefusal.h"
 
 #include <QFileInfo>
 #include <QLockFile>
