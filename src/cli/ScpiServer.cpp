@@ -1,7 +1,7 @@
 #include "cli/ScpiServer.h"
 
 #include "cli/ClientSocket.h"
-#include "cli/FrameLine.h"
+#include "cli/FrameText.h"
 
 #include <QEvent>
 #include <QSocketNotifier>

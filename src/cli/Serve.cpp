@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 #include "cli/ScpiServer.h"
 #include "cli/Session.h"
+#include "frames/ScpiLoad.h"
+#include "link/CommErrorText.h"
 #include "protocol/Frame.h"
 
 #include <QCoreApplication>
@@ -13,30 +15,26 @@ namespace rz417::cli {
 
 namespace {
 
-// A client's frames go out through the session: onto the line, into the journal, under -v,
-// each naming the client it came from.
-class SessionOutlet : public scpi::FrameOutlet
+// What the server says of a client's frame that failed, and of a journal that stops taking
+// lines: that ends the server, as it ends a run.
+class FrameReports
 {
 public:
-    SessionOutlet(Session &session, const std::string &peer) : m_session(session), m_peer(peer) {}
+    FrameReports(Session &session, const std::string &peer) : m_session(session), m_peer(peer) {}
 
-    std::string send(const std::string &frame, const std::string &meaning) override
+    void report(const std::string &frame, const FramePath::Result &result)
     {
-        const FrameLine::Result result =
-            m_session.frames().send(frame, meaning + " (from " + m_peer + ")", FrameSource{"scpi"});
-        if (!result.lineError.empty())
-            Session::error(frame + " from " + m_peer + " did not go out: " + result.lineDetail +
-                           " on " + m_session.portLabel());
+        if (result.failure)
+            Session::error(frame + " from " + m_peer + " did not go out: " +
+                           commFailureText(*result.failure) + " on " + m_session.portLabel());
         if (!result.journalError.empty() && !m_journalFailed) {
-            // A journal that stops taking lines ends the server, as it ends a run.
             m_journalFailed = true;
-            Session::error(result.journalError + (result.lineError.empty()
+            Session::error(result.journalError + (!result.failure
                                                       ? " (the frame went out; the journal does "
                                                         "not show it); the server stops"
                                                       : "; the server stops"));
             QCoreApplication::exit(kExitFailed);
         }
-        return result.lineError;
     }
 
     bool journalFailed() const { return m_journalFailed; }
@@ -79,11 +77,15 @@ int serveScpi(const Invocation &invocation)
         return status;
 
     std::string peer;
-    SessionOutlet outlet(session, peer);
-    scpi::Instrument instrument(outlet);
+    FrameReports reports(session, peer);
+    ScpiLoad load(session.frames(), peer);
+    load.setObserver([&reports](const std::string &frame, const FramePath::Result &result) {
+        reports.report(frame, result);
+    });
+    scpi::Instrument instrument(load);
     ScpiServer server(instrument, peer, invocation.verbose ? stdout : nullptr);
     // A signal ends the message being run at its next command, so that the input goes off next.
-    server.setStopCheck([&] { return session.watch().caught() != 0 || outlet.journalFailed(); });
+    server.setStopCheck([&] { return session.watch().caught() != 0 || reports.journalFailed(); });
     std::string why;
     if (!server.listen(address, invocation.listenPort, why)) {
         Session::error("cannot listen on " + where + ":" + std::to_string(invocation.listenPort) +
@@ -112,17 +114,17 @@ int serveScpi(const Invocation &invocation)
 
     const int signal = session.watch().caught();
     if (instrument.inputMayBeOn()) {
-        const FrameLine::Result result =
+        const FramePath::Result result =
             session.frames().send(inputFrame(false), inputMeaning(false), FrameSource{"scpi"});
-        if (!result.lineError.empty())
-            Session::error("could not switch the input off: " + result.lineDetail +
-                           "; it may still be on");
+        if (result.failure)
+            Session::error("could not switch the input off: " +
+                           commFailureText(*result.failure) + "; it may still be on");
         else
             Session::error("switched the input off (" + inputFrame(false) + ")");
-        if (!result.journalError.empty() && !outlet.journalFailed())
+        if (!result.journalError.empty() && !reports.journalFailed())
             Session::error(result.journalError);
     }
-    if (outlet.journalFailed())
+    if (reports.journalFailed())
         return kExitFailed;
     if (signal != 0) {
         session.notice(std::string("ended by ") + signalName(signal));

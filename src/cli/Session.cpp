@@ -20,8 +20,15 @@ char *g_argv[] = {g_name, nullptr};
 
 Session::Session(const Invocation &invocation) : m_invocation(invocation)
 {
-    m_frames = std::make_unique<FrameLine>(
-        nullptr, JournalWriter(), invocation.verbose || invocation.dryRun ? stdout : nullptr);
+    // -v and a dry run print each frame as it goes out.
+    if (invocation.verbose || invocation.dryRun) {
+        m_frames.setObserver([](const SentFrame &sent) {
+            std::fputs(
+                (frameLineText(sent.time, sent.frame, sent.meaning, sent.from) + "\n").c_str(),
+                stdout);
+            std::fflush(stdout);
+        });
+    }
 }
 
 Session::~Session()
@@ -67,16 +74,9 @@ int Session::prepare()
 int Session::openLine(const std::string &frame, const std::string &meaning, const FrameSource &from,
                       const std::string &stoppedAt)
 {
-    JournalWriter journal;
-    if (m_journal) {
-        journal = [this](const JournalEntry &entry, std::string &why) {
-            return m_journal->append(entry, why);
-        };
-    }
-    if (m_invocation.dryRun) {
-        m_frames = std::make_unique<FrameLine>(nullptr, journal, stdout);
+    m_frames.setJournal(m_journal.get());
+    if (m_invocation.dryRun)
         return 0;
-    }
     // QSerialPort wants an application object for its notifiers; a core one, no GUI.
     m_app.emplace(g_argc, g_argv);
     m_line = makeHostControl(m_port.map);
@@ -90,48 +90,38 @@ int Session::openLine(const std::string &frame, const std::string &meaning, cons
                 ? commErrorText(failure.code()) + " (" + m_port.label + ": " + failure.what() + ")"
                 : commErrorText(failure.code()) + ": " + failure.refusal();
         error(stoppedAt + ": " + cause + "; nothing was sent");
-        if (journal && !frame.empty()) {
-            JournalEntry entry;
-            entry.time = std::chrono::system_clock::now();
-            entry.source = from.source;
-            entry.step = from.step;
-            entry.line = from.line;
-            entry.frame = frame;
-            entry.meaning = meaning;
-            entry.result = commErrorText(failure.code());
-            std::string why;
-            if (!journal(entry, why))
-                error(why);
-        }
+        if (const std::string why = m_frames.journalRefused(frame, meaning, from, failure);
+            !why.empty())
+            error(why);
         m_line.reset();
         return kExitFailed;
     }
-    m_frames =
-        std::make_unique<FrameLine>(m_line.get(), journal, m_invocation.verbose ? stdout : nullptr);
+    m_frames.setLine(m_line.get());
     return 0;
 }
 
 bool Session::send(const std::string &frame, const std::string &meaning, const FrameSource &from,
                    const std::string &stoppedAt)
 {
-    const FrameLine::Result result = m_frames->send(frame, meaning, from);
-    if (!result.lineError.empty())
-        error("stopped at " + stoppedAt + ": " + result.lineDetail + " on " + m_port.label);
+    const FramePath::Result result = m_frames.send(frame, meaning, from);
+    if (result.failure)
+        error("stopped at " + stoppedAt + ": " + commFailureText(*result.failure) + " on " +
+              m_port.label);
     if (!result.journalError.empty()) {
         error("stopped at " + stoppedAt + ": " + result.journalError +
-              (result.lineError.empty() ? " (the frame went out; the journal does not show it)"
-                                        : ""));
+              (result.failure ? "" : " (the frame went out; the journal does not show it)"));
     }
     return result.ok();
 }
 
 void Session::switchOffIfOn(const FrameSource &from)
 {
-    if (!m_line || !m_frames->inputOn())
+    if (!m_line || !m_frames.load().inputMayBeOn)
         return;
-    const FrameLine::Result result = m_frames->send(inputFrame(false), inputMeaning(false), from);
-    if (!result.lineError.empty())
-        error("could not switch the input off: " + result.lineDetail + "; it may still be on");
+    const FramePath::Result result = m_frames.send(inputFrame(false), inputMeaning(false), from);
+    if (result.failure)
+        error("could not switch the input off: " + commFailureText(*result.failure) +
+              "; it may still be on");
     else
         error("switched the input off (" + inputFrame(false) + ")");
     if (!result.journalError.empty())

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "cli/CommandLine.h"
-#include "cli/FrameLine.h"
+#include "cli/FrameText.h"
 #include "cli/PortChoice.h"
 #include "cli/SignalWatch.h"
+#include "frames/FramePath.h"
 #include "link/HostControl.h"
 #include "program/Journal.h"
 
@@ -39,7 +40,7 @@ public:
     int openLine(const std::string &frame, const std::string &meaning, const FrameSource &from,
                  const std::string &stoppedAt);
 
-    FrameLine &frames() { return *m_frames; }
+    FramePath &frames() { return m_frames; }
     SignalWatch &watch() { return m_signals; }
     bool quiet() const { return m_invocation.quiet; }
     const std::string &portLabel() const { return m_port.label; }
@@ -70,7 +71,7 @@ private:
     SignalWatch m_signals;
     std::optional<QCoreApplication> m_app;
     std::unique_ptr<HostControl> m_line;
-    std::unique_ptr<FrameLine> m_frames;
+    FramePath m_frames;
 };
 
 } // namespace rz417::cli

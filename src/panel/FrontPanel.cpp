@@ -32,7 +32,7 @@ constexpr int16_t kLastPort = 16;
 } // namespace
 
 FrontPanel::FrontPanel(CaptionSink &captions, Platform &platform, CommControl &comm)
-    : m_captions(captions), m_platform(platform), m_comm(comm)
+    : m_captions(captions), m_platform(platform), m_comm(comm), m_frames(&comm)
 {
 }
 
@@ -117,7 +117,7 @@ void FrontPanel::ShowCommError(int16_t code)
 bool FrontPanel::DataTransfer(int16_t Ch)
 {
     const std::string frame = encodeFrame(Ch, m_state);
-    if (const auto failed = writeFrame(frame, frameMeaning(Ch, m_state), {"panel", 0, 0})) {
+    if (const auto failed = writeFrame(frame, frameMeaning(Ch, m_state), {"panel"})) {
         ShowCommError(failed->code());
         return false;
     }
@@ -129,14 +129,10 @@ bool FrontPanel::DataTransfer(int16_t Ch)
 std::optional<CommError> FrontPanel::writeFrame(const std::string &frame,
                                                 const std::string &meaning, const FrameSource &from)
 {
-    try {
-        m_comm.setOutput(frame);
-    } catch (const CommError &error) {
-        journalFrame(from, frame, meaning, commFailureText(error));
-        return error;
-    }
-    journalFrame(from, frame, meaning, "sent");
-    return std::nullopt;
+    const FramePath::Result result = m_frames.send(frame, meaning, from);
+    if (!result.journalError.empty())
+        journalFailed(result.journalError);
+    return result.failure;
 }
 
 void FrontPanel::showModeTexts(int16_t mode)
@@ -198,19 +194,12 @@ void FrontPanel::OutputCommand_Click()
 void FrontPanel::setJournal(std::unique_ptr<Journal> journal)
 {
     m_journal = std::move(journal);
+    m_frames.setJournal(m_journal.get(), FramePath::FailureText::WithCause);
     m_captions.setJournalStatus(m_journal ? m_journal->path() : std::string());
 }
 
-void FrontPanel::journalFrame(const FrameSource &from, const std::string &frame,
-                              const std::string &meaning, const std::string &result)
+void FrontPanel::journalFailed(const std::string &error)
 {
-    if (!m_journal || frame.empty())
-        return;
-    std::string error;
-    if (m_journal->append({std::chrono::system_clock::now(), from.source, from.step, from.line,
-                           frame, meaning, result},
-                          error))
-        return;
     // Told once; the panel keeps working without it.
     setJournal(nullptr);
     m_platform.messageBox("The journal is off: " + error + ".", BoxStyle::OkExclamation,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frames/FramePath.h"
 #include "link/CommControl.h"
 #include "panel/PanelState.h"
 #include "panel/Platform.h"
@@ -84,18 +85,10 @@ private:
     void selectMode(int16_t mode);
     void keyDigit(int digit);
     void showModeTexts(int16_t mode);
-    // Where a frame comes from, as the journal records it.
-    struct FrameSource
-    {
-        const char *source; // "panel" or "program"
-        int step;
-        int line;
-    };
     // Writes a frame to the line and journals it; the control's error when the write failed.
     std::optional<CommError> writeFrame(const std::string &frame, const std::string &meaning,
                                         const FrameSource &from);
-    void journalFrame(const FrameSource &from, const std::string &frame, const std::string &meaning,
-                      const std::string &result);
+    void journalFailed(const std::string &error);
     std::string sendProgramFrame(const ProgramStep &step, std::size_t index,
                                  const StepFrame &frame);
     void showProgramFrame(const ProgramStep &step, const StepFrame &frame);
@@ -109,6 +102,7 @@ private:
     CommControl &m_comm;
     std::string m_lastRefusal;
     std::unique_ptr<Journal> m_journal;
+    FramePath m_frames;
     std::shared_ptr<const Program> m_program;
     std::unique_ptr<ProgramRun> m_run;
     std::optional<CommError> m_programError;

@@ -51,4 +51,28 @@ std::string inputMeaning(bool on)
     return on ? "input on" : "input off";
 }
 
+std::optional<FrameEffect> frameEffect(std::string_view frame)
+{
+    if (frame.size() != 6)
+        return std::nullopt;
+    const std::string text(frame);
+    if (text == inputFrame(true) || text == inputFrame(false))
+        return FrameEffect{0, 0, text == inputFrame(true)};
+    for (const ModeInfo &mode : modes()) {
+        for (const int code : {mode.frameCode, mode.highFrameCode}) {
+            if (code == 0 || frame.substr(0, 2) != hexDigits(static_cast<uint16_t>(code)))
+                continue;
+            int32_t value = 0;
+            for (const char c : frame.substr(2)) {
+                const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+                if (digit < 0)
+                    return std::nullopt;
+                value = value * 16 + digit;
+            }
+            return FrameEffect{mode.code, code == mode.highFrameCode ? value * 10 : value, false};
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace rz417

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace rz417 {
 
@@ -28,5 +30,15 @@ std::string inputFrame(bool on);
 // range's 0.01 A steps), "input on".
 std::string setpointMeaning(int16_t mode, int32_t value);
 std::string inputMeaning(bool on);
+
+// What a frame the panel sends does to the load: a mode's setpoint, in the mode's steps as it
+// went out (above 1 A in whole 0.01 A), or the input. Nothing for anything else.
+struct FrameEffect
+{
+    int16_t mode = 0; // 0: the frame is the input's
+    int32_t value = 0;
+    bool inputOn = false;
+};
+std::optional<FrameEffect> frameEffect(std::string_view frame);
 
 } // namespace rz417

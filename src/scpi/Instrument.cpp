@@ -210,18 +210,12 @@ bool Instrument::step(MessageRun &run, ClientState &client)
 
 bool Instrument::sendFrame(const std::string &frame, const std::string &meaning, Context &context)
 {
-    if (frame == inputFrame(true))
-        m_inputMayBeOn = true;
-    const std::string failure = m_outlet.send(frame, meaning);
+    const std::string failure = m_load.send(frame, meaning);
     if (!failure.empty()) {
         context.fail(-240, "Hardware error;" + failure + ": the frame " + frame + " (" + meaning +
                                ") did not go out");
         return false;
     }
-    if (frame == inputFrame(false))
-        m_inputMayBeOn = false;
-    if (frame == inputFrame(true) || frame == inputFrame(false))
-        m_load.inputOn = frame == inputFrame(true);
     context.reply.frames.push_back(frame);
     return true;
 }
@@ -404,7 +398,7 @@ bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context 
         if (unit.query) {
             if (!noParams())
                 return false;
-            context.answer(m_load.mode == 0 ? "NONE" : modeWord(m_load.mode).shortForm);
+            context.answer(m_load.mode() == 0 ? "NONE" : modeWord(m_load.mode()).shortForm);
             return true;
         }
         const std::string allowed = "VOLTage, CURRent, POWer or RESistance";
@@ -423,7 +417,7 @@ bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context 
                              quotedText(p.text) + ": " + header() + " takes " + allowed);
             return false;
         }
-        const auto &sent = m_load.sent[static_cast<std::size_t>(mode - 1)];
+        const std::optional<int32_t> sent = m_load.sent(mode);
         if (!sent) {
             const std::string word = modeWord(mode).shortForm;
             context.fail(-221, "Settings conflict;no " + word +
@@ -432,16 +426,13 @@ bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context 
                                    word + " <value> first");
             return false;
         }
-        if (!sendFrame(setpointFrame(mode, *sent), setpointMeaning(mode, *sent), context))
-            return false;
-        m_load.mode = mode;
-        return true;
+        return sendFrame(setpointFrame(mode, *sent), setpointMeaning(mode, *sent), context);
     }
     case CommandId::Input: {
         if (unit.query) {
             if (!noParams())
                 return false;
-            context.answer(m_load.inputOn ? "1" : "0");
+            context.answer(m_load.inputOn() ? "1" : "0");
             return true;
         }
         const std::string allowed = "ON, OFF, 1 or 0";
@@ -490,17 +481,14 @@ bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context 
             context.answer(fixedText(max ? info.rangeTop : 0, info.decimals));
             return true;
         }
-        const auto &sent = m_load.sent[static_cast<std::size_t>(mode - 1)];
+        const std::optional<int32_t> sent = m_load.sent(mode);
         if (!sent) {
             context.fail(-221, "Settings conflict;no " + std::string(modeWord(mode).shortForm) +
                                    " setpoint was sent in this run, so the load's is not known");
             return false;
         }
-        // Above 1 A the load took 0.01 A steps: the value that went out, not the one asked for.
-        int32_t value = *sent;
-        if (info.highFrameCode != 0 && value > info.lowRangeTop)
-            value = currentFrameValue(value).value * 10;
-        context.answer(fixedText(value, info.decimals));
+        // What went out: above 1 A in the 0.01 A steps the load takes.
+        context.answer(fixedText(*sent, info.decimals));
         return true;
     }
 
@@ -537,11 +525,7 @@ bool Instrument::runCommand(const ProgramUnit &unit, CommandId command, Context 
         }
         value = static_cast<int32_t>(fixed.value);
     }
-    if (!sendFrame(setpointFrame(mode, value), setpointMeaning(mode, value), context))
-        return false;
-    m_load.sent[static_cast<std::size_t>(mode - 1)] = value;
-    m_load.mode = mode;
-    return true;
+    return sendFrame(setpointFrame(mode, value), setpointMeaning(mode, value), context);
 }
 
 } // namespace rz417::scpi

@@ -2,6 +2,7 @@
 
 #include "scpi/CommandTree.h"
 #include "scpi/ErrorQueue.h"
+#include "scpi/Load.h"
 #include "scpi/ProgramMessage.h"
 
 #include <array>
@@ -13,14 +14,6 @@
 
 namespace rz417::scpi {
 
-// What every client shares: what this run last sent to the one load.
-struct LoadState
-{
-    std::array<std::optional<int32_t>, 4> sent; // by mode code - 1, in the mode's steps
-    int16_t mode = 0;                           // of the last setpoint sent; 0 before any
-    bool inputOn = false;                       // the last input frame that went out
-};
-
 // One connection's own status: its error queue and the IEEE 488.2 registers.
 struct ClientState
 {
@@ -30,14 +23,6 @@ struct ClientState
     uint8_t sre = 0;
     uint16_t operationEnable = 0; // of the SCPI status registers, whose conditions never set
     uint16_t questionableEnable = 0;
-};
-
-// Where the frames go: empty when the frame went out, else the serial line's error text.
-class FrameOutlet
-{
-public:
-    virtual ~FrameOutlet() = default;
-    virtual std::string send(const std::string &frame, const std::string &meaning) = 0;
 };
 
 // What one program message did: the response line (with its line feed; empty when no query
@@ -79,17 +64,15 @@ private:
 class Instrument
 {
 public:
-    explicit Instrument(FrameOutlet &outlet) : m_outlet(outlet) {}
+    explicit Instrument(Load &load) : m_load(load) {}
 
     // Runs one program message whole, without its terminator.
     Reply execute(std::string_view message, ClientState &client);
     // Runs the next command of a message; false once it is done.
     bool step(MessageRun &run, ClientState &client);
 
-    const LoadState &load() const { return m_load; }
-    // Whether the load's input may be on: an input-on frame was written, or began to be, and no
-    // input-off frame went out after it.
-    bool inputMayBeOn() const { return m_inputMayBeOn; }
+    // Whether the load's input may be on: what a stop must switch off.
+    bool inputMayBeOn() const { return m_load.inputMayBeOn(); }
 
     // The identity record *IDN? answers.
     static const std::string &identity();
@@ -99,9 +82,7 @@ private:
     bool runCommand(const ProgramUnit &unit, CommandId command, Context &context);
     bool sendFrame(const std::string &frame, const std::string &meaning, Context &context);
 
-    FrameOutlet &m_outlet;
-    LoadState m_load;
-    bool m_inputMayBeOn = false;
+    Load &m_load;
 };
 
 // Adds an error to a client's queue and sets its event status bit.

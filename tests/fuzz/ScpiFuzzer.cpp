@@ -2,6 +2,7 @@
 // six hexadecimal characters the panel could send, every answer one printable line, the error
 // queue never beyond 16 entries, and what a setpoint query answers lies in its mode's range.
 #include "protocol/Modes.h"
+#include "frames/ScpiLoad.h"
 #include "scpi/Instrument.h"
 
 #include <algorithm>
@@ -12,19 +13,22 @@
 
 namespace {
 
-class AnyOutlet : public rz417::scpi::FrameOutlet
+// Checks every frame it is given; every fourth write fails, as a line that went away would.
+class AnyLine : public rz417::CommControl
 {
 public:
-    std::string send(const std::string &frame, const std::string &meaning) override
+    void setCommPort(int16_t) override {}
+    void setSettings(const std::string &) override {}
+    void setPortOpen(bool) override {}
+    void setOutput(const std::string &frame) override
     {
-        if (frame.size() != 6 || frame.find_first_not_of("0123456789ABCDEF") != std::string::npos ||
-            meaning.empty())
+        if (frame.size() != 6 || frame.find_first_not_of("0123456789ABCDEF") != std::string::npos)
             std::abort();
         const int code = std::stoi(frame.substr(0, 2), nullptr, 16);
         if (code < 0x62 || code > 0x67)
             std::abort();
-        // Every fourth frame fails, as a line that went away would.
-        return ++m_count % 4 == 0 ? "Device not Open" : "";
+        if (++m_count % 4 == 0)
+            throw rz417::CommError(rz417::CommCodes::NotOpen, "the device went away");
     }
 
 private:
@@ -35,8 +39,11 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    AnyOutlet outlet;
-    rz417::scpi::Instrument instrument(outlet);
+    AnyLine line;
+    rz417::FramePath path(&line);
+    const std::string client = "127.0.0.1:5025";
+    rz417::ScpiLoad load(path, client);
+    rz417::scpi::Instrument instrument(load);
     rz417::scpi::ClientState client;
     const std::string_view all(reinterpret_cast<const char *>(data), size);
     std::size_t start = 0;
@@ -54,9 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         if (client.errors.size() > rz417::scpi::ErrorQueue::kCapacity)
             std::abort();
-        const rz417::scpi::LoadState &load = instrument.load();
         for (const rz417::ModeInfo &mode : rz417::modes()) {
-            const auto &sent = load.sent[static_cast<std::size_t>(mode.code - 1)];
+            const auto sent = load.sent(mode.code);
             if (sent && (*sent < 0 || *sent > mode.rangeTop))
                 std::abort();
         }

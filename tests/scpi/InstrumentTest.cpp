@@ -1,5 +1,6 @@
 // Program messages against the plain core: the answers, the frames and what the error queue
 // holds afterwards.
+#include "frames/ScpiLoad.h"
 #include "scpi/Instrument.h"
 
 #include <gtest/gtest.h>
@@ -10,18 +11,31 @@
 namespace rz417::scpi {
 namespace {
 
-class RecordingOutlet : public FrameOutlet
+// A line that keeps what it is given, or fails as one that went away.
+class RecordingLine : public CommControl
 {
 public:
-    std::string send(const std::string &frame, const std::string &) override
+    void setCommPort(int16_t) override {}
+    void setSettings(const std::string &) override {}
+    void setPortOpen(bool) override {}
+    void setOutput(const std::string &data) override
     {
         if (failing)
-            return "Device not Open";
-        frames.push_back(frame);
-        return {};
+            throw CommError(CommCodes::NotOpen, "the device went away");
+        frames.push_back(data);
     }
     std::vector<std::string> frames;
     bool failing = false;
+};
+
+// The command tree on the load as rz417ctl serve drives it: the one frame path on a line.
+struct Rig
+{
+    RecordingLine line;
+    FramePath path{&line};
+    std::string client = "127.0.0.1:5025";
+    ScpiLoad load{path, client};
+    Instrument instrument{load};
 };
 
 struct Row
@@ -185,8 +199,9 @@ TEST(Instrument, ProgramMessages)
 {
     for (const Row &row : rows()) {
         SCOPED_TRACE(row.messages.substr(0, 80));
-        RecordingOutlet outlet;
-        Instrument instrument(outlet);
+        Rig rig;
+        Instrument &instrument = rig.instrument;
+        RecordingLine &outlet = rig.line;
         ClientState client;
         std::string response;
         std::vector<std::string> frames;
@@ -220,8 +235,8 @@ TEST(Instrument, ProgramMessages)
 
 TEST(Instrument, ErrorTextsSayWhatIsAllowed)
 {
-    RecordingOutlet outlet;
-    Instrument instrument(outlet);
+    Rig rig;
+    Instrument &instrument = rig.instrument;
     ClientState client;
     const struct
     {
@@ -244,8 +259,9 @@ TEST(Instrument, ErrorTextsSayWhatIsAllowed)
 
 TEST(Instrument, FailedWriteReportsTheLineAndStopsTheMessage)
 {
-    RecordingOutlet outlet;
-    Instrument instrument(outlet);
+    Rig rig;
+    Instrument &instrument = rig.instrument;
+    RecordingLine &outlet = rig.line;
     ClientState client;
     outlet.failing = true;
     Reply reply = instrument.execute("INP ON;VOLT 5", client);
@@ -269,8 +285,8 @@ TEST(Instrument, FailedWriteReportsTheLineAndStopsTheMessage)
 
 TEST(Instrument, ClientsShareTheLoadNotTheirQueues)
 {
-    RecordingOutlet outlet;
-    Instrument instrument(outlet);
+    Rig rig;
+    Instrument &instrument = rig.instrument;
     ClientState first, second;
     instrument.execute("CURR 1.5;FOO", first);
     EXPECT_EQ(instrument.execute("CURR?;SYST:ERR:COUN?", second).response, "1.500;0\n");

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace rz417::scpi {
+
+// The one load the commands drive, and what it was last sent. rz417ctl serve keeps that in its
+// frame path; a front end that keeps its own record answers from that.
+class Load
+{
+public:
+    virtual ~Load() = default;
+    // Sends a frame; empty when it went out, else the serial line's error text.
+    virtual std::string send(const std::string &frame, const std::string &meaning) = 0;
+    // The setpoint last sent in a mode (1 to 4), in the mode's steps as it went out.
+    virtual std::optional<int32_t> sent(int16_t mode) const = 0;
+    // The mode of the last setpoint that went out; 0 before any.
+    virtual int16_t mode() const = 0;
+    // Whether the last input frame that went out switched the input on.
+    virtual bool inputOn() const = 0;
+    // An input-on frame was written, or began to be, and no input-off frame went out after it.
+    virtual bool inputMayBeOn() const = 0;
+};
+
+} // namespace rz417::scpi
