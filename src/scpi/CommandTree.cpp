@@ -1,53 +1,8 @@
 #include "scpi/CommandTree.h"
 
-#include <array>
-
 namespace rz417::scpi {
 
 namespace {
-
-struct CommandEntry
-{
-    const char *pattern; // SCPI notation: upper case is the short form, [...] may be left out
-    CommandId id;
-    bool set;
-    bool query;
-};
-
-// clang-format off
-constexpr std::array<CommandEntry, 30> kCommands{{
-    {"*IDN", CommandId::Idn, false, true},
-    {"*RST", CommandId::Rst, true, false},
-    {"*CLS", CommandId::Cls, true, false},
-    {"*ESE", CommandId::Ese, true, true},
-    {"*ESR", CommandId::Esr, false, true},
-    {"*SRE", CommandId::Sre, true, true},
-    {"*STB", CommandId::Stb, false, true},
-    {"*OPC", CommandId::Opc, true, true},
-    {"*WAI", CommandId::Wai, true, false},
-    {"*TST", CommandId::Tst, false, true},
-    {"SYSTem:ERRor[:NEXT]", CommandId::SystemError, false, true},
-    {"SYSTem:ERRor:COUNt", CommandId::SystemErrorCount, false, true},
-    {"SYSTem:VERSion", CommandId::SystemVersion, false, true},
-    {"STATus:OPERation[:EVENt]", CommandId::StatusOperationEvent, false, true},
-    {"STATus:OPERation:CONDition", CommandId::StatusOperationCondition, false, true},
-    {"STATus:OPERation:ENABle", CommandId::StatusOperationEnable, true, true},
-    {"STATus:QUEStionable[:EVENt]", CommandId::StatusQuestionableEvent, false, true},
-    {"STATus:QUEStionable:CONDition", CommandId::StatusQuestionableCondition, false, true},
-    {"STATus:QUEStionable:ENABle", CommandId::StatusQuestionableEnable, true, true},
-    {"STATus:PRESet", CommandId::StatusPreset, true, false},
-    {"[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]", CommandId::Voltage, true, true},
-    {"[SOURce:]CURRent[:LEVel][:IMMediate][:AMPLitude]", CommandId::Current, true, true},
-    {"[SOURce:]POWer[:LEVel][:IMMediate][:AMPLitude]", CommandId::Power, true, true},
-    {"[SOURce:]RESistance[:LEVel][:IMMediate][:AMPLitude]", CommandId::Resistance, true, true},
-    {"[SOURce:]FUNCtion[:MODE]", CommandId::Function, true, true},
-    {"INPut[:STATe]", CommandId::Input, true, true},
-    {"OUTPut[:STATe]", CommandId::Input, true, true},
-    {"MEASure[:SCALar]:VOLTage[:DC]", CommandId::MeasureVoltage, false, true},
-    {"MEASure[:SCALar]:CURRent[:DC]", CommandId::MeasureCurrent, false, true},
-    {"MEASure[:SCALar]:POWer[:DC]", CommandId::MeasurePower, false, true},
-}};
-// clang-format on
 
 struct PatternNode
 {
@@ -135,14 +90,15 @@ std::string pathText(const std::vector<Node> &path, bool query)
 HeaderMatch findCommand(const std::vector<Node> &path, bool common, bool query)
 {
     HeaderMatch match;
-    static const std::vector<std::vector<PatternNode>> patterns = [] {
+    const std::vector<Command> &table = commands();
+    static const std::vector<std::vector<PatternNode>> patterns = [&table] {
         std::vector<std::vector<PatternNode>> all;
-        for (const CommandEntry &entry : kCommands)
+        for (const Command &entry : table)
             all.push_back(patternNodes(entry.pattern));
         return all;
     }();
-    for (std::size_t k = 0; k < kCommands.size(); ++k) {
-        const CommandEntry &entry = kCommands[k];
+    for (std::size_t k = 0; k < table.size(); ++k) {
+        const Command &entry = table[k];
         if ((entry.pattern[0] == '*') != common)
             continue;
         const Node *badSuffix = nullptr;
@@ -155,8 +111,7 @@ HeaderMatch findCommand(const std::vector<Node> &path, bool common, bool query)
             return match;
         }
         if (query ? entry.query : entry.set) {
-            match.found = true;
-            match.id = entry.id;
+            match.command = &entry;
             return match;
         }
         match.errorCode = -113;

@@ -7,43 +7,28 @@
 
 namespace rz417::scpi {
 
-enum class CommandId {
-    Idn,
-    Rst,
-    Cls,
-    Ese,
-    Esr,
-    Sre,
-    Stb,
-    Opc,
-    Wai,
-    Tst,
-    SystemError,
-    SystemErrorCount,
-    SystemVersion,
-    StatusOperationEvent,
-    StatusOperationCondition,
-    StatusOperationEnable,
-    StatusQuestionableEvent,
-    StatusQuestionableCondition,
-    StatusQuestionableEnable,
-    StatusPreset,
-    Voltage,
-    Current,
-    Power,
-    Resistance,
-    Function,
-    Input,
-    MeasureVoltage,
-    MeasureCurrent,
-    MeasurePower,
+class Call;
+using Handler = bool (*)(Call &);
+
+// One command of the tree: its header in SCPI notation (upper case is the short form, [...] may
+// be left out), whether it takes a setting and a query, and the handler that runs it with its
+// own argument (a mode, a register).
+struct Command
+{
+    const char *pattern;
+    bool set;
+    bool query;
+    Handler handler;
+    int arg;
 };
+
+// The RZ-417's commands (Commands.cpp): adding one is a row and its handler.
+const std::vector<Command> &commands();
 
 // The command a header names, or the error that says why it names none.
 struct HeaderMatch
 {
-    bool found = false;
-    CommandId id = CommandId::Idn;
+    const Command *command = nullptr; // nothing when the header names none
     int errorCode = 0;
     std::string errorText;
 };

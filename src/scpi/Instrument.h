@@ -1,11 +1,9 @@
 #pragma once
 
-#include "scpi/CommandTree.h"
 #include "scpi/ErrorQueue.h"
 #include "scpi/Load.h"
 #include "scpi/ProgramMessage.h"
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -78,10 +76,6 @@ public:
     static const std::string &identity();
 
 private:
-    struct Context;
-    bool runCommand(const ProgramUnit &unit, CommandId command, Context &context);
-    bool sendFrame(const std::string &frame, const std::string &meaning, Context &context);
-
     Load &m_load;
 };
 
