@@ -2,7 +2,7 @@
 // (captions to a sink that keeps nothing) and through the window (the button's clicked signal,
 // the handler and the labels' new text; the repaint that follows is measured elsewhere).
 #include "panel/FrontPanel.h"
-#include "panel/UIForm.h"
+#include "window/UIForm.h"
 #include "support/Doubles.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 // the figures. The child runs the panel's start-up as main() does, with the instant user.
 #include "serial/HostPorts.h"
 #include "serial/SerialPortControl.h"
-#include "panel/UIForm.h"
+#include "window/UIForm.h"
 #include "support/Doubles.h"
 #include "support/FarEnd.h"
 #include "support/ProcStatus.h"

@@ -3,9 +3,9 @@
 // presses on a stalled line, resident memory over many presses, and a 100,000-step program
 // opened in the program window.
 #include "serial/SerialPortControl.h"
-#include "panel/ProgramPlot.h"
-#include "panel/ProgramWindow.h"
-#include "panel/UIForm.h"
+#include "window/ProgramPlot.h"
+#include "window/ProgramWindow.h"
+#include "window/UIForm.h"
 #include "support/Doubles.h"
 #include "support/FarEnd.h"
 #include "support/ProcStatus.h"

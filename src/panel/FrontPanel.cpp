@@ -1,8 +1,8 @@
 #include "panel/FrontPanel.h"
 
-#include "entry/Keypad.h"
-#include "entry/Modes.h"
-#include "entry/SetpointText.h"
+#include "panel/Keypad.h"
+#include "panel/ModeTexts.h"
+#include "panel/SetpointText.h"
 #include "link/CommErrorText.h"
 #include "panel/FrameEncoder.h"
 #include "protocol/Identity.h"

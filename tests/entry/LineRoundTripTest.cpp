@@ -1,6 +1,6 @@
 // The whole path from a click on the window to the bytes on a real line.
 #include "serial/SerialPortControl.h"
-#include "panel/UIForm.h"
+#include "window/UIForm.h"
 #include "support/Fakes.h"
 #include "support/Pty.h"
 

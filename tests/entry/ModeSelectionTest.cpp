@@ -1,4 +1,4 @@
-#include "entry/SetpointText.h"
+#include "panel/SetpointText.h"
 #include "support/PanelHarness.h"
 
 #include <gtest/gtest.h>

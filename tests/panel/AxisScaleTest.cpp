@@ -1,5 +1,5 @@
 // Axis scales: round steps, how many ticks fit, where the axis ends, and the labels.
-#include "panel/AxisScale.h"
+#include "plot/AxisScale.h"
 
 #include <gtest/gtest.h>
 

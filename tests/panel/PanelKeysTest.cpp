@@ -1,6 +1,6 @@
 // The panel at the keyboard and for assistive technology, in a window under offscreen.
-#include "panel/QtPlatform.h"
-#include "panel/UIForm.h"
+#include "window/QtPlatform.h"
+#include "window/UIForm.h"
 #include "support/Fakes.h"
 
 #include <QAccessible>

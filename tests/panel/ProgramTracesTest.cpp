@@ -1,6 +1,6 @@
 // What the program plot is made of: each mode's levels and runs, the input-on intervals, and
 // lines and intervals thinned to the pixel columns without changing what a column shows.
-#include "panel/ProgramTraces.h"
+#include "plot/ProgramTraces.h"
 
 #include <gtest/gtest.h>
 

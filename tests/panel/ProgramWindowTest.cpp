@@ -1,10 +1,10 @@
 // The program window: its table against good and bad files, and a program run by the window
 // against a real line.
-#include "panel/ProgramWindow.h"
+#include "window/ProgramWindow.h"
 #include "serial/SerialPortControl.h"
-#include "panel/ProgramModel.h"
-#include "panel/ProgramPlot.h"
-#include "panel/UIForm.h"
+#include "window/ProgramModel.h"
+#include "window/ProgramPlot.h"
+#include "window/UIForm.h"
 #include "support/Fakes.h"
 #include "support/Pty.h"
 

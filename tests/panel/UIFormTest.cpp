@@ -1,4 +1,4 @@
-#include "panel/UIForm.h"
+#include "window/UIForm.h"
 #include "support/Fakes.h"
 
 #include <QAction>

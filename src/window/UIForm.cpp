@@ -1,4 +1,4 @@
-#include "panel/UIForm.h"
+#include "window/UIForm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,8 +16,8 @@
 #include <QScreen>
 #include <QSettings>
 
-#include "panel/ProgramWindow.h"
-#include "panel/WindowPlacement.h"
+#include "window/ProgramWindow.h"
+#include "window/WindowPlacement.h"
 #include "program/Journal.h"
 
 namespace rz417 {

@@ -1,4 +1,4 @@
-#include "panel/TerminationSignals.h"
+#include "window/TerminationSignals.h"
 
 #include <QGuiApplication>
 #include <QSessionManager>

@@ -1,4 +1,4 @@
-#include "panel/ProgramModel.h"
+#include "window/ProgramModel.h"
 
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"

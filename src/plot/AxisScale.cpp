@@ -1,4 +1,4 @@
-#include "panel/AxisScale.h"
+#include "plot/AxisScale.h"
 
 #include <algorithm>
 #include <cmath>

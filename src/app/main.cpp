@@ -2,9 +2,9 @@
 #include "link/HostControl.h"
 #include "serial/HostPorts.h"
 #include "protocol/Identity.h"
-#include "panel/QtPlatform.h"
-#include "panel/TerminationSignals.h"
-#include "panel/UIForm.h"
+#include "window/QtPlatform.h"
+#include "window/TerminationSignals.h"
+#include "window/UIForm.h"
 
 #include <QApplication>
 #include <QIcon>

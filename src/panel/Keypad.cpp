@@ -1,6 +1,6 @@
-#include "entry/Keypad.h"
+#include "panel/Keypad.h"
 
-#include "entry/SetpointText.h"
+#include "panel/SetpointText.h"
 
 namespace rz417 {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "panel/AxisScale.h"
-#include "panel/ProgramTraces.h"
+#include "plot/AxisScale.h"
+#include "plot/ProgramTraces.h"
 #include "program/Program.h"
 
 #include <QPixmap>

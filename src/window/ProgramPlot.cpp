@@ -1,4 +1,4 @@
-#include "panel/ProgramPlot.h"
+#include "window/ProgramPlot.h"
 
 #include "protocol/Modes.h"
 

@@ -1,8 +1,8 @@
-#include "panel/ProgramWindow.h"
+#include "window/ProgramWindow.h"
 
 #include "panel/FrontPanel.h"
-#include "panel/ProgramModel.h"
-#include "panel/ProgramPlot.h"
+#include "window/ProgramModel.h"
+#include "window/ProgramPlot.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "entry/Modes.h"
+#include "panel/ModeTexts.h"
 
 #include "protocol/Modes.h"
 

@@ -1,4 +1,4 @@
-#include "panel/QtPlatform.h"
+#include "window/QtPlatform.h"
 
 #include <QMessageBox>
 

@@ -1,4 +1,4 @@
-#include "panel/WindowPlacement.h"
+#include "window/WindowPlacement.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "panel/ProgramTraces.h"
+#include "plot/ProgramTraces.h"
 
 #include "protocol/Modes.h"
 

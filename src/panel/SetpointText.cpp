@@ -1,4 +1,4 @@
-#include "entry/SetpointText.h"
+#include "panel/SetpointText.h"
 
 #include "protocol/Modes.h"
 
