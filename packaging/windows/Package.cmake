@@ -7,8 +7,8 @@ find_program(RZ417_GROFF groff REQUIRED)
 set(manual_text ${CMAKE_CURRENT_BINARY_DIR}/rz417ctl.txt)
 add_custom_command(OUTPUT ${manual_text}
     COMMAND sh -c "\"$1\" -man -Tutf8 -P-cbou \"$2\" | sed 's/$/\\r/' > \"$3\""
-            sh ${RZ417_GROFF} ${PROJECT_SOURCE_DIR}/src/cli/rz417ctl.1 ${manual_text}
-    DEPENDS ${PROJECT_SOURCE_DIR}/src/cli/rz417ctl.1 VERBATIM)
+            sh ${RZ417_GROFF} ${PROJECT_SOURCE_DIR}/src/ctl/rz417ctl.1 ${manual_text}
+    DEPENDS ${PROJECT_SOURCE_DIR}/src/ctl/rz417ctl.1 VERBATIM)
 add_custom_target(rz417ctl_manual_text ALL DEPENDS ${manual_text})
 install(FILES ${manual_text} DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)

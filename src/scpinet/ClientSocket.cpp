@@ -1,8 +1,8 @@
-#include "cli/ClientSocket.h"
+#include "scpinet/ClientSocket.h"
 
 #include <QHostAddress>
 
-namespace rz417::cli {
+namespace rz417::scpinet {
 
 std::string ClientSocket::addressText(const sockaddr *address)
 {
@@ -17,4 +17,4 @@ std::string ClientSocket::addressText(const sockaddr *address)
     return (v6 ? "[" + text + "]" : text) + ":" + std::to_string(port);
 }
 
-} // namespace rz417::cli
+} // namespace rz417::scpinet

@@ -1,6 +1,6 @@
-#include "cli/Commands.h"
-#include "cli/ScpiServer.h"
-#include "cli/Session.h"
+#include "ctl/Commands.h"
+#include "scpinet/ScpiServer.h"
+#include "ctl/Session.h"
 #include "frames/ScpiLoad.h"
 #include "link/CommErrorText.h"
 #include "protocol/Frame.h"
@@ -83,7 +83,7 @@ int serveScpi(const Invocation &invocation)
         reports.report(frame, result);
     });
     scpi::Instrument instrument(load);
-    ScpiServer server(instrument, peer, invocation.verbose ? stdout : nullptr);
+    scpinet::ScpiServer server(instrument, peer, invocation.verbose ? stdout : nullptr);
     // A signal ends the message being run at its next command, so that the input goes off next.
     server.setStopCheck([&] { return session.watch().caught() != 0 || reports.journalFailed(); });
     std::string why;

@@ -1,8 +1,8 @@
-#include "cli/Commands.h"
+#include "ctl/Commands.h"
 #include "cli/Console.h"
 #include "cli/ProgramText.h"
 #include "cli/ProgressLine.h"
-#include "cli/Session.h"
+#include "ctl/Session.h"
 #include "program/Program.h"
 #include "protocol/SetpointValue.h"
 

@@ -1,4 +1,4 @@
-#include "cli/ClientSocket.h"
+#include "scpinet/ClientSocket.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace rz417::cli {
+namespace rz417::scpinet {
 
 namespace {
 
@@ -85,4 +85,4 @@ void ClientSocket::setLowDelay()
     ::setsockopt(fd(m_descriptor), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-} // namespace rz417::cli
+} // namespace rz417::scpinet

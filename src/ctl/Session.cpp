@@ -1,6 +1,6 @@
-#include "cli/Session.h"
+#include "ctl/Session.h"
 
-#include "cli/PortList.h"
+#include "serial/PortList.h"
 #include "link/CommErrorText.h"
 #include "serial/HostPorts.h"
 #include "protocol/Frame.h"

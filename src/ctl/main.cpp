@@ -1,10 +1,10 @@
 // rz417ctl: the RZ-417 from a shell script, with the panel's own frames.
 
 #include "cli/CommandLine.h"
-#include "cli/Commands.h"
+#include "ctl/Commands.h"
 #include "cli/Console.h"
-#include "cli/PortList.h"
-#include "cli/Session.h"
+#include "serial/PortList.h"
+#include "ctl/Session.h"
 #include "serial/HostPorts.h"
 
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "cli/PortList.h"
+#include "serial/PortList.h"
 
 #include "protocol/WindowsText_windows.h"
 
@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-namespace rz417::cli {
+namespace rz417 {
 
 namespace {
 
@@ -91,4 +91,4 @@ std::string portListText(const PortMap &)
     return text;
 }
 
-} // namespace rz417::cli
+} // namespace rz417

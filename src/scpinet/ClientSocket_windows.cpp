@@ -1,4 +1,4 @@
-#include "cli/ClientSocket.h"
+#include "scpinet/ClientSocket.h"
 
 #include <QString>
 
@@ -7,7 +7,7 @@
 
 #include <climits>
 
-namespace rz417::cli {
+namespace rz417::scpinet {
 
 namespace {
 
@@ -96,4 +96,4 @@ void ClientSocket::setLowDelay()
                sizeof on);
 }
 
-} // namespace rz417::cli
+} // namespace rz417::scpinet

@@ -1,6 +1,6 @@
-#include "cli/ScpiServer.h"
+#include "scpinet/ScpiServer.h"
 
-#include "cli/ClientSocket.h"
+#include "scpinet/ClientSocket.h"
 #include "cli/FrameText.h"
 
 #include <QEvent>
@@ -12,7 +12,7 @@
 #include <functional>
 #include <optional>
 
-namespace rz417::cli {
+namespace rz417::scpinet {
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr std::size_t kMaxBacklog = 256 * 1024;
 
 std::string now()
 {
-    return clockText(std::chrono::system_clock::now());
+    return cli::clockText(std::chrono::system_clock::now());
 }
 
 // Hands each connection over as its descriptor, read and written through ClientSocket.
@@ -352,4 +352,4 @@ void ScpiServer::drop(Client &client)
         Qt::QueuedConnection);
 }
 
-} // namespace rz417::cli
+} // namespace rz417::scpinet

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace rz417::cli {
+namespace rz417::scpinet {
 
 // SCPI over a raw TCP socket, the way LAN instruments take it on port 5025: one program message
 // per line, the answers in one line. Every client has its own error queue and status; all of
@@ -68,4 +68,4 @@ private:
 // after limit characters with "...".
 std::string printableLine(const std::string &text, std::size_t limit);
 
-} // namespace rz417::cli
+} // namespace rz417::scpinet

@@ -7,7 +7,7 @@
 
 struct sockaddr;
 
-namespace rz417::cli {
+namespace rz417::scpinet {
 
 // One accepted TCP connection, read and written straight through the system's calls, so that a
 // query costs one wake-up, one read and one write, as it does in a bare event loop. Qt's own
@@ -43,4 +43,4 @@ private:
     std::string m_error;
 };
 
-} // namespace rz417::cli
+} // namespace rz417::scpinet

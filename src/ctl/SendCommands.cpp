@@ -1,5 +1,5 @@
-#include "cli/Commands.h"
-#include "cli/Session.h"
+#include "ctl/Commands.h"
+#include "ctl/Session.h"
 
 namespace rz417::cli {
 

@@ -1,4 +1,4 @@
-#include "cli/PortList.h"
+#include "serial/PortList.h"
 
 #include "serial/PortRefusal.h"
 
@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-namespace rz417::cli {
+namespace rz417 {
 
 namespace {
 
@@ -68,4 +68,4 @@ std::string portListText(const PortMap &ports)
     return text;
 }
 
-} // namespace rz417::cli
+} // namespace rz417
