@@ -163,117 +163,161 @@ std::string parseListen(const std::string &text, Invocation &inv)
 
 } // namespace
 
-ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
-{
-    ParsedCommandLine result;
-    Invocation &inv = result.invocation;
-    auto fail = [&result](std::string message) {
-        result.invocation = Invocation();
-        result.error = std::move(message);
-        return result;
-    };
+namespace {
 
-    // --help and --version win over anything else on the line, as with most tools.
-    for (const std::string &arg : args) {
-        if (arg == "--")
-            break;
-        if (arg == "-h" || arg == "--help") {
-            inv.action = Action::Help;
-            return result;
-        }
-        if (arg == "-V" || arg == "--version") {
-            inv.action = Action::Version;
-            return result;
-        }
+// The command line as it is read: the options, then the commands and their values, then what
+// goes with what. Each step returns false once fail() has said what is wrong.
+class Parser
+{
+public:
+    explicit Parser(const std::vector<std::string> &args) : m_args(args) {}
+
+    ParsedCommandLine parse()
+    {
+        if (!helpOrVersion() && readArgs() && readWords())
+            finish();
+        return m_result;
     }
 
-    bool run = false;
-    bool ports = false;
-    bool serve = false;
-    std::optional<std::string> listen;
-    bool repeatGiven = false;
-    bool forever = false;
-    bool optionsEnded = false;
-    bool valueNext = false;
-    std::vector<std::string> words; // the commands and their values, in order
+private:
+    bool fail(std::string message)
+    {
+        m_result.invocation = Invocation();
+        m_result.error = std::move(message);
+        return false;
+    }
+
     // An option given twice is refused: which of the two was meant is not for us to guess.
-    auto twice = [&fail](const std::string &option, const std::string &first,
-                         const std::string &second) {
+    bool twice(const std::string &option, const std::string &first, const std::string &second)
+    {
         return fail(option + " is given twice (" + quotedWord(first) + " and " +
                     quotedWord(second) + "): give it once");
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string &arg = args[i];
-        // The value of an option: what follows '=' or the next word.
-        auto optionValue = [&](std::size_t eq, std::string &value) -> bool {
-            if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
+    }
+
+    // --help and --version win over anything else on the line, as with most tools.
+    bool helpOrVersion()
+    {
+        for (const std::string &arg : m_args) {
+            if (arg == "--")
+                break;
+            if (arg == "-h" || arg == "--help" || arg == "-V" || arg == "--version") {
+                m_result.invocation.action =
+                    arg == "-h" || arg == "--help" ? Action::Help : Action::Version;
                 return true;
             }
-            if (i + 1 >= args.size())
+        }
+        return false;
+    }
+
+    bool readArgs()
+    {
+        bool optionsEnded = false;
+        bool valueNext = false;
+        for (std::size_t i = 0; i < m_args.size(); ++i) {
+            const std::string &arg = m_args[i];
+            // A word right after cv, cc, cp, cr, wait or run is their value, whatever it looks
+            // like, so that 'cv -5' is reported as a bad setpoint rather than an unknown option.
+            if (valueNext || optionsEnded || arg.size() < 2 || arg[0] != '-') {
+                m_words.push_back(arg);
+                valueNext = !valueNext && takesValue(lower(arg));
+            } else if (arg == "--") {
+                optionsEnded = true;
+            } else if (!(arg.rfind("--", 0) == 0 ? longOption(i) : shortOptions(i))) {
                 return false;
-            value = args[++i];
-            return true;
-        };
-        // A word right after cv, cc, cp, cr, wait or run is their value, whatever it looks like,
-        // so that 'cv -5' is reported as a bad setpoint rather than an unknown option.
-        if (valueNext || optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            words.push_back(arg);
-            valueNext = !valueNext && takesValue(lower(arg));
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg.rfind("--", 0) == 0) {
-            const auto eq = arg.find('=');
-            const std::string name = arg.substr(0, eq);
-            std::string value;
-            if (name == "--verbose" && eq == std::string::npos) {
-                inv.verbose = true;
-            } else if (name == "--quiet" && eq == std::string::npos) {
-                inv.quiet = true;
-            } else if (name == "--dry-run" && eq == std::string::npos) {
-                inv.dryRun = true;
-            } else if (name == "--forever" && eq == std::string::npos) {
-                forever = true;
-            } else if (name == "--port") {
-                if (!optionValue(eq, value))
-                    return fail("--port needs a port number or a device path");
-                if (inv.port)
-                    return twice("-p", *inv.port, value);
-                inv.port = value;
-            } else if (name == "--journal") {
-                if (!optionValue(eq, value) || value.empty())
-                    return fail("--journal needs a file name");
-                if (!inv.journal.empty())
-                    return twice("--journal", inv.journal, value);
-                inv.journal = value;
-            } else if (name == "--listen") {
-                if (!optionValue(eq, value))
-                    return fail("--listen needs [ADDRESS:]TCPPORT, e.g. 5025 or 0.0.0.0:5025");
-                if (listen)
-                    return twice("--listen", *listen, value);
-                listen = value;
-            } else if (name == "--repeat") {
-                if (!optionValue(eq, value))
-                    return fail("--repeat needs a number of passes");
-                if (repeatGiven)
-                    return twice("--repeat", std::to_string(inv.repeat), value);
-                const Fixed n = parseFixed(value, 0, 0, kMaxRepeat);
-                if (n.error != FixedError::None || n.value < 1)
-                    return fail(quotedWord(value) + " is not a number of passes: --repeat takes a "
-                                                    "whole number from 1 to 1000000");
-                inv.repeat = static_cast<int>(n.value);
-                repeatGiven = true;
-            } else {
-                return fail("unknown option " + quotedWord(arg) +
-                            ": see 'rz417ctl --help' for the options");
             }
-            continue;
         }
-        // Short options, bundled as -vq; -p takes the rest of the word or the next one.
+        if (m_result.invocation.port && m_result.invocation.port->empty())
+            return fail("-p needs a port number or a device path, not an empty word");
+        return true;
+    }
+
+    // The value of an option: what follows '=' or the next word.
+    bool optionValue(std::size_t &i, std::size_t eq, std::string &value) const
+    {
+        if (eq != std::string::npos) {
+            value = m_args[i].substr(eq + 1);
+            return true;
+        }
+        if (i + 1 >= m_args.size())
+            return false;
+        value = m_args[++i];
+        return true;
+    }
+
+    bool setPort(const std::string &value)
+    {
+        Invocation &inv = m_result.invocation;
+        if (inv.port)
+            return twice("-p", *inv.port, value);
+        inv.port = value;
+        return true;
+    }
+
+    bool longOption(std::size_t &i)
+    {
+        Invocation &inv = m_result.invocation;
+        const std::string arg = m_args[i];
+        const auto eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        const bool bare = eq == std::string::npos;
+        std::string value;
+        if (bare && (name == "--verbose" || name == "--quiet" || name == "--dry-run" ||
+                     name == "--forever")) {
+            (name == "--verbose"   ? inv.verbose
+             : name == "--quiet"   ? inv.quiet
+             : name == "--dry-run" ? inv.dryRun
+                                   : m_forever) = true;
+            return true;
+        }
+        if (name == "--port") {
+            if (!optionValue(i, eq, value))
+                return fail("--port needs a port number or a device path");
+            return setPort(value);
+        }
+        if (name == "--journal") {
+            if (!optionValue(i, eq, value) || value.empty())
+                return fail("--journal needs a file name");
+            if (!inv.journal.empty())
+                return twice("--journal", inv.journal, value);
+            inv.journal = value;
+            return true;
+        }
+        if (name == "--listen") {
+            if (!optionValue(i, eq, value))
+                return fail("--listen needs [ADDRESS:]TCPPORT, e.g. 5025 or 0.0.0.0:5025");
+            if (m_listen)
+                return twice("--listen", *m_listen, value);
+            m_listen = value;
+            return true;
+        }
+        if (name == "--repeat")
+            return repeat(i, eq);
+        return fail("unknown option " + quotedWord(arg) +
+                    ": see 'rz417ctl --help' for the options");
+    }
+
+    bool repeat(std::size_t &i, std::size_t eq)
+    {
+        Invocation &inv = m_result.invocation;
+        std::string value;
+        if (!optionValue(i, eq, value))
+            return fail("--repeat needs a number of passes");
+        if (m_repeatGiven)
+            return twice("--repeat", std::to_string(inv.repeat), value);
+        const Fixed n = parseFixed(value, 0, 0, kMaxRepeat);
+        if (n.error != FixedError::None || n.value < 1)
+            return fail(quotedWord(value) + " is not a number of passes: --repeat takes a "
+                                            "whole number from 1 to 1000000");
+        inv.repeat = static_cast<int>(n.value);
+        m_repeatGiven = true;
+        return true;
+    }
+
+    // Short options, bundled as -vq; -p takes the rest of the word or the next one.
+    bool shortOptions(std::size_t &i)
+    {
+        Invocation &inv = m_result.invocation;
+        const std::string arg = m_args[i];
         for (std::size_t k = 1; k < arg.size(); ++k) {
             const char c = arg[k];
             if (c == 'v') {
@@ -281,33 +325,70 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
             } else if (c == 'q') {
                 inv.quiet = true;
             } else if (c == 'p') {
-                std::string value;
-                if (k + 1 < arg.size()) {
-                    value = arg.substr(k + 1);
-                } else if (i + 1 < args.size()) {
-                    value = args[++i];
-                } else {
-                    return fail("-p needs a port number or a device path");
-                }
-                if (inv.port)
-                    return twice("-p", *inv.port, value);
-                inv.port = value;
-                break;
+                if (k + 1 < arg.size())
+                    return setPort(arg.substr(k + 1));
+                if (i + 1 < m_args.size())
+                    return setPort(m_args[++i]);
+                return fail("-p needs a port number or a device path");
             } else {
                 return fail("unknown option " + quotedWord(std::string("-") + c) + " in " +
                             quotedWord(arg) + ": see 'rz417ctl --help' for the options");
             }
         }
+        return true;
     }
-    if (inv.port && inv.port->empty())
-        return fail("-p needs a port number or a device path, not an empty word");
 
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string &word = words[i];
+    bool readWords()
+    {
+        for (std::size_t i = 0; i < m_words.size(); ++i) {
+            if (!readWord(i))
+                return false;
+        }
+        return true;
+    }
+
+    // One command and its value; i moves past the value.
+    bool readWord(std::size_t &i)
+    {
+        Invocation &inv = m_result.invocation;
+        const std::string &word = m_words[i];
         const std::string name = lower(word);
-        const bool hasValue = i + 1 < words.size();
-        const std::string value = hasValue ? words[i + 1] : std::string();
+        const bool hasValue = i + 1 < m_words.size();
+        const std::string value = hasValue ? m_words[i + 1] : std::string();
+        const std::string oneCommand = "run takes one program file and no other command: give "
+                                       "the commands or the program, not both";
+        if (name == "run") {
+            if (!hasValue)
+                return fail("run needs a program file: rz417ctl run FILE");
+            if (m_run || !inv.commands.empty() || i + 2 < m_words.size())
+                return fail(oneCommand);
+            m_run = true;
+            inv.programFile = value;
+            ++i;
+            return true;
+        }
+        if (name == "serve" || name == "ports") {
+            if (m_words.size() != 1)
+                return fail(name == "serve" ? "serve takes no other command: rz417ctl -p PORT "
+                                              "serve [--listen [ADDRESS:]TCPPORT]"
+                                            : "ports takes no other command: rz417ctl ports");
+            (name == "serve" ? m_serve : m_ports) = true;
+            return true;
+        }
         Command command;
+        if (!readCommand(name, word, value, command))
+            return false;
+        if (command.kind != CommandKind::Input)
+            ++i;
+        if (m_run)
+            return fail(oneCommand);
+        inv.commands.push_back(std::move(command));
+        return true;
+    }
+
+    bool readCommand(const std::string &name, const std::string &word, const std::string &value,
+                     Command &command)
+    {
         if (const ModeInfo *mode = name.size() == 2 ? modeByName(name) : nullptr) {
             const ParsedSetpoint setpoint = parseSetpoint(mode->code, value);
             if (!setpoint.value)
@@ -316,76 +397,74 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
             command.mode = mode->code;
             command.value = *setpoint.value;
             command.text = name + " " + value;
-            ++i;
-        } else if (name == "on" || name == "off") {
+            return true;
+        }
+        if (name == "on" || name == "off") {
             command.kind = CommandKind::Input;
             command.on = name == "on";
             command.text = name;
-        } else if (name == "wait") {
+            return true;
+        }
+        if (name == "wait") {
             const ParsedWait wait = parseWait(value);
             if (!wait.value)
                 return fail(wait.error);
             command.kind = CommandKind::Wait;
             command.wait = *wait.value;
             command.text = "wait " + value;
-            ++i;
-        } else if (name == "run") {
-            if (!hasValue)
-                return fail("run needs a program file: rz417ctl run FILE");
-            if (run || !inv.commands.empty() || i + 2 < words.size())
-                return fail("run takes one program file and no other command: give the "
-                            "commands or the program, not both");
-            run = true;
-            inv.programFile = value;
-            ++i;
-            continue;
-        } else if (name == "serve") {
-            if (words.size() != 1)
-                return fail("serve takes no other command: rz417ctl -p PORT serve [--listen "
-                            "[ADDRESS:]TCPPORT]");
-            serve = true;
-            continue;
-        } else if (name == "ports") {
-            if (words.size() != 1)
-                return fail("ports takes no other command: rz417ctl ports");
-            ports = true;
-            continue;
-        } else {
-            return fail(quotedWord(word) + " is not a command: give " + kCommands);
+            return true;
         }
-        if (run)
-            return fail("run takes one program file and no other command: give the commands "
-                        "or the program, not both");
-        inv.commands.push_back(std::move(command));
+        return fail(quotedWord(word) + " is not a command: give " + kCommands);
     }
 
-    if (forever && repeatGiven)
-        return fail("--repeat and --forever exclude each other: give one of them");
-    if ((forever || repeatGiven) && !run)
-        return fail(std::string(forever ? "--forever" : "--repeat") +
-                    " goes with run FILE: rz417ctl run FILE --repeat N");
-    if (listen && !serve)
-        return fail("--listen goes with serve: rz417ctl -p PORT serve --listen [ADDRESS:]TCPPORT");
-    if (serve) {
-        if (inv.dryRun)
-            return fail("--dry-run does not go with serve: a server needs the line; try it "
-                        "against rz417-sim");
-        if (listen) {
-            if (std::string why = parseListen(*listen, inv); !why.empty())
-                return fail(why);
+    // What goes with what, and the action.
+    bool finish()
+    {
+        Invocation &inv = m_result.invocation;
+        if (m_forever && m_repeatGiven)
+            return fail("--repeat and --forever exclude each other: give one of them");
+        if ((m_forever || m_repeatGiven) && !m_run)
+            return fail(std::string(m_forever ? "--forever" : "--repeat") +
+                        " goes with run FILE: rz417ctl run FILE --repeat N");
+        if (m_listen && !m_serve)
+            return fail(
+                "--listen goes with serve: rz417ctl -p PORT serve --listen [ADDRESS:]TCPPORT");
+        if (m_serve) {
+            if (inv.dryRun)
+                return fail("--dry-run does not go with serve: a server needs the line; try it "
+                            "against rz417-sim");
+            if (m_listen) {
+                if (std::string why = parseListen(*m_listen, inv); !why.empty())
+                    return fail(why);
+            }
+            inv.action = Action::Serve;
+        } else if (m_run) {
+            inv.action = Action::Run;
+            inv.repeat = m_forever ? 0 : inv.repeat;
+        } else if (m_ports) {
+            inv.action = Action::Ports;
+        } else if (inv.commands.empty()) {
+            return fail(std::string("no command given: give ") + kCommands);
         }
-        inv.action = Action::Serve;
-        return result;
+        return true;
     }
-    if (run) {
-        inv.action = Action::Run;
-        inv.repeat = forever ? 0 : inv.repeat;
-    } else if (ports) {
-        inv.action = Action::Ports;
-    } else if (inv.commands.empty()) {
-        return fail(std::string("no command given: give ") + kCommands);
-    }
-    return result;
+
+    const std::vector<std::string> &m_args;
+    ParsedCommandLine m_result;
+    std::vector<std::string> m_words; // the commands and their values, in order
+    bool m_run = false;
+    bool m_ports = false;
+    bool m_serve = false;
+    bool m_repeatGiven = false;
+    bool m_forever = false;
+    std::optional<std::string> m_listen;
+};
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
+{
+    return Parser(args).parse();
 }
 
 std::vector<PlannedFrame> planFrames(const std::vector<Command> &commands)
