@@ -27,29 +27,30 @@ std::string rangesText()
 std::string helpText()
 {
     return "rz417ctl: send commands to an RZ-417 electronic load over its serial line\n"
-    "\n"
-    "usage: rz417ctl [-p PORT] [-v] [-q] [--dry-run] [--journal FILE] COMMAND...\n"
-    "       rz417ctl [options] run FILE [--repeat N | --forever]\n"
-    "       rz417ctl ports\n"
-    "       rz417ctl [options] serve [--listen [ADDR:]TCPPORT]   SCPI over TCP\n"
-    "\n"
-    "Commands, run in the order given:\n"
-    "  cv V, cc A, cp W, cr OHM  mode and setpoint: " + rangesText() +
+           "\n"
+           "usage: rz417ctl [-p PORT] [-v] [-q] [--dry-run] [--journal FILE] COMMAND...\n"
+           "       rz417ctl [options] run FILE [--repeat N | --forever]\n"
+           "       rz417ctl ports\n"
+           "       rz417ctl [options] serve [--listen [ADDR:]TCPPORT]   SCPI over TCP\n"
+           "\n"
+           "Commands, run in the order given:\n"
+           "  cv V, cc A, cp W, cr OHM  mode and setpoint: " +
+           rangesText() +
            "; with a unit or not: 12.34V, 1500mA\n"
-    "  on, off                   switch the load's input on or off\n"
-    "  wait SECONDS              wait before the next command: 10, 0.5, 250ms\n"
-    "  run FILE                  run a program: CSV mode,setpoint,input,dwell,comment\n"
-    "  ports                     list the numbered serial ports and who holds them\n"
-    "Options:\n"
-    "  -p, --port PORT     port number or device path; default $RZ417_PORT\n"
-    "  -v, --verbose       print each frame as it goes out, with its time and meaning\n"
-    "  -q, --quiet         no notices, no progress line\n"
-    "      --dry-run       print the frames or the program's schedule; open nothing\n"
-    "      --journal FILE  append one CSV line per frame to FILE\n"
-    "      --repeat N      run the program N times; --forever: until interrupted\n"
-    "Example: rz417ctl -p 1 cc 1.5 on wait 10 off\n"
-    "Exit status: 0 sent, 1 line or journal failed, 2 usage, 130/143 interrupted.\n"
-    "An input it switched on goes off if it is interrupted or fails. See rz417ctl(1).\n";
+           "  on, off                   switch the load's input on or off\n"
+           "  wait SECONDS              wait before the next command: 10, 0.5, 250ms\n"
+           "  run FILE                  run a program: CSV mode,setpoint,input,dwell,comment\n"
+           "  ports                     list the numbered serial ports and who holds them\n"
+           "Options:\n"
+           "  -p, --port PORT     port number or device path; default $RZ417_PORT\n"
+           "  -v, --verbose       print each frame as it goes out, with its time and meaning\n"
+           "  -q, --quiet         no notices, no progress line\n"
+           "      --dry-run       print the frames or the program's schedule; open nothing\n"
+           "      --journal FILE  append one CSV line per frame to FILE\n"
+           "      --repeat N      run the program N times; --forever: until interrupted\n"
+           "Example: rz417ctl -p 1 cc 1.5 on wait 10 off\n"
+           "Exit status: 0 sent, 1 line or journal failed, 2 usage, 130/143 interrupted.\n"
+           "An input it switched on goes off if it is interrupted or fails. See rz417ctl(1).\n";
 }
 
 namespace {

@@ -106,10 +106,13 @@ struct RowDwell
     std::optional<std::chrono::milliseconds> dwell;
 };
 
-RowDwell readRow(const CsvRecord &record, const Header &header, Program &program)
+using RowFields = std::array<std::string, kColumns.size()>;
+
+// A row's fields by column; more fields than the header names is a problem.
+RowFields rowFields(const CsvRecord &record, const Header &header,
+                    std::vector<std::string> &problems)
 {
-    std::array<std::string, kColumns.size()> fields;
-    std::vector<std::string> problems;
+    RowFields fields;
     for (std::size_t i = 0; i < record.fields.size(); ++i) {
         if (i < header.columns.size()) {
             if (header.columns[i])
@@ -121,16 +124,13 @@ RowDwell readRow(const CsvRecord &record, const Header &header, Program &program
             break;
         }
     }
-    auto field = [&](Column c) -> const std::string & {
-        return fields[static_cast<std::size_t>(c)];
-    };
+    return fields;
+}
 
-    ProgramStep step;
-    step.line = record.line;
-    step.comment = field(Column::Comment);
-
-    const std::string &modeText = field(Column::Mode);
-    const std::string &setpointText = field(Column::Setpoint);
+// The mode and its setpoint, or neither.
+void readSetpoint(const std::string &modeText, const std::string &setpointText, ProgramStep &step,
+                  std::vector<std::string> &problems)
+{
     const ModeInfo *mode = nullptr;
     if (!modeText.empty()) {
         mode = modeByName(modeText);
@@ -149,6 +149,47 @@ RowDwell readRow(const CsvRecord &record, const Header &header, Program &program
         problems.push_back("setpoint " + quotedWord(setpointText) + " without a mode: give the " +
                            "mode (CV, CC, CP or CR) or leave the setpoint empty");
     }
+}
+
+// The step's dwell; false when there is none that can be read.
+bool readDwell(const std::string &dwellText, ProgramStep &step, std::vector<std::string> &problems)
+{
+    if (dwellText.empty()) {
+        problems.push_back("missing dwell: give the seconds the step lasts, e.g. 1.5");
+        return false;
+    }
+    const Fixed dwell = parseFixed(dwellText, 3, 0, kLongestDwellMs);
+    switch (dwell.error) {
+    case FixedError::None:
+        step.dwell = std::chrono::milliseconds(dwell.value);
+        return true;
+    case FixedError::NotANumber:
+        problems.push_back("dwell " + quotedWord(dwellText) + " is not a number of seconds: " +
+                           "use digits with '.' as the decimal point, e.g. 1.5");
+        break;
+    case FixedError::TooFine:
+        problems.push_back("dwell " + quotedWord(dwellText) + " is finer than 0.001 s");
+        break;
+    case FixedError::TooLarge:
+        problems.push_back("dwell " + quotedWord(dwellText) + " is longer than 24 hours " +
+                           "(86400 s)");
+        break;
+    }
+    return false;
+}
+
+RowDwell readRow(const CsvRecord &record, const Header &header, Program &program)
+{
+    std::vector<std::string> problems;
+    const RowFields fields = rowFields(record, header, problems);
+    auto field = [&](Column c) -> const std::string & {
+        return fields[static_cast<std::size_t>(c)];
+    };
+
+    ProgramStep step;
+    step.line = record.line;
+    step.comment = field(Column::Comment);
+    readSetpoint(field(Column::Mode), field(Column::Setpoint), step, problems);
 
     const std::string input = lower(field(Column::Input));
     if (input == "on")
@@ -159,32 +200,8 @@ RowDwell readRow(const CsvRecord &record, const Header &header, Program &program
         problems.push_back("input " + quotedWord(field(Column::Input)) + " must be on, off or " +
                            "empty (left as it is)");
 
-    const std::string &dwellText = field(Column::Dwell);
-    bool dwellRead = false;
-    if (dwellText.empty()) {
-        problems.push_back("missing dwell: give the seconds the step lasts, e.g. 1.5");
-    } else {
-        const Fixed dwell = parseFixed(dwellText, 3, 0, kLongestDwellMs);
-        switch (dwell.error) {
-        case FixedError::None:
-            step.dwell = std::chrono::milliseconds(dwell.value);
-            dwellRead = true;
-            break;
-        case FixedError::NotANumber:
-            problems.push_back("dwell " + quotedWord(dwellText) + " is not a number of seconds: " +
-                               "use digits with '.' as the decimal point, e.g. 1.5");
-            break;
-        case FixedError::TooFine:
-            problems.push_back("dwell " + quotedWord(dwellText) + " is finer than 0.001 s");
-            break;
-        case FixedError::TooLarge:
-            problems.push_back("dwell " + quotedWord(dwellText) + " is longer than 24 hours " +
-                               "(86400 s)");
-            break;
-        }
-    }
-
-    if (modeText.empty() && setpointText.empty() && input.empty())
+    const bool dwellRead = readDwell(field(Column::Dwell), step, problems);
+    if (field(Column::Mode).empty() && field(Column::Setpoint).empty() && input.empty())
         problems.push_back("the step sets nothing: give a mode and a setpoint, an input, " +
                            std::string("or both"));
 
@@ -203,14 +220,16 @@ std::chrono::milliseconds Program::duration() const
     return steps.empty() ? std::chrono::milliseconds(0) : steps.back().start + steps.back().dwell;
 }
 
-Program parseProgram(std::string_view bytes)
+namespace {
+
+// The file as a whole: not too large, and text; a byte-order mark is passed over.
+bool checkText(std::string_view &bytes, Program &program)
 {
-    Program program;
     if (bytes.size() > kMaxProgramBytes) {
         program.problems.push_back({0, "the file is larger than 10 MB (" +
                                            std::to_string(bytes.size()) + " bytes): a program " +
                                            "holds at most 100000 steps"});
-        return program;
+        return false;
     }
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
         bytes.remove_prefix(3);
@@ -219,20 +238,16 @@ Program parseProgram(std::string_view bytes)
                                            std::to_string(static_cast<unsigned char>(bytes[bad])) +
                                            " at line " + std::to_string(lineOf(bytes, bad)) +
                                            "): a program is a CSV file of UTF-8 text"});
-        return program;
+        return false;
     }
+    return true;
+}
 
-    CsvReader reader(bytes);
-    std::optional<CsvRecord> first = reader.next();
-    if (!first) {
-        program.problems.push_back({0, "no header row: the first row names the columns, e.g. " +
-                                           std::string("mode,setpoint,input,dwell,comment")});
-        return program;
-    }
-
-    Header header;
+// The header row's columns; false when the file cannot be read further.
+bool readHeader(const CsvRecord &first, Header &header, Program &program)
+{
     bool looksLikeData = false;
-    for (const std::string &raw : first->fields) {
+    for (const std::string &raw : first.fields) {
         const std::string name = lower(raw);
         std::optional<Column> column;
         for (const auto &[text, c] : kColumns) {
@@ -241,7 +256,7 @@ Program parseProgram(std::string_view bytes)
         }
         if (column && header.has[static_cast<std::size_t>(*column)]) {
             program.problems.push_back(
-                {first->line, "column " + quotedWord(raw) + " is named twice"});
+                {first.line, "column " + quotedWord(raw) + " is named twice"});
             column.reset();
         } else if (column) {
             header.has[static_cast<std::size_t>(*column)] = true;
@@ -249,48 +264,32 @@ Program parseProgram(std::string_view bytes)
                    parseFixed(raw, 3, 0, INT64_MAX).error != FixedError::NotANumber) {
             looksLikeData = true;
         } else {
-            program.problems.push_back({first->line, "unknown column " + quotedWord(raw) +
-                                                         ": the columns are " + kColumnList});
+            program.problems.push_back({first.line, "unknown column " + quotedWord(raw) +
+                                                        ": the columns are " + kColumnList});
         }
         header.columns.push_back(column);
     }
     if (looksLikeData) {
         program.problems.clear();
-        program.problems.push_back({first->line, "no header row: the first row names the " +
-                                                     std::string("columns, e.g. ") +
-                                                     "mode,setpoint,input,dwell,comment"});
-        return program;
+        program.problems.push_back({first.line, "no header row: the first row names the " +
+                                                    std::string("columns, e.g. ") +
+                                                    "mode,setpoint,input,dwell,comment"});
+        return false;
     }
     if (!has(header, Column::Dwell))
         program.problems.push_back(
-            {first->line, "no dwell column: every step needs its " + std::string("seconds")});
+            {first.line, "no dwell column: every step needs its " + std::string("seconds")});
     if (has(header, Column::Mode) != has(header, Column::Setpoint))
-        program.problems.push_back({first->line, "mode and setpoint columns go together"});
+        program.problems.push_back({first.line, "mode and setpoint columns go together"});
     if (!has(header, Column::Mode) && !has(header, Column::Input))
-        program.problems.push_back({first->line, "no mode and no input column: a step sets " +
-                                                     std::string("one or both")});
-    if (!program.problems.empty())
-        return program;
+        program.problems.push_back(
+            {first.line, "no mode and no input column: a step sets " + std::string("one or both")});
+    return program.problems.empty();
+}
 
-    std::vector<RowDwell> dwells;
-    std::size_t rows = 0;
-    while (std::optional<CsvRecord> record = reader.next()) {
-        if (++rows > kMaxProgramSteps) {
-            program.problems.push_back(
-                {record->line, "more than 100000 steps: split the " + std::string("program")});
-            break;
-        }
-        dwells.push_back(readRow(*record, header, program));
-    }
-    for (const CsvProblem &problem : reader.problems())
-        program.problems.push_back({problem.line, problem.message});
-
-    if (rows == 0) {
-        program.problems.push_back({0, "no steps: the header row has no step below it"});
-        return program;
-    }
-
-    // Only the last row may end the program at once.
+// Only the last row may end the program at once; each step starts where the one before ends.
+void placeSteps(const std::vector<RowDwell> &dwells, Program &program)
+{
     for (std::size_t i = 0; i < dwells.size(); ++i) {
         const auto dwell = dwells[i].dwell;
         const bool last = i + 1 == dwells.size();
@@ -305,6 +304,43 @@ Program parseProgram(std::string_view bytes)
         step.start = start;
         start += step.dwell;
     }
+}
+
+} // namespace
+
+Program parseProgram(std::string_view bytes)
+{
+    Program program;
+    if (!checkText(bytes, program))
+        return program;
+    CsvReader reader(bytes);
+    std::optional<CsvRecord> first = reader.next();
+    if (!first) {
+        program.problems.push_back({0, "no header row: the first row names the columns, e.g. " +
+                                           std::string("mode,setpoint,input,dwell,comment")});
+        return program;
+    }
+    Header header;
+    if (!readHeader(*first, header, program))
+        return program;
+
+    std::vector<RowDwell> dwells;
+    std::size_t rows = 0;
+    while (std::optional<CsvRecord> record = reader.next()) {
+        if (++rows > kMaxProgramSteps) {
+            program.problems.push_back(
+                {record->line, "more than 100000 steps: split the " + std::string("program")});
+            break;
+        }
+        dwells.push_back(readRow(*record, header, program));
+    }
+    for (const CsvProblem &problem : reader.problems())
+        program.problems.push_back({problem.line, problem.message});
+    if (rows == 0) {
+        program.problems.push_back({0, "no steps: the header row has no step below it"});
+        return program;
+    }
+    placeSteps(dwells, program);
     std::stable_sort(
         program.problems.begin(), program.problems.end(),
         [](const ProgramProblem &a, const ProgramProblem &b) { return a.line < b.line; });
