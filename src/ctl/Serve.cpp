@@ -1,14 +1,15 @@
 #include "ctl/Commands.h"
-#include "scpinet/ScpiServer.h"
 #include "ctl/Session.h"
 #include "frames/ScpiLoad.h"
 #include "link/CommErrorText.h"
 #include "protocol/Frame.h"
+#include "scpinet/ScpiServer.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 namespace rz417::cli {
@@ -47,27 +48,75 @@ private:
 
 } // namespace
 
+namespace {
+
+// The address --listen names, and how to write it with its port; nothing after a message. An
+// IPv4 address written as IPv6 (::ffff:127.0.0.1) is that IPv4 address: the system listens on it
+// only in that form.
+std::optional<QHostAddress> listenAddress(const Invocation &invocation, std::string &where)
+{
+    QHostAddress address(QString::fromStdString(invocation.listenAddress));
+    bool mapped = false;
+    const quint32 ipv4 = address.toIPv4Address(&mapped);
+    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
+        address = QHostAddress(ipv4);
+    if (address.isNull()) {
+        Session::error("'" + invocation.listenAddress +
+                       "' is not an IP address this machine takes; nothing was sent");
+        return std::nullopt;
+    }
+    const std::string text = address.toString().toStdString();
+    where = address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + text + "]" : text;
+    return address;
+}
+
+// Runs the event loop until a signal, or until something in it ends the server.
+int runUntilSignal(Session &session)
+{
+    // The signals wake a thread of their own, which hands them to the event loop.
+    std::atomic<bool> ended{false};
+    std::thread watcher([&] {
+        while (!ended && session.watch().sleepUntil(SteadyClock().now() + std::chrono::seconds(1)))
+            ;
+        if (!ended)
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
+                Qt::QueuedConnection);
+    });
+    const int loop = QCoreApplication::exec();
+    ended = true;
+    watcher.join();
+    return loop;
+}
+
+// When the server ends, an input the clients may have left on goes off first.
+void switchOffAtEnd(Session &session, const scpi::Instrument &instrument,
+                    const FrameReports &reports)
+{
+    if (!instrument.inputMayBeOn())
+        return;
+    const FramePath::Result result =
+        session.frames().send(inputFrame(false), inputMeaning(false), FrameSource{"scpi"});
+    if (result.failure)
+        Session::error("could not switch the input off: " + commFailureText(*result.failure) +
+                       "; it may still be on");
+    else
+        Session::error("switched the input off (" + inputFrame(false) + ")");
+    if (!result.journalError.empty() && !reports.journalFailed())
+        Session::error(result.journalError);
+}
+
+} // namespace
+
 int serveScpi(const Invocation &invocation)
 {
     Session session(invocation);
     if (const int status = session.prepare())
         return status;
-    QHostAddress address(QString::fromStdString(invocation.listenAddress));
-    // An IPv4 address written as IPv6 (::ffff:127.0.0.1) is that IPv4 address: the system
-    // listens on it only in that form.
-    bool mapped = false;
-    const quint32 ipv4 = address.toIPv4Address(&mapped);
-    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
-        address = QHostAddress(ipv4);
-    const std::string text = address.toString().toStdString();
-    const std::string where =
-        address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + text + "]" : text;
-    if (address.isNull()) {
-        Session::error("'" + invocation.listenAddress +
-                       "' is not an IP address this machine "
-                       "takes; nothing was sent");
+    std::string where;
+    const std::optional<QHostAddress> address = listenAddress(invocation, where);
+    if (!address)
         return kExitUsage;
-    }
     // Qt's own event loop instead of GLib's: GLib wakes itself through an extra descriptor each
     // time a socket's notifier is switched, a third more system calls per answer.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
@@ -87,43 +136,21 @@ int serveScpi(const Invocation &invocation)
     // A signal ends the message being run at its next command, so that the input goes off next.
     server.setStopCheck([&] { return session.watch().caught() != 0 || reports.journalFailed(); });
     std::string why;
-    if (!server.listen(address, invocation.listenPort, why)) {
+    if (!server.listen(*address, invocation.listenPort, why)) {
         Session::error("cannot listen on " + where + ":" + std::to_string(invocation.listenPort) +
                        ": " + why + "; give another with --listen [ADDRESS:]TCPPORT");
         return kExitFailed;
     }
-    session.notice("serving SCPI on " + where + ":" + std::to_string(server.port()) + " for " +
-                   session.portLabel() + "; Ctrl+C ends it");
-    if (!address.isLoopback())
-        session.notice("listening beyond this machine: anyone who reaches " + where + ":" +
-                       std::to_string(server.port()) + " drives the load");
+    const std::string listening = where + ":" + std::to_string(server.port());
+    session.notice("serving SCPI on " + listening + " for " + session.portLabel() +
+                   "; Ctrl+C ends it");
+    if (!address->isLoopback())
+        session.notice("listening beyond this machine: anyone who reaches " + listening +
+                       " drives the load");
 
-    // The signals wake a thread of their own, which hands them to the event loop.
-    std::atomic<bool> ended{false};
-    std::thread watcher([&] {
-        while (!ended && session.watch().sleepUntil(SteadyClock().now() + std::chrono::seconds(1)))
-            ;
-        if (!ended)
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
-                Qt::QueuedConnection);
-    });
-    const int loop = QCoreApplication::exec();
-    ended = true;
-    watcher.join();
-
+    const int loop = runUntilSignal(session);
     const int signal = session.watch().caught();
-    if (instrument.inputMayBeOn()) {
-        const FramePath::Result result =
-            session.frames().send(inputFrame(false), inputMeaning(false), FrameSource{"scpi"});
-        if (result.failure)
-            Session::error("could not switch the input off: " +
-                           commFailureText(*result.failure) + "; it may still be on");
-        else
-            Session::error("switched the input off (" + inputFrame(false) + ")");
-        if (!result.journalError.empty() && !reports.journalFailed())
-            Session::error(result.journalError);
-    }
+    switchOffAtEnd(session, instrument, reports);
     if (reports.journalFailed())
         return kExitFailed;
     if (signal != 0) {

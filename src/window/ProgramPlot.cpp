@@ -126,8 +126,22 @@ void ProgramPlot::layOut()
     const QFontMetricsF titleMetrics(titleFont(font()));
     const double line = metrics.height();
     const QRectF all = QRectF(rect()).adjusted(kPad, kPad, -kPad, -kPad);
+    const double legendHeight = layOutLegend(all, metrics);
 
-    // The legend under everything, its entries in rows as wide as the widget allows.
+    // Under the plot area: the time axis' ticks, labels and title, then the legend.
+    const double top = all.top() + line / 2;
+    const double bottom = all.bottom() - (m_legend.empty() ? 0 : legendHeight + kPad) -
+                          (kTick + kGap + line + kGap + titleMetrics.height());
+    if (bottom - top < 2 * line)
+        return;
+    const auto sides = layOutAxes(top, bottom, metrics, titleMetrics);
+    if (layOutTime(all, top, bottom, sides, metrics))
+        layOutLines();
+}
+
+double ProgramPlot::layOutLegend(const QRectF &area, const QFontMetricsF &metrics)
+{
+    const double line = metrics.height();
     const double swatch = std::round(line * 0.7);
     if (!m_traces.inputOn.empty())
         m_legend.push_back({kShade, QStringLiteral("input on"), {}, {}});
@@ -137,21 +151,22 @@ void ProgramPlot::layOut()
              QStringLiteral("%1 setpoint").arg(QString::fromLatin1(modeInfo(trace.mode)->name)),
              {},
              {}});
+    // Entries in rows as wide as the widget allows.
     std::vector<std::vector<std::size_t>> rows;
     std::vector<double> rowWidths;
     for (std::size_t i = 0; i < m_legend.size(); ++i) {
         const double width = swatch + kGap + metrics.horizontalAdvance(m_legend[i].text);
-        if (rows.empty() || rowWidths.back() + kLegendGap + width > all.width()) {
+        if (rows.empty() || rowWidths.back() + kLegendGap + width > area.width()) {
             rows.emplace_back();
             rowWidths.push_back(-kLegendGap);
         }
         rows.back().push_back(i);
         rowWidths.back() += kLegendGap + width;
     }
-    const double legendHeight = static_cast<double>(rows.size()) * line;
+    const double height = static_cast<double>(rows.size()) * line;
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        double x = all.center().x() - rowWidths[r] / 2;
-        const double y = all.bottom() - legendHeight + static_cast<double>(r) * line;
+        double x = area.center().x() - rowWidths[r] / 2;
+        const double y = area.bottom() - height + static_cast<double>(r) * line;
         for (const std::size_t i : rows[r]) {
             LegendEntry &entry = m_legend[i];
             entry.swatch = QRectF(x, y + (line - swatch) / 2, swatch, swatch);
@@ -159,15 +174,15 @@ void ProgramPlot::layOut()
             x += swatch + kGap + metrics.horizontalAdvance(entry.text) + kLegendGap;
         }
     }
+    return height;
+}
 
-    // Under the plot area: the time axis' ticks, labels and title, then the legend.
-    const double top = all.top() + line / 2;
-    const double bottom = all.bottom() - (rows.empty() ? 0 : legendHeight + kPad) -
-                          (kTick + kGap + line + kGap + titleMetrics.height());
-    if (bottom - top < 2 * line)
-        return;
-
+std::pair<double, double> ProgramPlot::layOutAxes(double top, double bottom,
+                                                  const QFontMetricsF &metrics,
+                                                  const QFontMetricsF &titleMetrics)
+{
     // A mode's axis on alternate sides, further out for the third and fourth.
+    const double line = metrics.height();
     const int valueTicks = std::clamp(static_cast<int>((bottom - top) / (line * 1.8)), 2, 11);
     double leftWidth = 0;
     double rightWidth = 0;
@@ -185,7 +200,12 @@ void ProgramPlot::layOut()
         side = axis.offset + kTick + kGap + axis.labelWidth + kGap + titleMetrics.height();
         m_axes.push_back(axis);
     }
+    return {leftWidth, rightWidth};
+}
 
+bool ProgramPlot::layOutTime(QRectF area, double top, double bottom,
+                             std::pair<double, double> sides, const QFontMetricsF &metrics)
+{
     // The time axis' first and last labels stand half outside the plot area.
     const auto timeScaleFor = [&](double width) {
         for (int ticks = std::max(2, static_cast<int>(width / 80));; --ticks) {
@@ -197,18 +217,22 @@ void ProgramPlot::layOut()
         }
     };
     const double halfLabel = metrics.horizontalAdvance(QStringLiteral("0")) / 2 + 2;
-    double left = all.left() + std::max(leftWidth, halfLabel);
-    double right = all.right() - std::max(rightWidth, halfLabel);
+    const double left = area.left() + std::max(sides.first, halfLabel);
+    double right = area.right() - std::max(sides.second, halfLabel);
     m_time = timeScaleFor(right - left);
-    if (rightWidth == 0) {
+    if (sides.second == 0) {
         const QString last = QString::fromStdString(m_time.ticks.back().label);
-        right = all.right() - std::max(halfLabel, metrics.horizontalAdvance(last) / 2 + 2);
+        right = area.right() - std::max(halfLabel, metrics.horizontalAdvance(last) / 2 + 2);
         m_time = timeScaleFor(right - left);
     }
-    if (right - left < 4 * line)
-        return;
+    if (right - left < 4 * metrics.height())
+        return false;
     m_plot = QRectF(QPointF(left, top), QPointF(right, bottom));
+    return true;
+}
 
+void ProgramPlot::layOutLines()
+{
     // The lines and the shading, thinned to the device's pixel columns.
     const int columns = static_cast<int>(std::ceil(m_plot.width() * devicePixelRatioF()));
     for (std::size_t i = 0; i < m_traces.modes.size(); ++i) {

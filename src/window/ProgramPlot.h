@@ -4,12 +4,14 @@
 #include "plot/ProgramTraces.h"
 #include "program/Program.h"
 
+#include <QFontMetricsF>
 #include <QPixmap>
 #include <QPolygonF>
 #include <QWidget>
 
 #include <chrono>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace rz417 {
@@ -56,6 +58,15 @@ private:
     };
 
     void layOut();
+    // The legend's rows at the bottom of area; returns their height.
+    double layOutLegend(const QRectF &area, const QFontMetricsF &metrics);
+    // The modes' axes beside a plot from top to bottom; the widths they take on each side.
+    std::pair<double, double> layOutAxes(double top, double bottom, const QFontMetricsF &metrics,
+                                         const QFontMetricsF &titleMetrics);
+    // The time axis between left and right; false when there is no room for it.
+    bool layOutTime(QRectF area, double top, double bottom, std::pair<double, double> sides,
+                    const QFontMetricsF &metrics);
+    void layOutLines();
     double xOf(double t) const;
     double cursorX() const;
     void drawPlot(QPainter &painter) const;

@@ -45,9 +45,24 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     : QWidget(parent, Qt::Window), m_panel(panel), m_program(std::move(program))
 {
     setObjectName(QStringLiteral("ProgramWindow"));
-    const QString fileName = QFileInfo(path).fileName();
-    setWindowTitle(fileName + QStringLiteral(" - RZ-417 program"));
+    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - RZ-417 program"));
+    QWidget *problems = makeViews(path);
+    makeControls();
+    layOut(problems);
 
+    const bool runnable = m_program->problems.empty() && !m_program->steps.empty();
+    m_start->setEnabled(runnable && !m_panel.programRunning());
+    m_stop->setEnabled(false);
+    m_status->setText(runnable ? QStringLiteral("%1 steps, %2 a pass")
+                                     .arg(m_program->steps.size())
+                                     .arg(secondsText(m_program->duration()))
+                               : QStringLiteral("This file has errors; it cannot run."));
+    connectRun();
+    resize(720, 600);
+}
+
+QWidget *ProgramWindow::makeViews(const QString &path)
+{
     m_model = new ProgramModel(path, m_program, this);
     auto *problems = new QLabel(m_model->fileProblems().join(QLatin1Char('\n')), this);
     problems->setObjectName(QStringLiteral("FileProblems"));
@@ -67,11 +82,11 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
 
     m_plot = new ProgramPlot(*m_program, this);
     m_plot->setMinimumSize(420, 240);
+    return problems;
+}
 
-    auto *splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(m_table);
-    splitter->addWidget(m_plot);
-
+void ProgramWindow::makeControls()
+{
     m_repeat = new QSpinBox(this);
     m_repeat->setObjectName(QStringLiteral("Repeat"));
     m_repeat->setRange(1, 1000000);
@@ -93,7 +108,13 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     m_status->setObjectName(QStringLiteral("Status"));
     m_status->setTextFormat(Qt::PlainText);
     m_status->setWordWrap(true);
+}
 
+void ProgramWindow::layOut(QWidget *problems)
+{
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(m_table);
+    splitter->addWidget(m_plot);
     auto *controls = new QHBoxLayout;
     controls->addWidget(new QLabel(QStringLiteral("Repeat"), this));
     controls->addWidget(m_repeat);
@@ -112,15 +133,10 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     layout->addLayout(controls);
     layout->addLayout(progress);
     layout->addWidget(m_status);
+}
 
-    const bool runnable = m_program->problems.empty() && !m_program->steps.empty();
-    m_start->setEnabled(runnable && !m_panel.programRunning());
-    m_stop->setEnabled(false);
-    m_status->setText(runnable ? QStringLiteral("%1 steps, %2 a pass")
-                                     .arg(m_program->steps.size())
-                                     .arg(secondsText(m_program->duration()))
-                               : QStringLiteral("This file has errors; it cannot run."));
-
+void ProgramWindow::connectRun()
+{
     m_due.setSingleShot(true);
     m_due.setTimerType(Qt::PreciseTimer);
     connect(&m_due, &QTimer::timeout, this, &ProgramWindow::onDue);
@@ -133,7 +149,6 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setAutoRepeat(false);
     connect(escape, &QShortcut::activated, this, &ProgramWindow::stop);
-    resize(720, 600);
 }
 
 void ProgramWindow::start()

@@ -42,6 +42,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The file's problems, the table and the plot; returns the problems' label.
+    QWidget *makeViews(const QString &path);
+    void makeControls();
+    void layOut(QWidget *problems);
+    void connectRun();
     void onDue();
     void schedule();
     void refresh();
