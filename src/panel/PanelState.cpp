@@ -1,78 +1,65 @@
 #include "panel/PanelState.h"
 
+#include <type_traits>
+
 namespace rz417 {
 
-int32_t entryOf(const PanelState &state, int16_t mode)
+namespace {
+
+// Calls visit with the entry and the sent value of a mode: the one place where the modes meet
+// the panel state's named fields. Nothing for a code that names no mode.
+template <typename State, typename Visit>
+void withFields(State &state, int16_t mode, Visit &&visit)
 {
     switch (mode) {
     case ModeCodes::CV:
-        return state.VoltageEntry;
+        visit(state.VoltageEntry, state.SentVoltage);
+        break;
     case ModeCodes::CC:
-        return state.CurrentEntry;
+        visit(state.CurrentEntry, state.SentCurrent);
+        break;
     case ModeCodes::CP:
-        return state.PowerEntry;
+        visit(state.PowerEntry, state.SentPower);
+        break;
     case ModeCodes::CR:
-        return state.ResistanceEntry;
+        visit(state.ResistanceEntry, state.SentResistance);
+        break;
     default:
-        return 0;
+        break;
     }
+}
+
+// The CR fields are 16 bits wide: the keypad never leaves more than 9999 there.
+template <typename Field>
+void assign(Field &field, int32_t value)
+{
+    field = static_cast<std::remove_reference_t<Field>>(value);
+}
+
+} // namespace
+
+int32_t entryOf(const PanelState &state, int16_t mode)
+{
+    int32_t value = 0;
+    withFields(state, mode, [&](const auto &entry, const auto &) { value = entry; });
+    return value;
 }
 
 void setEntry(PanelState &state, int16_t mode, int32_t value)
 {
-    switch (mode) {
-    case ModeCodes::CV:
-        state.VoltageEntry = value;
-        break;
-    case ModeCodes::CC:
-        state.CurrentEntry = value;
-        break;
-    case ModeCodes::CP:
-        state.PowerEntry = value;
-        break;
-    case ModeCodes::CR:
-        // The keypad never leaves more than 9999 here.
-        state.ResistanceEntry = static_cast<int16_t>(value);
-        break;
-    default:
-        break;
-    }
+    withFields(state, mode, [&](auto &entry, auto &) { assign(entry, value); });
 }
 
 int32_t sentOf(const PanelState &state, int16_t mode)
 {
-    switch (mode) {
-    case ModeCodes::CV:
-        return state.SentVoltage;
-    case ModeCodes::CC:
-        return state.SentCurrent;
-    case ModeCodes::CP:
-        return state.SentPower;
-    case ModeCodes::CR:
-        return state.SentResistance;
-    default:
-        return 0;
-    }
+    int32_t value = 0;
+    withFields(state, mode, [&](const auto &, const auto &sent) { value = sent; });
+    return value;
 }
 
 void setSent(PanelState &state, int16_t mode, int32_t value)
 {
-    switch (mode) {
-    case ModeCodes::CV:
-        state.SentVoltage = value;
-        break;
-    case ModeCodes::CC:
-        state.SentCurrent = value;
-        break;
-    case ModeCodes::CP:
-        state.SentPower = value;
-        break;
-    case ModeCodes::CR:
-        state.SentResistance = static_cast<int16_t>(value);
-        break;
-    default:
-        break;
-    }
+    withFields(state, mode, [&](auto &, auto &sent) { assign(sent, value); });
 }
 
 } // namespace rz417

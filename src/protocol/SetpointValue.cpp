@@ -167,32 +167,14 @@ Fixed roundSetpoint(const ModeInfo &mode, std::string_view text, int exponent)
 
 Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limit)
 {
-    const auto point = text.find('.');
-    const std::string_view whole = text.substr(0, point);
-    std::string_view fraction =
-        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-    auto allDigits = [](std::string_view s) {
-        for (const char c : s) {
-            if (!isDigit(c))
-                return false;
-        }
-        return true;
-    };
-    if (whole.empty() || !allDigits(whole) || !allDigits(fraction) ||
-        (point != std::string_view::npos && fraction.empty()))
+    std::string digits;
+    int fractionSize = 0;
+    if (!splitDecimal(text, digits, fractionSize))
         return {FixedError::NotANumber, 0};
-
-    while (!fraction.empty() && fraction.back() == '0')
-        fraction.remove_suffix(1);
-    std::string digits(whole);
-    digits += fraction;
-    const auto first = digits.find_first_not_of('0');
-    if (first == std::string::npos)
+    if (digits.empty())
         return {FixedError::None, 0};
-    digits.erase(0, first);
-
     // The value is digits * 10^shift steps.
-    const int shift = decimals + exponent - static_cast<int>(fraction.size());
+    const int shift = decimals + exponent - fractionSize;
     if (shift < 0) {
         const auto dropped = static_cast<std::size_t>(-shift);
         if (dropped >= digits.size() ||
