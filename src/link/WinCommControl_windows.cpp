@@ -61,7 +61,7 @@ bool timedOut(DWORD error)
 } // namespace
 
 WinCommControl::WinCommControl(PortMap ports, const WinCommApi &api)
-    : m_api(api), m_ports(std::move(ports))
+    : SerialControl(std::move(ports)), m_api(api)
 {
 }
 
@@ -70,23 +70,9 @@ WinCommControl::~WinCommControl()
     release();
 }
 
-void WinCommControl::setCommPort(int16_t port)
+void WinCommControl::applyNewSettings()
 {
-    if (m_portOpen)
-        throw CommError(CommCodes::AlreadyOpen, "port number changed while the port is open");
-    if (port < 1)
-        throw CommError(CommCodes::BadId, "port number out of range");
-    m_commPort = port;
-}
-
-void WinCommControl::setSettings(const std::string &settings)
-{
-    const auto parsed = parseLineSettings(settings);
-    if (!parsed)
-        throw CommError(CommCodes::BadSettings, "settings refused: " + settings);
-    m_settings = *parsed;
-    m_writer.setSettings(m_settings);
-    if (isDeviceOpen() && !applySettings())
+    if (!applySettings())
         throw CommError(CommCodes::BadSettings, "the device refused the settings");
 }
 
@@ -130,19 +116,10 @@ void WinCommControl::setPortOpen(bool open)
     }
 }
 
-void WinCommControl::setOutput(const std::string &data)
+void WinCommControl::beforeWrite()
 {
-    if (data.empty())
-        return;
-    if (!m_portOpen)
-        throw CommError(CommCodes::NotOpen, "port not open");
-    // A device that vanished and came back under its number (an adapter plugged in again) is
-    // opened again with the same settings.
-    if (!isDeviceOpen() && !openDevice())
-        throw CommError(CommCodes::NotOpen, "device not open");
     // The link is one-way: whatever the instrument sent is thrown away unread.
     m_api.purgeComm(m_handle, PURGE_RXCLEAR);
-    m_writer.write(*this, data, m_writeTimeout);
 }
 
 ByteLine::Outcome WinCommControl::put(std::string_view data, LineTime deadline,

@@ -42,7 +42,7 @@ QSerialPort::StopBits toQt(StopBits stopBits)
 } // namespace
 
 SerialPortControl::SerialPortControl(PortMap ports, QObject *parent)
-    : QObject(parent), m_ports(std::move(ports))
+    : QObject(parent), SerialControl(std::move(ports))
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortControl::onErrorOccurred);
     // The link is one-way: whatever the instrument sends is thrown away as it arrives.
@@ -54,24 +54,8 @@ SerialPortControl::~SerialPortControl()
     release();
 }
 
-void SerialPortControl::setCommPort(int16_t port)
+void SerialPortControl::applyNewSettings()
 {
-    if (m_portOpen)
-        throw CommError(CommCodes::AlreadyOpen, "port number changed while the port is open");
-    if (port < 1)
-        throw CommError(CommCodes::BadId, "port number out of range");
-    m_commPort = port;
-}
-
-void SerialPortControl::setSettings(const std::string &settings)
-{
-    const auto parsed = parseLineSettings(settings);
-    if (!parsed)
-        throw CommError(CommCodes::BadSettings, "settings refused: " + settings);
-    m_settings = *parsed;
-    m_writer.setSettings(m_settings);
-    if (!m_port.isOpen())
-        return;
     // What was written goes out at the settings it was written for.
     if (!drainLine())
         throw CommError(CommCodes::NoHardware, "the last bytes written did not leave the line");
@@ -119,19 +103,6 @@ void SerialPortControl::setPortOpen(bool open)
         throw CommError(CommCodes::NoHardware, "the last bytes written did not leave the line");
     if (error != QSerialPort::NoError)
         throw CommError(CommCodes::NoHardware, "closing the device failed");
-}
-
-void SerialPortControl::setOutput(const std::string &data)
-{
-    if (data.empty())
-        return;
-    if (!m_portOpen)
-        throw CommError(CommCodes::NotOpen, "port not open");
-    // A device that vanished and came back at the same path (an adapter plugged in again) is
-    // opened again with the same number and settings.
-    if (!m_port.isOpen() && !openDevice())
-        throw CommError(CommCodes::NotOpen, "device not open");
-    m_writer.write(*this, data, m_writeTimeout);
 }
 
 bool SerialPortControl::release()
