@@ -14,16 +14,17 @@ import json
 import os
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import time
-import zlib
 
-# How long any one thing may take before the case fails: generous, since CI may be busy.
-DEADLINE = 30.0
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from rz417test import (DEADLINE, Display, Failure, answer_boxes, check,  # noqa: E402
+                       check_drained, line_events, log, stop, traced_env, wait_until)
+
+expect = check
 
 CLIENT_HEIGHT = 329
 CLIENT_WIDTH = 538
@@ -51,99 +52,6 @@ BUTTONS = {
     "9": (6600, 600, 855, 735),
     "Output": (360, 2520, 1335, 735),
 }
-
-
-class Failure(Exception):
-    pass
-
-
-STARTED = time.monotonic()
-
-
-def log(message):
-    """Progress with the time since start, shown by CTest when a case fails."""
-    print("%7.2f  %s" % (time.monotonic() - STARTED, message), flush=True)
-
-
-def wait_until(what, probe, deadline=DEADLINE, interval=0.05):
-    """Calls probe until it returns something true, and returns that."""
-    end = time.monotonic() + deadline
-    while True:
-        result = probe()
-        if result:
-            return result
-        if time.monotonic() > end:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(interval)
-
-
-class Display:
-    """A private Xvfb whose screen is also kept as an XWD file, for screenshots."""
-
-    def __init__(self, workdir, screen="1400x900"):
-        self.size = tuple(int(n) for n in screen.split("x"))
-        self.fbdir = os.path.join(workdir, "fb")
-        os.mkdir(self.fbdir)
-        read_end, write_end = os.pipe()
-        # -displayfd lets the server take the first free display number and tell us which.
-        # -noreset: by default the server resets whenever its last client goes, and turns away
-        # whoever connects meanwhile; every xdotool call is such a client.
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen + "x24",
-             "-nolisten", "tcp", "-noreset", "-fbdir", self.fbdir],
-            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=open(os.path.join(workdir, "xvfb.log"), "wb"))
-        os.close(write_end)
-        number = b""
-        end = time.monotonic() + DEADLINE
-        while not number.endswith(b"\n"):
-            if time.monotonic() > end or self.process.poll() is not None:
-                raise Failure("Xvfb did not start; see xvfb.log")
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                raise Failure("Xvfb did not report its display number")
-            number += chunk
-        os.close(read_end)
-        self.name = ":" + number.decode().strip()
-        log("Xvfb on " + self.name)
-
-    def env(self):
-        env = dict(os.environ)
-        env["DISPLAY"] = self.name
-        env.pop("WAYLAND_DISPLAY", None)
-        # scripts/test runs everything offscreen; these cases need the real X server.
-        env["QT_QPA_PLATFORM"] = "xcb"
-        return env
-
-    def xdotool(self, *args, check=True):
-        result = subprocess.run(["xdotool", *args], env=self.env(), stdin=subprocess.DEVNULL,
-                                capture_output=True, text=True, timeout=DEADLINE)
-        if check and result.returncode != 0:
-            raise Failure("xdotool %s failed: %s" % (" ".join(args), result.stderr.strip()))
-        return result
-
-    def visible_windows(self, title):
-        result = self.xdotool("search", "--onlyvisible", "--name", "^%s$" % title, check=False)
-        return [line for line in result.stdout.split() if line]
-
-    def geometry(self, window):
-        result = self.xdotool("getwindowgeometry", "--shell", window, check=False)
-        values = dict(line.split("=", 1) for line in result.stdout.split() if "=" in line)
-        try:
-            return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
-        except (KeyError, ValueError):
-            return None
-
-    def press_return_on(self, window):
-        # No window manager here: give the box the keyboard focus ourselves.
-        self.xdotool("windowfocus", "--sync", window, check=False)
-        self.xdotool("key", "Return")
-
-    def screenshot(self, path, crop):
-        xwd_to_png(os.path.join(self.fbdir, "Xvfb_screen0"), path, crop)
-
-    def close(self):
-        stop(self.process)
 
 
 class Simulator:
@@ -303,61 +211,6 @@ class Panel:
         stop(self.process)
 
 
-def answer_boxes(display, answered):
-    """Presses Return on each box of the panel that shows, once, and again if it is still there
-    after a while (a key that came before the box was ready). Returns whether any box shows."""
-    boxes = display.visible_windows("Electronic Load")
-    now = time.monotonic()
-    for box in boxes:
-        if now - answered.get(box, -10.0) > 3.0:
-            log("Return on box %s" % box)
-            answered[box] = now
-            display.press_return_on(box)
-    return bool(boxes)
-
-
-def stop(process):
-    if process.poll() is None:
-        process.send_signal(signal.SIGTERM)
-        try:
-            process.wait(5)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-
-
-def xwd_to_png(source, target, crop):
-    """Converts Xvfb's 32-bit XWD screen file to an RGB PNG, cropped to (x, y, width, height)."""
-    data = open(source, "rb").read()
-    header = struct.unpack(">25I", data[:100])
-    header_size, byte_order, bits_per_pixel, bytes_per_line = (header[0], header[7], header[11],
-                                                               header[12])
-    masks, colours = header[14:17], header[19]
-    if bits_per_pixel != 32:
-        raise Failure("screen has %d bits per pixel" % bits_per_pixel)
-    offset = header_size + colours * 12
-    shifts = [(mask & -mask).bit_length() - 1 for mask in masks]
-    x0, y0, width, height = crop
-    endian = "<" if byte_order == 0 else ">"
-    rows = []
-    for y in range(y0, y0 + height):
-        start = offset + y * bytes_per_line + x0 * 4
-        pixels = struct.unpack("%s%dI" % (endian, width), data[start:start + width * 4])
-        row = bytearray(b"\0")
-        for pixel in pixels:
-            row += bytes((pixel & mask) >> shift for mask, shift in zip(masks, shifts))
-        rows.append(bytes(row))
-
-    def chunk(kind, body):
-        return (struct.pack(">I", len(body)) + kind + body +
-                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
-
-    with open(target, "wb") as out:
-        out.write(b"\x89PNG\r\n\x1a\n" +
-                  chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
-                  chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
-
-
 class Session:
     """What a case needs of Xvfb, the simulator and panels, torn down in reverse order."""
 
@@ -396,11 +249,6 @@ class Session:
             if self.sim:
                 sys.stderr.write("--- simulator output\n%s\n" % "\n".join(self.sim.snapshot()))
         shutil.rmtree(self.workdir, ignore_errors=True)
-
-
-def expect(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def send_and_check(session, panel, steps):
@@ -659,23 +507,9 @@ def case_small_screen(session):
     check_clean_line(session)
 
 
-def line_events(trace, device):
-    with open(trace) as f:
-        return [l.split()[1] for l in f if l.split()[0] == device]
-
-
 def expect_drained(events, what):
-    """Every write has left the line before a change of its settings or its close."""
-    expect(events and events[-1] == "close" and "drain" in events, "%s: %r" % (what, events))
-    pending = False
-    for event in events:
-        if event == "write":
-            pending = True
-        elif event == "drain":
-            pending = False
-        elif event in ("settings-now", "close", "drain-failed"):
-            expect(not pending and event != "drain-failed",
-                   "%s: %s before the written bytes left: %r" % (what, event, events))
+    expect("drain" in events, "%s: never drained: %r" % (what, events))
+    check_drained(events, what)
 
 
 def case_drain(session):
@@ -687,10 +521,7 @@ def case_drain(session):
     trace = os.path.join(session.workdir, "trace")
     panel = session.start_panel(
         ports=declined + ":" + session.sim.link,
-        extra_env={"LD_PRELOAD": session.args.trace, "RZ417_LINE_TRACE": trace,
-                   # The tracer comes before a sanitized build's runtime in the list of libraries.
-                   "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") +
-                   ":verify_asan_link_order=0"})
+        extra_env=traced_env(session.args.trace, trace))
     display = session.display
     first = wait_until("the first port's box", lambda: display.visible_windows("Electronic Load"))
     display.xdotool("windowfocus", "--sync", first[0], check=False)

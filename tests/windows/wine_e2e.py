@@ -20,8 +20,8 @@ import termios
 import threading
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from panel_e2e import Display, Failure, answer_boxes, log, stop, wait_until  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from rz417test import Display, Failure, answer_boxes, log, stop, wait_until  # noqa: E402
 
 # Wine starts a Qt program in a few seconds on an idle machine; CI may be far from idle.
 DEADLINE = 90.0

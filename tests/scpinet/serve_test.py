@@ -20,8 +20,8 @@ import tempfile
 import threading
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from rz417ctl_test import DEADLINE, Failure, Line, check, frames_of, journal_rows  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from rz417test import DEADLINE, Line, check, frames_of, journal_rows, run_case  # noqa: E402
 
 ARGS = None
 IDN = "QUENDA,RZ-417,0,1.00"
@@ -497,13 +497,7 @@ def main():
     parser.add_argument("--readme", required=True)
     parser.add_argument("case", choices=sorted(CASES))
     ARGS = parser.parse_args()
-    try:
-        CASES[ARGS.case]()
-    except Failure as failure:
-        print("FAIL: %s" % failure)
-        return 1
-    print("ok")
-    return 0
+    return run_case(CASES, ARGS.case)
 
 
 if __name__ == "__main__":

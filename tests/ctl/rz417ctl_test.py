@@ -6,7 +6,6 @@
 
 import argparse
 import datetime
-import fcntl
 import json
 import os
 import resource
@@ -21,66 +20,11 @@ import tempfile
 import termios
 import time
 
-DEADLINE = 20.0
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from rz417test import (DEADLINE, Failure, Line, check, check_drained, frames_of,  # noqa: E402
+                       journal_rows, line_events, run_case, traced_env)
+
 ARGS = None
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-class Line:
-    """A pseudo-terminal: rz417ctl opens the slave path, the test reads the master side."""
-
-    def __init__(self):
-        self.master, self.slave = pty.openpty()
-        self.path = os.ttyname(self.slave)
-        # Raw, so that the bytes arrive as written until rz417ctl sets the line up itself.
-        attrs = termios.tcgetattr(self.slave)
-        attrs[3] &= ~(termios.ICANON | termios.ECHO)
-        termios.tcsetattr(self.slave, termios.TCSANOW, attrs)
-        fcntl.fcntl(self.master, fcntl.F_SETFL, os.O_NONBLOCK)
-        self.received = b""
-
-    def read(self, timeout=0.0):
-        end = time.monotonic() + timeout
-        while True:
-            ready, _, _ = select.select([self.master], [], [], max(0.0, end - time.monotonic()))
-            if ready:
-                try:
-                    data = os.read(self.master, 4096)
-                except OSError:
-                    data = b""
-                if data:
-                    self.received += data
-                    continue
-            if time.monotonic() >= end:
-                return self.received
-
-    def wait_for(self, data, timeout=DEADLINE):
-        end = time.monotonic() + timeout
-        while data not in self.received:
-            check(time.monotonic() < end, "timed out waiting for %r; got %r" % (data, self.received))
-            self.read(0.02)
-
-    def vanish(self):
-        """The far end goes away, as an unplugged adapter does."""
-        os.close(self.master)
-        os.close(self.slave)
-        self.master = self.slave = -1
-
-    def settings(self):
-        return termios.tcgetattr(self.slave)
-
-    def close(self):
-        for fd in (self.master, self.slave):
-            if fd >= 0:
-                os.close(fd)
 
 
 def ctl(*args, env=None, **kwargs):
@@ -97,10 +41,6 @@ def start(*args, env=None):
     full_env.update(env or {})
     return subprocess.Popen([ARGS.ctl] + list(args), stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, text=True, env=full_env)
-
-
-def frames_of(data):
-    return [data[i:i + 6].decode() for i in range(0, len(data), 6)]
 
 
 # Command lines -> the frames they send, or exit status 2 and (part of) the message.
@@ -467,20 +407,6 @@ def read_timed(line, count, timeout=DEADLINE):
     return frames
 
 
-def journal_rows(path):
-    with open(path, newline="") as f:
-        text = f.read()
-    check(text.endswith("\n"), "the journal ends inside a line: %r" % text[-80:])
-    lines = text.splitlines()
-    check(lines[0] == "time,source,step,line,frame,meaning,result", "header %r" % lines[0])
-    rows = [l.split(",") for l in lines[1:]]
-    stamp = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
-    for row in rows:
-        check(len(row) == 7 and stamp.match(row[0]) and re.fullmatch("[0-9A-F]{6}", row[4]),
-              "not a whole journal line: %r" % ",".join(row))
-    return rows
-
-
 PULSES = """mode,setpoint,input,dwell,comment
 CC,0.500,on,0.3,base
 CC,2.000,,0.2,"pulse, short"
@@ -684,27 +610,13 @@ def case_progress():
 
 def traced(trace, *args):
     """rz417ctl started with the line tracer preloaded, logging to the file trace."""
-    env = {"LD_PRELOAD": ARGS.trace, "RZ417_LINE_TRACE": trace,
-           # The tracer comes before a sanitized build's runtime in the list of libraries.
-           "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"}
-    return start(*args, env=env)
+    return start(*args, env=traced_env(ARGS.trace, trace))
 
 
-def check_drained(trace, device, what):
-    """Every write to device has left the line before its settings change or it is closed."""
-    with open(trace) as f:
-        events = [l.split()[1] for l in f if l.split()[0] == device]
-    check("write" in events and events[-1] == "close", "%s: trace %r" % (what, events))
-    pending = False
-    for event in events:
-        if event == "write":
-            pending = True
-        elif event == "drain":
-            pending = False
-        elif event in ("settings-now", "close"):
-            check(not pending, "%s: %s before the written bytes left: %r" % (what, event, events))
-        elif event == "drain-failed":
-            raise Failure("%s: the drain failed: %r" % (what, events))
+def check_written_and_drained(trace, device, what):
+    events = line_events(trace, device)
+    check("write" in events, "%s: nothing was written: %r" % (what, events))
+    check_drained(events, what)
 
 
 def case_drain():
@@ -717,7 +629,7 @@ def case_drain():
     _, err = proc.communicate(timeout=DEADLINE)
     check(proc.returncode == 0, "status %d: %s" % (proc.returncode, err))
     check(frames_of(line.read(0.05)) == ["630096", "6600FF"], "received %r" % line.received)
-    check_drained(trace, line.path, "cc 1.5 on")
+    check_written_and_drained(trace, line.path, "cc 1.5 on")
     line.close()
 
     os.unlink(trace)
@@ -730,7 +642,7 @@ def case_drain():
     check(proc.returncode == 130, "status %d: %s" % (proc.returncode, err))
     check(frames_of(line.read(0.05)) == ["6703E8", "6600FF", "66FFFF"],
           "received %r" % line.received)
-    check_drained(trace, line.path, "an interrupted program")
+    check_written_and_drained(trace, line.path, "an interrupted program")
     line.close()
     os.unlink(path)
     shutil.rmtree(work)
@@ -747,13 +659,7 @@ def main():
     parser.add_argument("--trace", help="the library that logs what happens on a line")
     parser.add_argument("case", choices=sorted(CASES))
     ARGS = parser.parse_args()
-    try:
-        CASES[ARGS.case]()
-    except Failure as failure:
-        print("FAIL: %s" % failure)
-        return 1
-    print("ok")
-    return 0
+    return run_case(CASES, ARGS.case)
 
 
 if __name__ == "__main__":
