@@ -60,8 +60,6 @@ bool ProgramRun::advance(SteadyTime now, FrameSender &sender)
                 return false;
             }
         }
-        if (step.input)
-            m_inputOn = *step.input;
         ++m_next;
     }
     return true;
@@ -101,11 +99,6 @@ int ProgramRun::currentPass() const
 int ProgramRun::passes() const
 {
     return m_passes;
-}
-
-bool ProgramRun::inputOn() const
-{
-    return m_inputOn;
 }
 
 std::chrono::milliseconds ProgramRun::elapsed(SteadyTime now) const

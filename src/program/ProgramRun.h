@@ -58,8 +58,6 @@ public:
     std::optional<std::size_t> currentStep() const;
     int currentPass() const;
     int passes() const;
-    // Whether the last input frame that went out switched the input on.
-    bool inputOn() const;
 
     // The moment the schedule counts from: step k of pass p is due here plus its offset.
     SteadyTime startedAt() const { return m_start; }
@@ -76,7 +74,6 @@ private:
     std::size_t m_next = 0; // the next step to send, counted over all passes
     std::optional<std::size_t> m_current;
     int m_currentPass = 0;
-    bool m_inputOn = false;
     std::string m_error;
 };
 

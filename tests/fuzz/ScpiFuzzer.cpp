@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     AnyLine line;
     rz417::FramePath path(&line);
-    const std::string client = "127.0.0.1:5025";
-    rz417::ScpiLoad load(path, client);
+    const std::string address = "127.0.0.1:5025";
+    rz417::ScpiLoad load(path, address);
     rz417::scpi::Instrument instrument(load);
     rz417::scpi::ClientState client;
     const std::string_view all(reinterpret_cast<const char *>(data), size);
