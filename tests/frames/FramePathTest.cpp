@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -34,7 +35,7 @@ public:
 // The journal's lines without their times.
 std::vector<std::string> journalTail(const std::string &path)
 {
-    std::ifstream file(path);
+    std::ifstream file(std::filesystem::u8path(path));
     std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);)
         lines.push_back(line.substr(line.find(',') + 1));
