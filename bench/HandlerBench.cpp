@@ -29,6 +29,7 @@ public:
     void setDescription(Caption, const std::string &) override {}
     void setJournalStatus(const std::string &) override {}
     void setProgramRunning(bool) override {}
+    void setRemote(RemoteState) override {}
 };
 
 double p99(const std::vector<double> &v)

@@ -35,9 +35,13 @@ int main(int argc, char *argv[])
     });
 
     platform.setParentWindow(&form);
+    // SCPI clients wait while a box of the panel is open.
+    platform.setBoxObserver([&form](bool open) { form.holdRemote(open); });
     if (!form.load())
         return 0;
     form.show();
     form.restoreJournal();
+    // Clients are accepted only once the start-up port was: never before, never without one.
+    form.restoreRemote();
     return QApplication::exec();
 }

@@ -130,39 +130,39 @@ bool isIpv4(std::string_view text)
     return parts == 4;
 }
 
-// --listen [ADDRESS:]TCPPORT: an IPv4 address, an IPv6 one in brackets, or localhost.
-std::string parseListen(const std::string &text, Invocation &inv)
+
+} // namespace
+
+std::string parseListen(const std::string &text, std::string &address, uint16_t &port)
 {
     const std::string allowed = "--listen takes [ADDRESS:]TCPPORT: 5025, 127.0.0.1:5025, "
                                 "0.0.0.0:5025 (every interface) or [::1]:5025; TCPPORT from 0 "
                                 "(any free port) to 65535";
     const auto colon = text.rfind(':');
-    std::string address = inv.listenAddress;
-    std::string port = text;
+    std::string host = "127.0.0.1";
+    std::string number = text;
     if (colon != std::string::npos) {
-        address = text.substr(0, colon);
-        port = text.substr(colon + 1);
-        if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
-            address = address.substr(1, address.size() - 2);
-            if (address.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos ||
-                address.find(':') == std::string::npos)
-                return quotedWord(text) +
-                       " does not hold an IPv6 address in its brackets: " + allowed;
-        } else if (address == "localhost") {
-            address = "127.0.0.1";
-        } else if (!isIpv4(address)) {
-            return quotedWord(address) + " is not an IP address: " + allowed;
+        host = text.substr(0, colon);
+        number = text.substr(colon + 1);
+        if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+            host = host.substr(1, host.size() - 2);
+            if (host.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos ||
+                host.find(':') == std::string::npos)
+                return quotedWord(text) + " does not hold an IPv6 address in its brackets: " +
+                       allowed;
+        } else if (host == "localhost") {
+            host = "127.0.0.1";
+        } else if (!isIpv4(host)) {
+            return quotedWord(host) + " is not an IP address: " + allowed;
         }
     }
-    const Fixed number = parseFixed(port, 0, 0, 65535);
-    if (!isDigits(port) || number.error != FixedError::None)
-        return quotedWord(port) + " is not a TCP port: " + allowed;
-    inv.listenAddress = address;
-    inv.listenPort = static_cast<uint16_t>(number.value);
+    const Fixed value = parseFixed(number, 0, 0, 65535);
+    if (!isDigits(number) || value.error != FixedError::None)
+        return quotedWord(number) + " is not a TCP port: " + allowed;
+    address = host;
+    port = static_cast<uint16_t>(value.value);
     return {};
 }
-
-} // namespace
 
 namespace {
 
@@ -435,7 +435,8 @@ private:
                 return fail("--dry-run does not go with serve: a server needs the line; try it "
                             "against rz417-sim");
             if (m_listen) {
-                if (std::string why = parseListen(*m_listen, inv); !why.empty())
+                if (std::string why = parseListen(*m_listen, inv.listenAddress, inv.listenPort);
+                    !why.empty())
                     return fail(why);
             }
             inv.action = Action::Serve;

@@ -3,6 +3,7 @@
 #include "frames/ScpiLoad.h"
 #include "link/CommErrorText.h"
 #include "protocol/Frame.h"
+#include "scpinet/ListenAddress.h"
 #include "scpinet/ScpiServer.h"
 
 #include <QCoreApplication>
@@ -50,24 +51,14 @@ private:
 
 namespace {
 
-// The address --listen names, and how to write it with its port; nothing after a message. An
-// IPv4 address written as IPv6 (::ffff:127.0.0.1) is that IPv4 address: the system listens on it
-// only in that form.
+// The address --listen names, and how to write it with its port; nothing after a message.
 std::optional<QHostAddress> listenAddress(const Invocation &invocation, std::string &where)
 {
-    QHostAddress address(QString::fromStdString(invocation.listenAddress));
-    bool mapped = false;
-    const quint32 ipv4 = address.toIPv4Address(&mapped);
-    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
-        address = QHostAddress(ipv4);
-    if (address.isNull()) {
+    const auto host = scpinet::listenHost(invocation.listenAddress, where);
+    if (!host)
         Session::error("'" + invocation.listenAddress +
                        "' is not an IP address this machine takes; nothing was sent");
-        return std::nullopt;
-    }
-    const std::string text = address.toString().toStdString();
-    where = address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + text + "]" : text;
-    return address;
+    return host;
 }
 
 // Runs the event loop until a signal, or until something in it ends the server.

@@ -147,7 +147,7 @@ void FrontPanel::showModeTexts(int16_t mode)
 
 void FrontPanel::selectMode(int16_t mode)
 {
-    if (programRunning())
+    if (!entryLive())
         return;
     m_state.ModeCode = mode;
     showModeTexts(mode);
@@ -160,7 +160,7 @@ void FrontPanel::selectMode(int16_t mode)
 
 void FrontPanel::keyDigit(int digit)
 {
-    if (programRunning())
+    if (!entryLive())
         return;
     if (const auto text = rz417::keyDigit(m_state, digit))
         m_captions.setCaption(Caption::CValue, *text);
@@ -168,7 +168,7 @@ void FrontPanel::keyDigit(int digit)
 
 void FrontPanel::EnterCommand_Click()
 {
-    if (programRunning())
+    if (!entryLive())
         return;
     DataTransfer(m_state.ModeCode);
     m_state.EntryDone = true;
@@ -208,7 +208,8 @@ void FrontPanel::journalFailed(const std::string &error)
 
 void FrontPanel::startProgram(std::shared_ptr<const Program> program, int passes, SteadyTime now)
 {
-    if (programRunning() || !program || !program->problems.empty())
+    if (programRunning() || m_remote != RemoteState::Local || !program ||
+        !program->problems.empty())
         return;
     m_program = std::move(program);
     m_run = std::make_unique<ProgramRun>(*m_program, passes);
@@ -271,20 +272,82 @@ std::string FrontPanel::sendProgramFrame(const ProgramStep &step, std::size_t in
 
 void FrontPanel::showProgramFrame(const ProgramStep &step, const StepFrame &frame)
 {
-    if (step.input && frame.frame == inputFrame(*step.input)) {
-        m_state.OutputOn = *step.input;
-        m_captions.setCaption(Caption::OutputCommand,
-                              m_state.OutputOn ? kOutputOnCaption : kOutputOffCaption);
-        return;
-    }
-    // A setpoint frame: the panel now holds what the instrument was told, as if keyed and sent.
-    // It does not touch the input, which the instrument keeps as it was.
-    m_state.ModeCode = step.mode;
-    setEntry(m_state, step.mode, step.setpoint);
-    setSent(m_state, step.mode, step.setpoint);
+    if (step.input && frame.frame == inputFrame(*step.input))
+        showInput(*step.input);
+    else
+        showSetpoint(step.mode, step.setpoint);
+}
+
+void FrontPanel::showInput(bool on)
+{
+    m_state.OutputOn = on;
+    m_captions.setCaption(Caption::OutputCommand, on ? kOutputOnCaption : kOutputOffCaption);
+}
+
+void FrontPanel::showSetpoint(int16_t mode, int32_t value)
+{
+    // The panel now holds what the instrument was told, as if keyed and sent. It does not touch
+    // the input, which the instrument keeps as it was.
+    m_state.ModeCode = mode;
+    setEntry(m_state, mode, value);
+    setSent(m_state, mode, value);
     m_state.EntryDone = true;
-    showModeTexts(step.mode);
-    m_captions.setCaption(Caption::CValue, modeButtonText(step.mode, step.setpoint));
+    showModeTexts(mode);
+    m_captions.setCaption(Caption::CValue, modeButtonText(mode, value));
+}
+
+void FrontPanel::GoToLocal_Click()
+{
+    if (m_remote == RemoteState::Remote)
+        setRemoteState(RemoteState::Local);
+}
+
+void FrontPanel::setRemoteState(RemoteState state)
+{
+    if (state == m_remote)
+        return;
+    m_remote = state;
+    m_captions.setRemote(state);
+}
+
+std::string FrontPanel::sendRemote(const std::string &frame, const std::string &meaning,
+                                   const std::string &client)
+{
+    // A client that sets something takes the panel to remote.
+    if (m_remote == RemoteState::Local)
+        setRemoteState(RemoteState::Remote);
+    const FramePath::Result result = m_frames.send(frame, meaning, {"scpi", 0, 0, client});
+    if (!result.journalError.empty())
+        journalFailed(result.journalError);
+    if (result.failure)
+        return commErrorText(result.failure->code());
+    if (const auto effect = frameEffect(frame)) {
+        if (effect->mode == 0)
+            showInput(effect->inputOn);
+        else
+            showSetpoint(effect->mode, effect->value);
+    }
+    return {};
+}
+
+void FrontPanel::remoteRequest(scpi::RemoteRequest request)
+{
+    switch (request) {
+    case scpi::RemoteRequest::Remote:
+        setRemoteState(RemoteState::Remote);
+        break;
+    case scpi::RemoteRequest::RemoteWithLockout:
+        setRemoteState(RemoteState::Lockout);
+        break;
+    case scpi::RemoteRequest::Local:
+        setRemoteState(RemoteState::Local);
+        break;
+    }
+}
+
+void FrontPanel::clientsGone()
+{
+    setRemoteState(RemoteState::Local);
 }
 
 } // namespace rz417

@@ -6,6 +6,7 @@
 #include "panel/Platform.h"
 #include "program/Journal.h"
 #include "program/ProgramRun.h"
+#include "scpi/Load.h"
 
 #include <cstdint>
 #include <memory>
@@ -54,6 +55,26 @@ public:
     // stops a running program.
     bool escapeActs() const { return m_state.OutputOn || programRunning(); }
 
+    // File, Go to Local, and the key L: back to local, unless a client locked the panel out.
+    void GoToLocal_Click();
+
+    // Remote control: SCPI clients drive the load through this panel's own state and frame
+    // path, between the panel's handlers. The mode and digit buttons and Enter act only in
+    // local and while no program runs; Output stays live.
+    RemoteState remoteState() const { return m_remote; }
+    bool entryLive() const { return m_remote == RemoteState::Local && !programRunning(); }
+    // A client's frame, journaled with the client's address. Any takes the panel to remote;
+    // when it went out the panel shows it as after a program step. The line's error text when
+    // it did not go out, and no box.
+    std::string sendRemote(const std::string &frame, const std::string &meaning,
+                           const std::string &client);
+    // SYSTem:REMote, SYSTem:RWLock, SYSTem:LOCal.
+    void remoteRequest(scpi::RemoteRequest request);
+    // The last client went: back to local; the load stays as it is.
+    void clientsGone();
+    // What the load was last sent, whoever sent it.
+    const LoadRecord &load() const { return m_frames.load(); }
+
     // The journal that records every frame sent, from a key, a click or a program; nothing for
     // none. One that cannot be written is reported once and switched off.
     void setJournal(std::unique_ptr<Journal> journal);
@@ -92,6 +113,10 @@ private:
     std::string sendProgramFrame(const ProgramStep &step, std::size_t index,
                                  const StepFrame &frame);
     void showProgramFrame(const ProgramStep &step, const StepFrame &frame);
+    // The panel holds a setpoint the load was sent, as if keyed and sent.
+    void showSetpoint(int16_t mode, int32_t value);
+    void showInput(bool on);
+    void setRemoteState(RemoteState state);
     void programEnded();
 
     class ProgramSender;
@@ -106,6 +131,7 @@ private:
     std::shared_ptr<const Program> m_program;
     std::unique_ptr<ProgramRun> m_run;
     std::optional<CommError> m_programError;
+    RemoteState m_remote = RemoteState::Local;
 };
 
 } // namespace rz417

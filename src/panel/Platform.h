@@ -4,6 +4,10 @@
 
 namespace rz417 {
 
+// Whether SCPI clients or the panel's own controls set the load: in remote the mode and digit
+// buttons and Enter do nothing; with lockout Go to Local does nothing either.
+enum class RemoteState { Local, Remote, Lockout };
+
 // The four captions that change while the program runs.
 enum class Caption { CValue, ModeLabel, RangeLabel, OutputCommand };
 
@@ -29,6 +33,8 @@ public:
     virtual void setJournalStatus(const std::string &path) = 0;
     // A program started or ended: the mode and digit buttons and Enter take no clicks meanwhile.
     virtual void setProgramRunning(bool running) = 0;
+    // The panel went to remote (the RMT indicator shows) or back to local.
+    virtual void setRemote(RemoteState state) = 0;
 };
 
 // Modal message boxes, lines for a user who started the program from a terminal, and the

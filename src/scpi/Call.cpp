@@ -84,6 +84,11 @@ bool Call::registerValue(uint16_t top, uint16_t &value)
 
 bool Call::send(const std::string &frame, const std::string &meaning)
 {
+    if (const std::string conflict = load.settingsConflict(); !conflict.empty()) {
+        fail(-221, "Settings conflict;" + conflict + ": the frame " + frame + " (" + meaning +
+                       ") was not sent");
+        return false;
+    }
     const std::string failure = load.send(frame, meaning);
     if (!failure.empty()) {
         fail(-240, "Hardware error;" + failure + ": the frame " + frame + " (" + meaning +

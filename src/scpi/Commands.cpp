@@ -178,6 +178,17 @@ bool statusEnable(Call &c)
     return c.registerValue(32767, target);
 }
 
+// SYSTem:REMote (arg 0), SYSTem:RWLock (1), SYSTem:LOCal (2).
+bool remote(Call &c)
+{
+    if (!c.noParams())
+        return false;
+    c.load.remote(c.arg == 0   ? RemoteRequest::Remote
+                  : c.arg == 1 ? RemoteRequest::RemoteWithLockout
+                               : RemoteRequest::Local);
+    return true;
+}
+
 bool statusPreset(Call &c)
 {
     if (!c.noParams())
@@ -356,6 +367,9 @@ const std::vector<Command> &commands()
         {"SYSTem:ERRor[:NEXT]", false, true, nextError, 0},
         {"SYSTem:ERRor:COUNt", false, true, errorCount, 0},
         {"SYSTem:VERSion", false, true, [](Call &c) { return answerWith(c, "1999.0"); }, 0},
+        {"SYSTem:REMote", true, false, remote, 0},
+        {"SYSTem:RWLock", true, false, remote, 1},
+        {"SYSTem:LOCal", true, false, remote, 2},
         {"STATus:OPERation[:EVENt]", false, true, statusZero, 0},
         {"STATus:OPERation:CONDition", false, true, statusZero, 0},
         {"STATus:OPERation:ENABle", true, true, statusEnable, 0},

@@ -6,6 +6,9 @@
 
 namespace rz417::scpi {
 
+// What a client asks of the front panel: SYSTem:REMote, SYSTem:RWLock, SYSTem:LOCal.
+enum class RemoteRequest { Remote, RemoteWithLockout, Local };
+
 // The one load the commands drive, and what it was last sent. rz417ctl serve keeps that in its
 // frame path; a front end that keeps its own record answers from that.
 class Load
@@ -22,6 +25,12 @@ public:
     virtual bool inputOn() const = 0;
     // An input-on frame was written, or began to be, and no input-off frame went out after it.
     virtual bool inputMayBeOn() const = 0;
+
+    // Why a command that would send may not now (the text after -221's "Settings conflict;"),
+    // or nothing.
+    virtual std::string settingsConflict() const { return {}; }
+    // A front panel goes to remote or back to local as a client asks; without one, nothing.
+    virtual void remote(RemoteRequest) {}
 };
 
 } // namespace rz417::scpi

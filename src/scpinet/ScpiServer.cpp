@@ -159,8 +159,10 @@ void ScpiServer::accept(qintptr descriptor)
             serve(*raw);
     });
     client->writable->setEnabled(false);
+    client->readable->setEnabled(!m_held);
     m_clients.push_back(std::move(client));
     print(raw->peer + " connected");
+    clientsChanged();
 }
 
 void ScpiServer::tooLong(Client &client)
@@ -243,9 +245,35 @@ void ScpiServer::takeTurnLater(Client &client)
     });
 }
 
+void ScpiServer::setHeld(bool held)
+{
+    if (held == m_held)
+        return;
+    m_held = held;
+    for (const auto &client : m_clients) {
+        if (client->ended)
+            continue;
+        client->readable->setEnabled(!held && !client->peerClosed && !client->turnPending &&
+                                     client->backlog() < kMaxBacklog);
+        // What came meanwhile, and a message that was running, get their turn.
+        if (!held)
+            takeTurnLater(*client);
+    }
+}
+
+void ScpiServer::clientsChanged()
+{
+    if (!m_clientsObserver)
+        return;
+    int live = 0;
+    for (const auto &client : m_clients)
+        live += client->ended ? 0 : 1;
+    m_clientsObserver(live);
+}
+
 void ScpiServer::serve(Client &client)
 {
-    if (client.ended)
+    if (client.ended || m_held)
         return;
     const std::size_t waiting = client.unsent.size(); // answers already queued before this turn
     char buffer[16384];
@@ -299,7 +327,7 @@ void ScpiServer::serve(Client &client)
     if (client.unsent.size() > waiting && !flush(client))
         return;
     // A client is read again once its turn comes, and not while its backlog is full.
-    client.readable->setEnabled(!client.peerClosed && !client.turnPending &&
+    client.readable->setEnabled(!m_held && !client.peerClosed && !client.turnPending &&
                                 client.backlog() < kMaxBacklog);
 }
 
@@ -340,6 +368,7 @@ void ScpiServer::drop(Client &client)
     client.readable->setEnabled(false);
     client.writable->setEnabled(false);
     print(client.peer + " disconnected");
+    clientsChanged();
     // Not here: this may run inside one of the client's notifiers.
     QMetaObject::invokeMethod(
         this,

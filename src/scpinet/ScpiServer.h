@@ -41,6 +41,14 @@ public:
     // Asked before each command: once it says the server stops (a signal), no command runs
     // any more.
     void setStopCheck(std::function<bool()> stopping) { m_stopping = std::move(stopping); }
+    // While held, no client's message runs and none is read: they wait in their sockets, as
+    // while a box of the panel is open. Answers already made still go out.
+    void setHeld(bool held);
+    // Told how many clients are connected whenever that changes.
+    void setClientsObserver(std::function<void(int)> observer)
+    {
+        m_clientsObserver = std::move(observer);
+    }
 
 private:
     struct Client;
@@ -54,6 +62,7 @@ private:
     void take(Client &client, const char *data, std::size_t size);
     bool flush(Client &client); // false when the client is gone
     void drop(Client &client);
+    void clientsChanged();
     void print(const std::string &text) const;
 
     scpi::Instrument &m_instrument;
@@ -62,6 +71,8 @@ private:
     std::unique_ptr<QTcpServer> m_server;
     std::vector<std::unique_ptr<Client>> m_clients;
     std::function<bool()> m_stopping;
+    std::function<void(int)> m_clientsObserver;
+    bool m_held = false;
 };
 
 // A client's text made safe for one terminal line: control and non-ASCII bytes as \xNN, cut

@@ -51,7 +51,7 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     layOut(problems);
 
     const bool runnable = m_program->problems.empty() && !m_program->steps.empty();
-    m_start->setEnabled(runnable && !m_panel.programRunning());
+    remoteChanged();
     m_stop->setEnabled(false);
     m_status->setText(runnable ? QStringLiteral("%1 steps, %2 a pass")
                                      .arg(m_program->steps.size())
@@ -186,7 +186,7 @@ void ProgramWindow::onDue()
 
 void ProgramWindow::runningChanged(bool running)
 {
-    m_start->setEnabled(!running && m_program->problems.empty() && !m_program->steps.empty());
+    remoteChanged();
     m_stop->setEnabled(running && m_mine);
     m_repeat->setEnabled(!running && !m_forever->isChecked());
     m_forever->setEnabled(!running);
@@ -199,6 +199,12 @@ void ProgramWindow::runningChanged(bool running)
     refresh();
     if (!running)
         m_mine = false;
+}
+
+void ProgramWindow::remoteChanged()
+{
+    m_start->setEnabled(!m_panel.programRunning() && m_panel.remoteState() == RemoteState::Local &&
+                        m_program->problems.empty() && !m_program->steps.empty());
 }
 
 void ProgramWindow::refresh()

@@ -37,6 +37,8 @@ public:
     void stop();
     // The panel's run started or ended, whoever started or ended it.
     void runningChanged(bool running);
+    // Start waits while the panel is in remote.
+    void remoteChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

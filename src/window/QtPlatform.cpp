@@ -35,7 +35,11 @@ BoxAnswer QtPlatform::messageBox(const std::string &text, BoxStyle style, const 
         box.setInformativeText(QString::fromStdString(detail));
     if (style == BoxStyle::YesNoQuestion)
         box.setDefaultButton(QMessageBox::Yes);
+    if (m_boxObserver)
+        m_boxObserver(true);
     const int answer = box.exec();
+    if (m_boxObserver)
+        m_boxObserver(false);
     if (answer == QMessageBox::Yes)
         return BoxAnswer::Yes;
     if (answer == QMessageBox::No)

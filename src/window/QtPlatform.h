@@ -15,6 +15,8 @@ public:
     explicit QtPlatform(std::function<void()> beforeExit) : m_beforeExit(std::move(beforeExit)) {}
 
     void setParentWindow(QWidget *window) { m_parent = window; }
+    // Told when a box opens (true) and when it closes (false).
+    void setBoxObserver(std::function<void(bool)> observer) { m_boxObserver = std::move(observer); }
 
     BoxAnswer messageBox(const std::string &text, BoxStyle style, const std::string &title,
                          const std::string &detail = {}) override;
@@ -23,6 +25,7 @@ public:
 
 private:
     std::function<void()> m_beforeExit;
+    std::function<void(bool)> m_boxObserver;
     QWidget *m_parent = nullptr;
 };
 

@@ -16,9 +16,11 @@
 #include <QScreen>
 #include <QSettings>
 
-#include "window/ProgramWindow.h"
-#include "window/WindowPlacement.h"
 #include "program/Journal.h"
+#include "window/ProgramWindow.h"
+#include "window/RemoteControl.h"
+#include "window/RemoteDialog.h"
+#include "window/WindowPlacement.h"
 
 namespace rz417 {
 
@@ -190,10 +192,28 @@ const KeyBinding *bindingOf(const QKeyEvent &event)
     return nullptr;
 }
 
+// Remote clients wait while a box or dialog of the panel is open.
+class RemoteHold
+{
+public:
+    explicit RemoteHold(UIForm &form) : m_form(form) { m_form.holdRemote(true); }
+    ~RemoteHold() { m_form.holdRemote(false); }
+    RemoteHold(const RemoteHold &) = delete;
+    RemoteHold &operator=(const RemoteHold &) = delete;
+
+private:
+    UIForm &m_form;
+};
+
+const QString kRemoteAccept = QStringLiteral("remote/accept");
+const QString kRemoteAddress = QStringLiteral("remote/address");
+const QString kDefaultAddress = QStringLiteral("127.0.0.1:5025");
+
 } // namespace
 
 UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
-    : QMainWindow(parent), m_panel(*this, platform, comm)
+    : QMainWindow(parent), m_panel(*this, platform, comm),
+      m_remote(std::make_unique<RemoteControl>(m_panel))
 {
     setObjectName(QStringLiteral("UIForm"));
     setWindowTitle(QStringLiteral("RZ-417"));
@@ -227,10 +247,19 @@ UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
     m_rangeLabel->setFont(rangeFont());
     m_rangeLabel->setAccessibleDescription(QStringLiteral("Range of the active mode"));
 
+    // The instrument's remote annunciator, under the unit: shown only in remote.
+    m_remoteIndicator = addLabel("RemoteIndicator", QStringLiteral("RMT"), 3120, 1800, 975, 255);
+    m_remoteIndicator->setFont(rangeFont());
+    m_remoteIndicator->setAccessibleName(QStringLiteral("Remote"));
+    m_remoteIndicator->setAccessibleDescription(
+        QStringLiteral("SCPI clients set the load; Go to Local (key L) takes it back"));
+    m_remoteIndicator->hide();
+
     QList<QPushButton *> order;
     for (const ButtonDef &def : kButtons)
         order.push_back(addButton(def));
     m_outputCommand = order.last();
+    m_remoteIndicator->raise();
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     order.first()->setFocus();
@@ -264,8 +293,18 @@ void UIForm::setDescription(Caption caption, const std::string &text)
     }
 }
 
+UIForm::~UIForm() = default;
+
 void UIForm::keyPressEvent(QKeyEvent *event)
 {
+    // L is Go to Local, which no button of the panel has.
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_L && (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
+        event->accept();
+        if (!event->isAutoRepeat())
+            m_panel.GoToLocal_Click();
+        return;
+    }
     const KeyBinding *binding = bindingOf(*event);
     if (!binding) {
         QMainWindow::keyPressEvent(event);
@@ -387,9 +426,18 @@ void UIForm::buildMenu()
     m_runAction->setObjectName(QStringLiteral("RunProgram"));
     QAction *journalAction = mFile->addAction(QStringLiteral("&Journal..."));
     journalAction->setObjectName(QStringLiteral("Journal"));
+    QAction *remoteAction = mFile->addAction(QStringLiteral("Remote &Control..."));
+    remoteAction->setObjectName(QStringLiteral("RemoteControl"));
+    // Shown while clients are accepted.
+    m_localAction = mFile->addAction(QStringLiteral("Go to &Local"));
+    m_localAction->setObjectName(QStringLiteral("GoToLocal"));
+    m_localAction->setVisible(false);
+    m_localAction->setEnabled(false);
     mFile->addSeparator();
     connect(m_runAction, &QAction::triggered, this, &UIForm::chooseProgram);
     connect(journalAction, &QAction::triggered, this, &UIForm::chooseJournal);
+    connect(remoteAction, &QAction::triggered, this, &UIForm::chooseRemote);
+    connect(m_localAction, &QAction::triggered, this, [this] { m_panel.GoToLocal_Click(); });
     QAction *exitAction = mFile->addAction(QStringLiteral("E&xit"));
     exitAction->setObjectName(QStringLiteral("Exit"));
     QAction *aboutAction = mFile->addAction(QStringLiteral("&About"));
@@ -400,23 +448,49 @@ void UIForm::buildMenu()
 
 void UIForm::setJournalStatus(const std::string &path)
 {
-    // The title stays the panel's own while nothing is journaled.
-    setWindowTitle(path.empty() ? QStringLiteral("RZ-417")
-                                : QStringLiteral("RZ-417 (journal: %1)")
-                                      .arg(QFileInfo(QString::fromStdString(path)).fileName()));
+    m_journalPath = path;
+    updateTitle();
+}
+
+void UIForm::updateTitle()
+{
+    // The title stays the panel's own while nothing is journaled and no client is accepted.
+    QStringList notes;
+    if (!m_journalPath.empty())
+        notes << QStringLiteral("journal: %1")
+                     .arg(QFileInfo(QString::fromStdString(m_journalPath)).fileName());
+    if (m_remote->listening())
+        notes << QStringLiteral("remote: %1").arg(QString::fromStdString(m_remote->where()));
+    setWindowTitle(notes.isEmpty()
+                       ? QStringLiteral("RZ-417")
+                       : QStringLiteral("RZ-417 (%1)").arg(notes.join(QStringLiteral("; "))));
     setWindowFilePath(QString());
+}
+
+void UIForm::enableEntry()
+{
+    const bool live = m_panel.entryLive();
+    for (QPushButton *b : m_control->findChildren<QPushButton *>()) {
+        if (b != m_outputCommand)
+            b->setEnabled(live);
+    }
+    if (!live)
+        releaseHeld();
 }
 
 void UIForm::setProgramRunning(bool running)
 {
-    for (QPushButton *b : m_control->findChildren<QPushButton *>()) {
-        if (b != m_outputCommand)
-            b->setEnabled(!running);
-    }
+    enableEntry();
     m_runAction->setEnabled(!running);
-    if (running)
-        releaseHeld();
     emit programRunningChanged(running);
+}
+
+void UIForm::setRemote(RemoteState state)
+{
+    m_remoteIndicator->setVisible(state != RemoteState::Local);
+    m_localAction->setEnabled(state == RemoteState::Remote);
+    enableEntry();
+    emit remoteChanged();
 }
 
 ProgramWindow *UIForm::programWindow() const
@@ -426,6 +500,7 @@ ProgramWindow *UIForm::programWindow() const
 
 void UIForm::chooseProgram()
 {
+    const RemoteHold hold(*this);
     QSettings settings;
     const QString path =
         QFileDialog::getOpenFileName(this, QStringLiteral("Run Program"),
@@ -448,6 +523,7 @@ void UIForm::openProgram(const QString &path)
     // A window of its own, owned by the panel, which it cannot outlive.
     m_programWindow = new ProgramWindow(m_panel, path, std::move(program), this);
     connect(this, &UIForm::programRunningChanged, m_programWindow, &ProgramWindow::runningChanged);
+    connect(this, &UIForm::remoteChanged, m_programWindow, &ProgramWindow::remoteChanged);
     // Beside the panel where there is room for it, and never partly off the screen, where its
     // buttons could not be reached. Until it is shown it has no decorations of its own; the
     // panel's are the best guess of them.
@@ -464,6 +540,7 @@ void UIForm::openProgram(const QString &path)
 
 void UIForm::chooseJournal()
 {
+    const RemoteHold hold(*this);
     QSettings settings;
     if (const Journal *journal = m_panel.journal()) {
         QMessageBox box(QMessageBox::Question, QStringLiteral("Journal"),
@@ -502,6 +579,7 @@ bool UIForm::useJournal(const QString &path)
     std::string error;
     auto journal = Journal::open(path.toStdString(), error);
     if (!journal) {
+        const RemoteHold hold(*this);
         QMessageBox::warning(this, QStringLiteral("Journal"),
                              QStringLiteral("The journal %1 cannot be opened: %2")
                                  .arg(path, QString::fromStdString(error)));
@@ -516,6 +594,53 @@ void UIForm::restoreJournal()
     const QString path = QSettings().value(QStringLiteral("journal")).toString();
     if (!path.isEmpty())
         useJournal(path);
+}
+
+void UIForm::holdRemote(bool open)
+{
+    m_remote->hold(open);
+}
+
+void UIForm::chooseRemote()
+{
+    const RemoteHold hold(*this);
+    QSettings settings;
+    RemoteDialog dialog(m_remote->listening(),
+                        settings.value(kRemoteAddress, kDefaultAddress).toString(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        useRemote(dialog.acceptClients(), dialog.address());
+}
+
+bool UIForm::useRemote(bool accept, const QString &address)
+{
+    QSettings settings;
+    if (!accept) {
+        m_remote->stop();
+        settings.setValue(kRemoteAccept, false);
+    } else {
+        std::string why;
+        if (!m_remote->start(address.toStdString(), why)) {
+            const RemoteHold hold(*this);
+            QMessageBox::warning(this, QStringLiteral("Remote Control"),
+                                 QStringLiteral("Remote control is off: %1.")
+                                     .arg(QString::fromStdString(why)));
+            updateTitle();
+            m_localAction->setVisible(m_remote->listening());
+            return false;
+        }
+        settings.setValue(kRemoteAccept, true);
+        settings.setValue(kRemoteAddress, address);
+    }
+    m_localAction->setVisible(m_remote->listening());
+    updateTitle();
+    return true;
+}
+
+void UIForm::restoreRemote()
+{
+    QSettings settings;
+    if (settings.value(kRemoteAccept, false).toBool())
+        useRemote(true, settings.value(kRemoteAddress, kDefaultAddress).toString());
 }
 
 void UIForm::closeEvent(QCloseEvent *event)

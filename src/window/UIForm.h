@@ -6,6 +6,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
+
 class QAction;
 class QLabel;
 class QPushButton;
@@ -15,6 +17,7 @@ namespace rz417 {
 
 struct ButtonDef;
 class ProgramWindow;
+class RemoteControl;
 
 // The front panel window: the instrument's panel drawn at its own positions. It only forwards
 // clicks to FrontPanel and writes the captions it is given.
@@ -24,6 +27,7 @@ class UIForm : public QMainWindow, public CaptionSink
 
 public:
     UIForm(Platform &platform, CommControl &comm, QWidget *parent = nullptr);
+    ~UIForm() override;
 
     // Runs start-up before the window is first shown; false when the program has been ended.
     bool load();
@@ -32,11 +36,20 @@ public:
     void setDescription(Caption caption, const std::string &text) override;
     void setJournalStatus(const std::string &path) override;
     void setProgramRunning(bool running) override;
+    void setRemote(RemoteState state) override;
 
     // Opens a program file in a program window beside the panel.
     void openProgram(const QString &path);
     // The journal remembered from the last run, if any; a box says so when it cannot be opened.
     void restoreJournal();
+    // Remote control as remembered from the last run: listening again right after start-up, or
+    // a box that says why it cannot.
+    void restoreRemote();
+    // Remote control on [ADDRESS:]TCPPORT, or off; a box says why it cannot listen. Remembered.
+    bool useRemote(bool accept, const QString &address);
+    // A box or dialog of the panel opens or closes: SCPI clients wait while one is open.
+    void holdRemote(bool open);
+    const RemoteControl &remote() const { return *m_remote; }
     // Stops a running program and switches the input off; for the end of the process.
     void stopProgram() { m_panel.stopProgram(); }
     FrontPanel &panel() { return m_panel; }
@@ -49,6 +62,7 @@ public:
 
 signals:
     void programRunningChanged(bool running);
+    void remoteChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -65,6 +79,10 @@ private:
     void chooseProgram();
     void chooseJournal();
     bool useJournal(const QString &path);
+    void chooseRemote();
+    void updateTitle();
+    // The mode and digit buttons and Enter take clicks only in local and while no program runs.
+    void enableEntry();
     QPushButton *button(const char *name) const;
     // A key's button shows pressed until the key is released, wherever the release goes.
     void holdDown(QPushButton *button, int key);
@@ -79,6 +97,10 @@ private:
     QPointer<QPushButton> m_held;
     QPointer<ProgramWindow> m_programWindow;
     QAction *m_runAction = nullptr;
+    QAction *m_localAction = nullptr;
+    QLabel *m_remoteIndicator = nullptr;
+    std::unique_ptr<RemoteControl> m_remote;
+    std::string m_journalPath; // for the title; empty for none
     int m_heldKey = 0;
 };
 

@@ -42,8 +42,10 @@ public:
 
     void setJournalStatus(const std::string &path) override { journal = path; }
     void setProgramRunning(bool running) override { runningChanges.push_back(running); }
+    void setRemote(RemoteState state) override { remoteChanges.push_back(state); }
 
     std::map<Caption, std::string> latest;
+    std::vector<RemoteState> remoteChanges;
     std::vector<std::pair<Caption, std::string>> log;
     std::map<Caption, std::string> descriptions;
     std::string journal;
