@@ -281,7 +281,8 @@ void ScpiServer::serve(Client &client)
     bool idle = false;    // nothing more to run until more comes
     int turn = kTurn;
     while (client.backlog() < kMaxBacklog) {
-        if (m_stopping && m_stopping())
+        // A box the running command opened holds the rest until it is closed.
+        if (m_held || (m_stopping && m_stopping()))
             break;
         if (!client.running) {
             if (startMessage(client))
