@@ -14,6 +14,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -22,7 +23,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from rz417test import (DEADLINE, Display, Failure, answer_boxes, check,  # noqa: E402
-                       check_drained, line_events, log, stop, traced_env, wait_until)
+                       check_drained, line_events, log, stop, traced_env, visa, wait_until)
 
 expect = check
 
@@ -52,6 +53,8 @@ BUTTONS = {
     "9": (6600, 600, 855, 735),
     "Output": (360, 2520, 1335, 735),
 }
+# The RMT indicator, which shows only in remote.
+REMOTE_INDICATOR = (3120, 1800, 975, 255)
 
 
 class Simulator:
@@ -128,7 +131,7 @@ class Panel:
                                    stderr=open(os.path.join(workdir, "panel.err"), "ab"))
         return cls(display, process)
 
-    def answer_boxes_until_window(self):
+    def answer_boxes_until_window(self, title="RZ-417"):
         """Accepts each start-up box with Return until the main window shows."""
         answered = {}
 
@@ -137,7 +140,7 @@ class Panel:
                 raise Failure("the panel ended during start-up (exit %d)" % self.process.returncode)
             if answer_boxes(self.display, answered):
                 return None
-            windows = self.display.visible_windows("RZ-417")
+            windows = self.display.visible_windows(title)
             return windows[0] if windows else None
 
         self.window = wait_until("the panel's window", step)
@@ -169,6 +172,13 @@ class Panel:
             # No --sync: it waits for the pointer to move, which it does not when the same
             # button is pressed twice. The server handles the motion before the click anyway.
             self.display.xdotool("mousemove", str(x), str(y), "click", "1")
+
+    def remote_shown(self):
+        """Whether the RMT indicator is drawn: more than its background in its place."""
+        left, top, width, height = REMOTE_INDICATOR
+        return len(self.display.colours(
+            (self.origin[0] + GROUP_BOX_OFFSET + left // 15,
+             self.origin[1] + GROUP_BOX_OFFSET + top // 15, width // 15, height // 15))) > 1
 
     def type_keys(self, *keys):
         """X key names, typed into the panel's window as a user at the keyboard does."""
@@ -643,6 +653,72 @@ def make_screenshot(session, path):
     session.display.screenshot(path, (x, y, width, height))
 
 
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def case_remote(session):
+    """PyVISA drives the load through the open panel: the panel follows, shows RMT, ignores its
+    entry keys in remote but keeps Output live; L, lockout, SYST:LOC and the client's going."""
+    port = free_port()
+    os.makedirs(os.path.join(session.workdir, "QUENDA"))
+    with open(os.path.join(session.workdir, "QUENDA", "RZ-417.conf"), "w") as conf:
+        conf.write("[remote]\naccept=true\naddress=127.0.0.1:%d\n" % port)
+    panel = session.start_panel()
+    # Clients are accepted once the start-up port was, and the title says where.
+    panel.answer_boxes_until_window("RZ-417 \\(remote: 127.0.0.1:%d\\)" % port)
+    rm, inst = visa(port)
+
+    def remote(expected):
+        wait_until("RMT %s" % ("shown" if expected else "hidden"),
+                   lambda: panel.remote_shown() == expected or None, deadline=10)
+
+    def frames_after(action, count):
+        before = len(session.sim.frames())
+        action()
+        frames = session.sim.wait_frames(before + count)[before:]
+        return [f["frame"] for f in frames]
+
+    try:
+        expect(not panel.remote_shown(), "RMT shown in local")
+        expect(frames_after(lambda: inst.write("CURR 2.5"), 1) == ["6300FA"], "CURR 2.5")
+        remote(True)
+        expect(float(inst.query("CURR?")) == 2.5, "CURR? after CURR 2.5")
+        # The entry keys do nothing in remote; Output does, after them on the same display.
+        expect(frames_after(lambda: panel.click("5", "Enter", "CV", "Output"), 1) == ["6600FF"],
+               "keys in remote")
+        expect(inst.query("INP?") == "1", "INP? after Output")
+        expect(frames_after(lambda: inst.write("INP OFF"), 1) == ["66FFFF"], "INP OFF")
+        # Back to local: Enter sends what the display shows, the client's setpoint.
+        panel.type_keys("l")
+        remote(False)
+        expect(frames_after(lambda: panel.click("Enter"), 1) == ["6300FA"], "Enter in local")
+        # Lockout: L does nothing until SYST:LOC.
+        inst.write("SYST:RWL")
+        remote(True)
+        panel.type_keys("l")
+        expect(frames_after(lambda: panel.click("Enter", "Output"), 1) == ["6600FF"],
+               "Enter with lockout")
+        inst.write("SYST:LOC")
+        remote(False)
+        expect(frames_after(lambda: panel.click("Output"), 1) == ["66FFFF"], "Output in local")
+        # The last client's going takes the panel back to local.
+        inst.write("SYST:REM")
+        remote(True)
+        inst.close()
+        rm.close()
+        remote(False)
+        expect(frames_after(lambda: panel.click("Enter"), 1) == ["6300FA"], "Enter after going")
+    finally:
+        try:
+            rm.close()
+        except Exception:
+            pass
+    check_clean_line(session)
+
+
 CASES = {
     "setpoints": case_setpoints,
     "output": case_output,
@@ -653,6 +729,7 @@ CASES = {
     "no_port": case_no_port,
     "small_screen": case_small_screen,
     "drain": case_drain,
+    "remote": case_remote,
     "demo": case_demo,
     "demo_no_display": case_demo_no_display,
 }

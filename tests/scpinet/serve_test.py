@@ -21,7 +21,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from rz417test import DEADLINE, Line, check, frames_of, journal_rows, run_case  # noqa: E402
+from rz417test import (DEADLINE, Line, check, frames_of, journal_rows, run_case,  # noqa: E402
+                       visa)
 
 ARGS = None
 IDN = "QUENDA,RZ-417,0,1.00"
@@ -98,16 +99,6 @@ class Client:
 
     def close(self):
         self.sock.close()
-
-
-def visa(port):
-    import pyvisa
-    rm = pyvisa.ResourceManager("@py")
-    inst = rm.open_resource("TCPIP::127.0.0.1::%d::SOCKET" % port)
-    inst.read_termination = "\n"
-    inst.write_termination = "\n"
-    inst.timeout = DEADLINE * 1000
-    return rm, inst
 
 
 def lxi(port, command):

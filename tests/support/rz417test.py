@@ -234,6 +234,12 @@ class Display:
     def screenshot(self, path, crop):
         xwd_to_png(os.path.join(self.fbdir, "Xvfb_screen0"), path, crop)
 
+    def colours(self, crop):
+        """The distinct colours on the screen in (x, y, width, height): one where nothing is
+        drawn on a background."""
+        rows = xwd_rows(os.path.join(self.fbdir, "Xvfb_screen0"), crop)
+        return {pixel for row in rows for pixel in row}
+
     def close(self):
         stop(self.process)
 
@@ -251,8 +257,19 @@ def answer_boxes(display, answered):
     return bool(boxes)
 
 
-def xwd_to_png(source, target, crop):
-    """Converts Xvfb's 32-bit XWD screen file to an RGB PNG, cropped to (x, y, width, height)."""
+def visa(port, host="127.0.0.1"):
+    """A PyVISA (pyvisa-py) raw socket session with the SCPI server on port."""
+    import pyvisa
+    rm = pyvisa.ResourceManager("@py")
+    inst = rm.open_resource("TCPIP::%s::%d::SOCKET" % (host, port))
+    inst.read_termination = "\n"
+    inst.write_termination = "\n"
+    inst.timeout = DEADLINE * 1000
+    return rm, inst
+
+
+def xwd_rows(source, crop):
+    """Xvfb's 32-bit XWD screen file cropped to (x, y, width, height): rows of (r, g, b)."""
     data = open(source, "rb").read()
     header = struct.unpack(">25I", data[:100])
     header_size, byte_order, bits_per_pixel, bytes_per_line = (header[0], header[7], header[11],
@@ -268,10 +285,15 @@ def xwd_to_png(source, target, crop):
     for y in range(y0, y0 + height):
         start = offset + y * bytes_per_line + x0 * 4
         pixels = struct.unpack("%s%dI" % (endian, width), data[start:start + width * 4])
-        row = bytearray(b"\0")
-        for pixel in pixels:
-            row += bytes((pixel & mask) >> shift for mask, shift in zip(masks, shifts))
-        rows.append(bytes(row))
+        rows.append([tuple((pixel & mask) >> shift for mask, shift in zip(masks, shifts))
+                     for pixel in pixels])
+    return rows
+
+
+def xwd_to_png(source, target, crop):
+    """Converts Xvfb's 32-bit XWD screen file to an RGB PNG, cropped to (x, y, width, height)."""
+    width, height = crop[2], crop[3]
+    rows = [b"\0" + bytes(c for pixel in row for c in pixel) for row in xwd_rows(source, crop)]
 
     def chunk(kind, body):
         return (struct.pack(">I", len(body)) + kind + body +
