@@ -133,9 +133,10 @@ bool isIpv4(std::string_view text)
 
 } // namespace
 
-std::string parseListen(const std::string &text, std::string &address, uint16_t &port)
+std::string parseListen(const std::string &text, std::string &address, uint16_t &port,
+                        const std::string &takes)
 {
-    const std::string allowed = "--listen takes [ADDRESS:]TCPPORT: 5025, 127.0.0.1:5025, "
+    const std::string allowed = takes + " takes [ADDRESS:]TCPPORT: 5025, 127.0.0.1:5025, "
                                 "0.0.0.0:5025 (every interface) or [::1]:5025; TCPPORT from 0 "
                                 "(any free port) to 65535";
     const auto colon = text.rfind(':');

@@ -57,7 +57,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args);
 // Where a SCPI server listens, as --listen and the panel's Remote Control take it:
 // [ADDRESS:]TCPPORT with an IPv4 address, an IPv6 one in brackets or localhost (127.0.0.1 when
 // none is given). Empty when it is one, else what is wrong and what is allowed.
-std::string parseListen(const std::string &text, std::string &address, uint16_t &port);
+std::string parseListen(const std::string &text, std::string &address, uint16_t &port,
+                        const std::string &takes = "--listen");
 
 // A frame a command sends, what it tells the load, and the wait that follows it.
 struct PlannedFrame

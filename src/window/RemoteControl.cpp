@@ -16,7 +16,7 @@ bool RemoteControl::start(const std::string &listen, std::string &why)
 {
     std::string address;
     uint16_t port = 0;
-    why = cli::parseListen(listen, address, port);
+    why = cli::parseListen(listen, address, port, "the address");
     if (!why.empty())
         return false;
     std::string where;

@@ -620,6 +620,9 @@ bool UIForm::useRemote(bool accept, const QString &address)
     } else {
         std::string why;
         if (!m_remote->start(address.toStdString(), why)) {
+            // The box says remote control is off, so it is, whatever it was before. What was
+            // remembered stays: an address in use today may be free at the next start.
+            m_remote->stop();
             const RemoteHold hold(*this);
             QMessageBox::warning(this, QStringLiteral("Remote Control"),
                                  QStringLiteral("Remote control is off: %1.")

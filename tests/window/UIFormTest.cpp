@@ -2,15 +2,20 @@
 #include "support/Fakes.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -237,6 +242,47 @@ TEST(UIForm, TheRememberedJournalIsUsedAndShownInTheTitle)
     ASSERT_GE(lines.size(), 2);
     EXPECT_TRUE(lines[1].endsWith(",panel,,,620000,CV 0.00 V,sent")) << lines[1].toStdString();
     QFile::remove(path);
+}
+
+TEST(UIForm, RemoteControlListensOrSaysWhyNot)
+{
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
+    const QString inUse = QStringLiteral("127.0.0.1:%1").arg(taken.serverPort());
+    const struct
+    {
+        QString address;
+        QString title; // a regular expression; the box's text when it says why not
+        QString box;
+    } rows[] = {
+        {"127.0.0.1:0", "^RZ-417 \\(remote: 127\\.0\\.0\\.1:\\d+\\)$", ""},
+        {"[::1]:0", "^RZ-417 \\(remote: \\[::1\\]:\\d+\\)$", ""},
+        {inUse, "^RZ-417$", "Remote control is off: cannot listen on " + inUse},
+        {"192.0.2.1:5025", "^RZ-417$", "Remote control is off: cannot listen on 192.0.2.1:5025"},
+        {"lab-pc:5025", "^RZ-417$", "Remote control is off: 'lab-pc' is not an IP address"},
+        {"127.0.0.1:99999", "^RZ-417$",
+         "Remote control is off: '99999' is not a TCP port: the address takes [ADDRESS:]TCPPORT"},
+    };
+    for (const auto &row : rows) {
+        LoadedForm f;
+        QString box;
+        QTimer::singleShot(0, &f.form, [&] {
+            if (auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                box = shown->text();
+                shown->accept();
+            }
+        });
+        const bool listening = f.form.useRemote(true, row.address);
+        EXPECT_EQ(listening, row.box.isEmpty()) << row.address.toStdString();
+        EXPECT_TRUE(QRegularExpression(row.title).match(f.form.windowTitle()).hasMatch())
+            << row.address.toStdString() << ": " << f.form.windowTitle().toStdString();
+        EXPECT_TRUE(row.box.isEmpty() ? box.isEmpty() : box.startsWith(row.box))
+            << box.toStdString();
+        EXPECT_EQ(f.child<QAction>("GoToLocal")->isVisible(), listening);
+        f.form.useRemote(false, {});
+        EXPECT_EQ(f.form.windowTitle(), "RZ-417");
+    }
+    QSettings().remove(QStringLiteral("remote"));
 }
 
 TEST(UIForm, NoAcceptedPortEndsBeforeTheWindowShows)
