@@ -14,6 +14,7 @@ RZ417_PACKAGES=(
     python3 binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file
     locales groff-base
     python3-pyvisa python3-pyvisa-py lxi-tools
+    libavahi-client-dev avahi-daemon avahi-utils dbus-daemon
 )
 
 # The Windows build and its tests under Wine: the cross compiler, the host's Qt tools that the

@@ -1,5 +1,6 @@
 #include "scpinet/ScpiServer.h"
 
+#include "scpinet/Advertiser.h"
 #include "scpinet/ClientSocket.h"
 #include "cli/FrameText.h"
 
@@ -121,10 +122,22 @@ ScpiServer::~ScpiServer() = default;
 
 bool ScpiServer::listen(const QHostAddress &address, uint16_t port, std::string &why)
 {
-    if (m_server->listen(address, port))
-        return true;
-    why = m_server->errorString().toStdString();
-    return false;
+    if (!m_server->listen(address, port)) {
+        why = m_server->errorString().toStdString();
+        return false;
+    }
+    // Found on the network where it can be reached from it; a responder that is not there is
+    // no reason not to serve.
+    if (!address.isLoopback()) {
+        m_advertiser = Advertiser::start(address, m_server->serverPort(), m_advertising);
+        if (m_advertiser)
+            m_advertising = "advertised as \"" + serviceName() + "\" (" + kServiceType +
+                            ") through mDNS";
+        else
+            m_advertising += "; the service is not advertised";
+        print(m_advertising);
+    }
+    return true;
 }
 
 void ScpiServer::print(const std::string &text) const

@@ -14,6 +14,8 @@
 
 namespace rz417::scpinet {
 
+class Advertiser;
+
 // SCPI over a raw TCP socket, the way LAN instruments take it on port 5025: one program message
 // per line, the answers in one line. Every client has its own error queue and status; all of
 // them drive the one load. A client's messages run in the order they arrive, a few commands at a
@@ -37,6 +39,9 @@ public:
     // False with the reason when the address cannot be listened on.
     bool listen(const QHostAddress &address, uint16_t port, std::string &why);
     uint16_t port() const { return m_server->serverPort(); }
+    // How the server is made known on the network (-v prints it): how it was advertised, or
+    // why it was not; nothing on loopback.
+    const std::string &advertising() const { return m_advertising; }
 
     // Asked before each command: once it says the server stops (a signal), no command runs
     // any more.
@@ -72,6 +77,8 @@ private:
     std::vector<std::unique_ptr<Client>> m_clients;
     std::function<bool()> m_stopping;
     std::function<void(int)> m_clientsObserver;
+    std::unique_ptr<Advertiser> m_advertiser;
+    std::string m_advertising;
     bool m_held = false;
 };
 

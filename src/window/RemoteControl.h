@@ -25,6 +25,8 @@ public:
     bool listening() const { return m_server != nullptr; }
     // Where it listens: "127.0.0.1:5025"; empty when it does not.
     const std::string &where() const { return m_where; }
+    // How it is made known on the network, or why it is not; nothing on loopback.
+    std::string advertising() const { return m_server ? m_server->advertising() : std::string(); }
 
     // Boxes and dialogs of the panel nest: the clients wait until the last one is closed.
     void hold(bool open);

@@ -212,7 +212,7 @@ const QString kDefaultAddress = QStringLiteral("127.0.0.1:5025");
 } // namespace
 
 UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
-    : QMainWindow(parent), m_panel(*this, platform, comm),
+    : QMainWindow(parent), m_platform(platform), m_panel(*this, platform, comm),
       m_remote(std::make_unique<RemoteControl>(m_panel))
 {
     setObjectName(QStringLiteral("UIForm"));
@@ -633,6 +633,9 @@ bool UIForm::useRemote(bool accept, const QString &address)
         }
         settings.setValue(kRemoteAccept, true);
         settings.setValue(kRemoteAddress, address);
+        // Said once, for a user who started the panel from a terminal.
+        if (const std::string advertising = m_remote->advertising(); !advertising.empty())
+            m_platform.diagnostic("remote control: " + advertising);
     }
     m_localAction->setVisible(m_remote->listening());
     updateTitle();

@@ -88,6 +88,7 @@ private:
     void holdDown(QPushButton *button, int key);
     void releaseHeld();
 
+    Platform &m_platform;
     FrontPanel m_panel;
     QGroupBox *m_control = nullptr;
     QLabel *m_cValue = nullptr;

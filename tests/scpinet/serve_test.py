@@ -477,6 +477,91 @@ def case_refused():
     line.close()
 
 
+class Responder:
+    """An mDNS responder for the case: the system's avahi-daemon when one runs, else one of the
+    case's own on a system bus of its own, which the programs under test are pointed at."""
+
+    def __init__(self, workdir):
+        self.env = {}
+        self.procs = []
+        if subprocess.run(["avahi-daemon", "--check"], capture_output=True).returncode == 0:
+            return
+        bus = os.path.join(workdir, "system_bus")
+        with open(os.path.join(workdir, "bus.conf"), "w") as conf:
+            conf.write("""<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>system</type><listen>unix:path=%s</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow user="*"/><allow own="*"/><allow send_type="method_call"/>
+<allow send_type="signal"/><allow send_requested_reply="true"/><allow receive_type="*"/>
+</policy></busconfig>
+""" % bus)
+        with open(os.path.join(workdir, "avahi.conf"), "w") as conf:
+            conf.write("[server]\nuse-ipv6=no\n[wide-area]\nenable-wide-area=no\n"
+                       "[publish]\npublish-workstation=no\npublish-hinfo=no\n")
+        self.procs.append(subprocess.Popen(
+            ["dbus-daemon", "--nofork", "--config-file", os.path.join(workdir, "bus.conf")],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        wait_for(lambda: os.path.exists(bus), "the system bus")
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + bus
+        log = os.path.join(workdir, "avahi.log")
+        self.procs.append(subprocess.Popen(
+            ["avahi-daemon", "-f", os.path.join(workdir, "avahi.conf"), "--no-chroot",
+             "--no-drop-root", "--no-proc-title"], env=dict(os.environ, **self.env),
+            stdout=open(log, "w"), stderr=subprocess.STDOUT))
+        wait_for(lambda: "Server startup complete" in open(log).read(), "avahi-daemon")
+
+    def close(self):
+        for proc in reversed(self.procs):
+            proc.terminate()
+            proc.wait(DEADLINE)
+
+
+def wait_for(probe, what):
+    end = time.monotonic() + DEADLINE
+    while not probe():
+        check(time.monotonic() < end, "no %s within %d s" % (what, DEADLINE))
+        time.sleep(0.1)
+
+
+def case_mdns():
+    """serve beyond this machine is found by lxi discover -m, with the identity in its TXT
+    records; without a responder it says so once and serves; on loopback it is not advertised."""
+    line = Line()
+    workdir = tempfile.mkdtemp(prefix="rz417-mdns-")
+    responder = Responder(workdir)
+    env = dict(os.environ, **responder.env)
+    server = Server("-v", "serve", "--listen", "0.0.0.0:0", device=line.path, env=responder.env)
+    try:
+        wait_for(lambda: "advertised as \"RZ-417 on " in server.out, "advertisement: " + server.out)
+        found = ""
+
+        def discovered():
+            nonlocal found
+            found = subprocess.run(["lxi", "discover", "-m"], capture_output=True, text=True,
+                                   env=env, timeout=DEADLINE).stdout
+            return re.search(r'Found "RZ-417 on [^"]*".*\n.*scpi-raw service on port %d\b' %
+                             server.port, found) is not None
+        wait_for(discovered, "RZ-417 in lxi discover -m: " + found)
+        browse = subprocess.run(["avahi-browse", "-rtp", "_scpi-raw._tcp"], capture_output=True,
+                                text=True, env=env, timeout=DEADLINE).stdout
+        for record in ("Manufacturer=QUENDA", "Model=RZ-417", "SerialNumber=0",
+                       "FirmwareVersion=1.00"):
+            check('"%s"' % record in browse, "%s not in the TXT records: %s" % (record, browse))
+        server.stop()
+        for listen, said in (("0.0.0.0:0", "no mDNS responder"), ("127.0.0.1:0", None)):
+            server = Server("-v", "serve", "--listen", listen, device=line.path,
+                            env={"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + workdir + "/none"})
+            check(Client(server.port).query("*IDN?") == IDN, "identity")
+            server.stop()
+            check(server.out.count("mDNS") == (1 if said else 0) and
+                  (not said or said in server.out), "%s: %r" % (listen, server.out))
+    finally:
+        server.stop()
+        responder.close()
+        line.close()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 

@@ -257,6 +257,8 @@ TEST(UIForm, RemoteControlListensOrSaysWhyNot)
     } rows[] = {
         {"127.0.0.1:0", "^RZ-417 \\(remote: 127\\.0\\.0\\.1:\\d+\\)$", ""},
         {"[::1]:0", "^RZ-417 \\(remote: \\[::1\\]:\\d+\\)$", ""},
+        // Beyond this machine: advertised, or a line that says why not.
+        {"0.0.0.0:0", "^RZ-417 \\(remote: 0\\.0\\.0\\.0:\\d+\\)$", ""},
         {inUse, "^RZ-417$", "Remote control is off: cannot listen on " + inUse},
         {"192.0.2.1:5025", "^RZ-417$", "Remote control is off: cannot listen on 192.0.2.1:5025"},
         {"lab-pc:5025", "^RZ-417$", "Remote control is off: 'lab-pc' is not an IP address"},
@@ -279,6 +281,7 @@ TEST(UIForm, RemoteControlListensOrSaysWhyNot)
         EXPECT_TRUE(row.box.isEmpty() ? box.isEmpty() : box.startsWith(row.box))
             << box.toStdString();
         EXPECT_EQ(f.child<QAction>("GoToLocal")->isVisible(), listening);
+        EXPECT_EQ(f.platform.diagnostics.size(), row.address.startsWith("0.") ? 1u : 0u);
         f.form.useRemote(false, {});
         EXPECT_EQ(f.form.windowTitle(), "RZ-417");
     }
