@@ -148,7 +148,7 @@ class Wine:
             stop(process)
 
 
-def start_panel(wine, display, exe, dlls=True):
+def start_panel(wine, display, exe, dlls=True, title="RZ-417"):
     """Starts the panel, answers "Find Com 1, Using it?" and "Using COM1:" with Return, and
     returns its window once it shows."""
     process = wine.start([exe], dlls)
@@ -159,7 +159,7 @@ def start_panel(wine, display, exe, dlls=True):
             raise Failure("the panel ended during start-up (exit %d)" % process.returncode)
         if answer_boxes(display, answered):
             return None
-        windows = display.visible_windows("RZ-417")
+        windows = display.visible_windows(title)
         return windows[0] if windows else None
 
     window = wait_until("the panel's window", step, deadline=DEADLINE, interval=0.2)
@@ -297,7 +297,45 @@ def expect_nothing_yet(line):
         raise Failure("start-up sent %r" % line.received())
 
 
-CASES = {"panel": case_panel, "ctl": case_ctl, "serve": case_serve,
+def free_port():
+    import socket
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def case_remote(wine, display, line, args):
+    """The panel with remote control remembered in the registry: a SCPI client's setpoint
+    reaches COM1, and the panel shows it (L, then Return, sends it again)."""
+    import socket
+    port = free_port()
+    key = r"HKCU\Software\QUENDA\RZ-417\remote"
+    for name, value in (("accept", "true"), ("address", "127.0.0.1:%d" % port)):
+        wine.run(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"], dlls=False)
+    try:
+        window = start_panel(wine, display, args.panel,
+                             title=r"RZ-417 \(remote: 127\.0\.0\.1:%d\)" % port)
+        with socket.create_connection(("127.0.0.1", port), timeout=DEADLINE) as client:
+            client.sendall(b"CURR 1.5\n*IDN?\n")
+            answer = b""
+            while not answer.endswith(b"\n"):
+                chunk = client.recv(4096)
+                if not chunk:
+                    break
+                answer += chunk
+            if answer != b"QUENDA,RZ-417,0,1.00\n":
+                raise Failure("the panel answered %r" % answer)
+            line.wait_for(b"630096")
+            # Return is dead in remote; L takes the panel back, and Return sends the display.
+            type_into(display, window, ["Return", "o"])
+            line.wait_for(b"6300966600FF")
+            type_into(display, window, ["l", "Return"])
+            line.wait_for(b"6300966600FF630096")
+    finally:
+        wine.run(["reg", "delete", key, "/f"], dlls=False)
+
+
+CASES = {"panel": case_panel, "remote": case_remote, "ctl": case_ctl, "serve": case_serve,
          "interrupt": case_interrupt,
          "installer": case_installer}
 
