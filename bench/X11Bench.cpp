@@ -4,6 +4,7 @@
 // port 16 is the pseudo-terminal.
 #include "support/FarEnd.h"
 #include "support/ProcStatus.h"
+#include "support/ScpiClient.h"
 #include "support/Stats.h"
 
 #include <X11/Xatom.h>
@@ -13,8 +14,13 @@
 #include <X11/extensions/Xdamage.h>
 #include <X11/keysym.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +49,9 @@ constexpr std::chrono::milliseconds kHold{5};
 struct Options
 {
     std::string binary;
+    std::string ctl; // rz417ctl, for the panel's remote control beside serve
+    int idnRounds = 9;
+    int idnTrips = 5000;
     int presses = 1000;
     int launches = 20;
     int throughputRounds = 5;
@@ -216,7 +225,9 @@ struct Launch
 class Panel
 {
 public:
-    Panel(X &x, const std::string &binary) : m_x(x)
+    // title: the main window's, which says where remote control listens.
+    Panel(X &x, const std::string &binary, std::string title = "RZ-417")
+        : m_x(x), m_title(std::move(title))
     {
         std::string ports;
         for (int n = 1; n <= kMissingPorts; ++n)
@@ -269,7 +280,9 @@ public:
                         launch.firstBoxMs = millisecondsBetween(m_spawned, mapped);
                     answer(w);
                     launch.answerWaitMs += millisecondsBetween(mapped, Clock::now());
-                } else if (title == "RZ-417") {
+                } else if (title.rfind("RZ-417", 0) == 0) {
+                    // The title may change after the window shows: remote control starts
+                    // listening once the window is up.
                     m_window = w;
                     windowMapped = Clock::now();
                 }
@@ -287,6 +300,13 @@ public:
             fail("the window was not drawn within 20 s (" + std::to_string(boxes) + " boxes)");
         if (boxes != 2)
             fail("start-up showed " + std::to_string(boxes) + " boxes, expected 2");
+        const auto titled = Clock::now() + 5s;
+        while (m_x.name(m_window) != m_title) {
+            if (Clock::now() > titled)
+                fail("the window's title is '" + m_x.name(m_window) + "', expected '" + m_title +
+                     "'");
+            idle(10ms);
+        }
 
         unsigned width = 0, height = 0;
         m_x.geometry(m_window, m_left, m_top, width, height);
@@ -348,6 +368,7 @@ private:
     }
 
     X &m_x;
+    std::string m_title;
     FarEnd m_line;
     pid_t m_pid = -1;
     Clock::time_point m_spawned;
@@ -492,6 +513,113 @@ void memory(X &x, Panel &panel, const Resident &afterStart, int presses)
     printNote(note);
 }
 
+// Where the panel's remote control listens, remembered as File, Remote Control... leaves it;
+// nothing for none.
+void rememberRemote(int port)
+{
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    if (!config)
+        fail("XDG_CONFIG_HOME is not set: the bench would change this user's settings");
+    const std::filesystem::path dir = std::filesystem::path(config) / "QUENDA";
+    std::filesystem::create_directories(dir);
+    if (port == 0) {
+        std::filesystem::remove(dir / "RZ-417.conf");
+        return;
+    }
+    std::ofstream(dir / "RZ-417.conf")
+        << "[remote]\naccept=true\naddress=127.0.0.1:" << port << "\n";
+}
+
+// A client's CURR to the frame at the far end and to the display's redraw, both from the send,
+// with the panel idle between them.
+void remoteToLineAndDisplay(X &x, Panel &panel, int port, int count)
+{
+    int dx, dy, dw, dh;
+    panel.rect(kDisplay, dx, dy, dw, dh);
+    const int fd = connectTo(port);
+    std::vector<double> toLine, toDisplay;
+    for (int i = 0; i < count; ++i) {
+        panel.idle(3ms);
+        panel.line().readNow();
+        const int value = 100 + i % 900; // 0.100 to 0.999 A, each unlike the one before
+        std::string frame;
+        Clock::time_point frameAt;
+        std::thread reader([&] { frame = panel.line().read(6, 1s, &frameAt); });
+        const auto start = Clock::now();
+        sendAll(fd, "CURR 0." + std::to_string(value) + "\n");
+        const auto deadline = start + 1s;
+        std::optional<Clock::time_point> drawnAt;
+        while (auto e = x.next(deadline)) {
+            if (!x.isDamage(*e))
+                continue;
+            const auto *d = reinterpret_cast<const XDamageNotifyEvent *>(&*e);
+            const XRectangle &a = d->area;
+            if (d->drawable == panel.window() && a.x < dx + dw && a.x + a.width > dx &&
+                a.y < dy + dh && a.y + a.height > dy) {
+                drawnAt = Clock::now();
+                break;
+            }
+        }
+        reader.join();
+        if (frame.size() != 6 || frame.compare(0, 2, "67") != 0)
+            fail("CURR 0." + std::to_string(value) + " put '" + frame + "' on the line");
+        if (!drawnAt)
+            fail("CURR 0." + std::to_string(value) + " did not redraw the display within 1 s");
+        toLine.push_back(millisecondsBetween(start, frameAt));
+        toDisplay.push_back(millisecondsBetween(start, *drawnAt));
+    }
+    ::close(fd);
+    printFigure("remote.curr_to_frame", summarize(toLine), "ms");
+    printFigure("remote.curr_to_display", summarize(toDisplay), "ms");
+}
+
+// *IDN? round trips with the panel hosting, beside rz417ctl serve's, in alternating rounds on
+// one CPU (as the serve bench runs them).
+void remoteIdn(Panel &panel, int port, const Options &o)
+{
+    FarEnd serveLine;
+    const Child serve =
+        spawnListening({o.ctl, "-p", serveLine.slavePath(), "serve", "--listen", "0"}, true);
+    cpu_set_t all, one;
+    CPU_ZERO(&all);
+    if (::sched_getaffinity(0, sizeof all, &all) != 0)
+        fail("could not read the CPU affinity");
+    int last = -1;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &all))
+            last = cpu;
+    CPU_ZERO(&one);
+    CPU_SET(last, &one);
+    for (const pid_t pid : {::getpid(), panel.pid(), serve.pid})
+        pinProcess(pid, one);
+    std::vector<double> panelRates, ratios;
+    for (int r = 0; r < o.idnRounds; ++r) {
+        const Trips s = idnTrips(serve.port, o.idnTrips);
+        const Trips p = idnTrips(port, o.idnTrips);
+        panelRates.push_back(p.perSecond);
+        ratios.push_back(p.perSecond / s.perSecond);
+    }
+    for (const pid_t pid : {::getpid(), panel.pid()})
+        pinProcess(pid, all);
+    stop(serve);
+    printFigure("remote.idn_rate", summarize(panelRates), "/s");
+    printFigure("remote.idn_rate_ratio", summarize(ratios), "x");
+}
+
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &size) != 0)
+        fail("no free TCP port");
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
 int intArg(const char *value)
 {
     return std::max(1, std::atoi(value));
@@ -509,6 +637,12 @@ int main(int argc, char **argv)
         const char *value = argv[++i];
         if (key == "--binary")
             o.binary = value;
+        else if (key == "--ctl")
+            o.ctl = value;
+        else if (key == "--idn-rounds")
+            o.idnRounds = intArg(value);
+        else if (key == "--idn-trips")
+            o.idnTrips = intArg(value);
         else if (key == "--presses")
             o.presses = intArg(value);
         else if (key == "--launches")
@@ -522,7 +656,8 @@ int main(int argc, char **argv)
     }
     if (o.binary.empty())
         fail("usage: rz417_bench_x11 --binary PATH [--presses N] [--launches N] "
-             "[--throughput-rounds N] [--memory-presses N]");
+             "[--throughput-rounds N] [--memory-presses N] [--ctl RZ417CTL [--idn-rounds N] "
+             "[--idn-trips N]]");
 
     X x;
     std::vector<double> firstBox, painted, answerWait, mapToPaint, peak;
@@ -554,5 +689,16 @@ int main(int argc, char **argv)
     digitToDisplay(x, panel, o.presses);
     throughput(x, panel, o.throughputRounds, o.throughputPresses);
     memory(x, panel, last.afterStart, o.memoryPresses);
+
+    // The panel as remote interface: a launch of its own, with remote control remembered.
+    if (!o.ctl.empty()) {
+        const int port = freePort();
+        rememberRemote(port);
+        Panel remote(x, o.binary, "RZ-417 (remote: 127.0.0.1:" + std::to_string(port) + ")");
+        remote.start();
+        rememberRemote(0);
+        remoteToLineAndDisplay(x, remote, port, o.presses);
+        remoteIdn(remote, port, o);
+    }
     return 0;
 }
