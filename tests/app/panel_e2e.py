@@ -704,13 +704,24 @@ def case_remote(session):
         inst.write("SYST:LOC")
         remote(False)
         expect(frames_after(lambda: panel.click("Output"), 1) == ["66FFFF"], "Output in local")
+        # While a box of the panel is open, a client's message waits for it to close.
+        panel.menu("a")
+        about = wait_until("the About box",
+                           lambda: session.display.visible_windows("RZ-417 Information"))
+        before = len(session.sim.frames())
+        inst.write("CURR 0.5")
+        time.sleep(0.5)
+        expect(len(session.sim.frames()) == before, "a frame went out while a box was open")
+        session.display.press_return_on(about[0])
+        expect([f["frame"] for f in session.sim.wait_frames(before + 1)[before:]] == ["6701F4"],
+               "CURR 0.5 after the box")
         # The last client's going takes the panel back to local.
         inst.write("SYST:REM")
         remote(True)
         inst.close()
         rm.close()
         remote(False)
-        expect(frames_after(lambda: panel.click("Enter"), 1) == ["6300FA"], "Enter after going")
+        expect(frames_after(lambda: panel.click("Enter"), 1) == ["6701F4"], "Enter after going")
     finally:
         try:
             rm.close()
