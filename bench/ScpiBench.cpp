@@ -5,8 +5,8 @@
 //  - 8 clients each sending 10,000 setpoints as fast as they can: every frame arrives, in each
 //    client's order, and the server's resident memory stays flat.
 #include "support/FarEnd.h"
-#include "support/ScpiClient.h"
 #include "support/ProcStatus.h"
+#include "support/ScpiClient.h"
 #include "support/Stats.h"
 
 #include <algorithm>

@@ -14,21 +14,21 @@
 #include <X11/extensions/Xdamage.h>
 #include <X11/keysym.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>

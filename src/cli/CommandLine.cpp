@@ -130,13 +130,13 @@ bool isIpv4(std::string_view text)
     return parts == 4;
 }
 
-
 } // namespace
 
 std::string parseListen(const std::string &text, std::string &address, uint16_t &port,
                         const std::string &takes)
 {
-    const std::string allowed = takes + " takes [ADDRESS:]TCPPORT: 5025, 127.0.0.1:5025, "
+    const std::string allowed = takes +
+                                " takes [ADDRESS:]TCPPORT: 5025, 127.0.0.1:5025, "
                                 "0.0.0.0:5025 (every interface) or [::1]:5025; TCPPORT from 0 "
                                 "(any free port) to 65535";
     const auto colon = text.rfind(':');
@@ -149,8 +149,8 @@ std::string parseListen(const std::string &text, std::string &address, uint16_t 
             host = host.substr(1, host.size() - 2);
             if (host.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos ||
                 host.find(':') == std::string::npos)
-                return quotedWord(text) + " does not hold an IPv6 address in its brackets: " +
-                       allowed;
+                return quotedWord(text) +
+                       " does not hold an IPv6 address in its brackets: " + allowed;
         } else if (host == "localhost") {
             host = "127.0.0.1";
         } else if (!isIpv4(host)) {

@@ -19,8 +19,7 @@ public:
     AvahiAdvertiser(const QHostAddress &address, uint16_t port)
         : m_interface(interfaceOf(address)), m_port(port), m_name(serviceName())
     {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol &&
-            address != QHostAddress::AnyIPv4)
+        if (address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress::AnyIPv4)
             m_protocol = AVAHI_PROTO_INET;
         else if (address.protocol() == QAbstractSocket::IPv6Protocol &&
                  address != QHostAddress::AnyIPv6)
@@ -99,9 +98,8 @@ private:
         const AvahiIfIndex interface =
             m_interface ? static_cast<AvahiIfIndex>(m_interface) : AVAHI_IF_UNSPEC;
         if (avahi_entry_group_add_service_strlst(m_group, interface, m_protocol,
-                                                 AvahiPublishFlags(0), m_name.c_str(),
-                                                 kServiceType, nullptr, nullptr, m_port,
-                                                 m_text) == 0)
+                                                 AvahiPublishFlags(0), m_name.c_str(), kServiceType,
+                                                 nullptr, nullptr, m_port, m_text) == 0)
             avahi_entry_group_commit(m_group);
     }
 

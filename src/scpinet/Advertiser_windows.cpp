@@ -4,8 +4,8 @@
 
 #include <QHostInfo>
 
-#include <windows.h>
 #include <windns.h>
+#include <windows.h>
 
 namespace rz417::scpinet {
 namespace {

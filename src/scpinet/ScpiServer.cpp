@@ -1,8 +1,8 @@
 #include "scpinet/ScpiServer.h"
 
+#include "cli/FrameText.h"
 #include "scpinet/Advertiser.h"
 #include "scpinet/ClientSocket.h"
-#include "cli/FrameText.h"
 
 #include <QEvent>
 #include <QSocketNotifier>
@@ -131,8 +131,8 @@ bool ScpiServer::listen(const QHostAddress &address, uint16_t port, std::string 
     if (!address.isLoopback()) {
         m_advertiser = Advertiser::start(address, m_server->serverPort(), m_advertising);
         if (m_advertiser)
-            m_advertising = "advertised as \"" + serviceName() + "\" (" + kServiceType +
-                            ") through mDNS";
+            m_advertising =
+                "advertised as \"" + serviceName() + "\" (" + kServiceType + ") through mDNS";
         else
             m_advertising += "; the service is not advertised";
         print(m_advertising);

@@ -9,8 +9,7 @@
 
 namespace rz417 {
 
-RemoteDialog::RemoteDialog(bool accept, const QString &address, QWidget *parent)
-    : QDialog(parent)
+RemoteDialog::RemoteDialog(bool accept, const QString &address, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("RemoteDialog"));
     setWindowTitle(QStringLiteral("Remote Control"));

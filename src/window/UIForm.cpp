@@ -624,9 +624,9 @@ bool UIForm::useRemote(bool accept, const QString &address)
             // remembered stays: an address in use today may be free at the next start.
             m_remote->stop();
             const RemoteHold hold(*this);
-            QMessageBox::warning(this, QStringLiteral("Remote Control"),
-                                 QStringLiteral("Remote control is off: %1.")
-                                     .arg(QString::fromStdString(why)));
+            QMessageBox::warning(
+                this, QStringLiteral("Remote Control"),
+                QStringLiteral("Remote control is off: %1.").arg(QString::fromStdString(why)));
             updateTitle();
             m_localAction->setVisible(m_remote->listening());
             return false;
