@@ -4,8 +4,9 @@
 
 #include <QHostInfo>
 
-#include <windns.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <windns.h>
 
 namespace rz417::scpinet {
 namespace {
