@@ -85,6 +85,13 @@ TEST(ProgramWindow, TableRowsAndErrors)
         FrontPanel panel(captions, platform, comm);
         ProgramWindow window(panel, QString::fromStdString(path), program);
         EXPECT_EQ(window.findChild<QPushButton *>("Start")->isEnabled(), c.runnable) << c.name;
+        // A client in charge keeps Start off until the panel is back in local.
+        panel.remoteRequest(scpi::RemoteRequest::Remote);
+        window.remoteChanged();
+        EXPECT_FALSE(window.findChild<QPushButton *>("Start")->isEnabled()) << c.name;
+        panel.GoToLocal_Click();
+        window.remoteChanged();
+        EXPECT_EQ(window.findChild<QPushButton *>("Start")->isEnabled(), c.runnable) << c.name;
         EXPECT_EQ(window.findChild<QLabel *>("FileProblems")->isVisibleTo(&window),
                   !c.fileProblems.isEmpty())
             << c.name;
