@@ -1,0 +1,115 @@
+#include "battery/Discharge.h"
+
+#include "protocol/Modes.h"
+
+namespace rz417::battery {
+
+Discharge::Discharge(int16_t mode, double setpoint, Stops stops)
+    : m_mode(mode), m_setpoint(setpoint), m_stops(stops)
+{
+}
+
+std::string Discharge::refusal(int16_t mode, const Stops &stops, bool metered)
+{
+    if (mode == ModeCodes::CV)
+        return "a battery test does not run in CV: the load would draw a current it cannot "
+               "know, and the RZ-417 reports none back; use cc, cp or cr";
+    if (!stops.cutoffMillivolts && !stops.capacityMicroAh && !stops.energyMilliWh && !stops.timeMs)
+        return "a battery test needs a stop: --cutoff VOLTS, --capacity AH, --energy WH or "
+               "--time DURATION";
+    if (metered)
+        return {};
+    if (stops.cutoffMillivolts)
+        return "--cutoff needs a meter to read the voltage: give --meter ADDRESS";
+    if (mode == ModeCodes::CR)
+        return "cr needs a meter: without the voltage neither the current nor the power is "
+               "known; give --meter ADDRESS";
+    if (mode == ModeCodes::CC && stops.energyMilliWh)
+        return "--energy in cc needs a meter: without the voltage the power is not known";
+    if (mode == ModeCodes::CP && stops.capacityMicroAh)
+        return "--capacity in cp needs a meter: without the voltage the current is not known";
+    return {};
+}
+
+const Sample &Discharge::take(double seconds, std::optional<double> volts)
+{
+    Sample next;
+    next.seconds = seconds;
+    next.volts = volts;
+    const bool live = volts && *volts > 0;
+    switch (m_mode) {
+    case ModeCodes::CC:
+        next.amps = m_setpoint;
+        if (volts)
+            next.watts = *volts * m_setpoint;
+        break;
+    case ModeCodes::CP:
+        next.watts = m_setpoint;
+        if (volts)
+            next.amps = live ? m_setpoint / *volts : 0.0;
+        break;
+    case ModeCodes::CR:
+        if (volts) {
+            next.amps = live ? *volts / m_setpoint : 0.0;
+            next.watts = live ? *volts * *volts / m_setpoint : 0.0;
+        }
+        break;
+    default:
+        break;
+    }
+    next.ampHours = m_last.ampHours;
+    next.wattHours = m_last.wattHours;
+    if (m_started) {
+        const double hours = (seconds - m_last.seconds) / 3600.0;
+        if (next.amps && m_last.amps)
+            next.ampHours += (*next.amps + *m_last.amps) / 2 * hours;
+        if (next.watts && m_last.watts)
+            next.wattHours += (*next.watts + *m_last.watts) / 2 * hours;
+        if (volts && m_last.volts) {
+            m_voltSeconds += (*volts + *m_last.volts) / 2 * (seconds - m_last.seconds);
+            m_voltTime += seconds - m_last.seconds;
+        }
+    }
+    m_started = true;
+    m_last = next;
+
+    if (m_stops.cutoffMillivolts && volts)
+        m_belowCutoff = *volts * 1000 < double(*m_stops.cutoffMillivolts) ? m_belowCutoff + 1 : 0;
+    if (m_stopped == StopReason::None) {
+        if (m_belowCutoff >= 2)
+            m_stopped = StopReason::Cutoff;
+        else if (m_stops.capacityMicroAh && next.ampHours * 1e6 >= double(*m_stops.capacityMicroAh))
+            m_stopped = StopReason::Capacity;
+        else if (m_stops.energyMilliWh && next.wattHours * 1e3 >= double(*m_stops.energyMilliWh))
+            m_stopped = StopReason::Energy;
+        else if (m_stops.timeMs && seconds * 1000 >= double(*m_stops.timeMs) - 0.5)
+            m_stopped = StopReason::Time;
+    }
+    return m_last;
+}
+
+std::optional<double> Discharge::meanVolts() const
+{
+    if (m_voltTime > 0)
+        return m_voltSeconds / m_voltTime;
+    return m_last.volts;
+}
+
+const char *stopText(StopReason reason)
+{
+    switch (reason) {
+    case StopReason::Cutoff:
+        return "the cut-off voltage";
+    case StopReason::Capacity:
+        return "the capacity";
+    case StopReason::Energy:
+        return "the energy";
+    case StopReason::Time:
+        return "the time";
+    case StopReason::None:
+        break;
+    }
+    return "nothing";
+}
+
+} // namespace rz417::battery

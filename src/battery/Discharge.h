@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace rz417::battery {
+
+// What ends a discharge; the first that is met.
+struct Stops
+{
+    std::optional<int64_t> cutoffMillivolts; // two readings in a row below it
+    std::optional<int64_t> capacityMicroAh;
+    std::optional<int64_t> energyMilliWh;
+    std::optional<int64_t> timeMs;
+};
+
+enum class StopReason { None, Cutoff, Capacity, Energy, Time };
+
+// One reading and the totals up to it. What cannot be known without the voltage is empty.
+struct Sample
+{
+    double seconds = 0; // from the input going on
+    std::optional<double> volts;
+    std::optional<double> amps;
+    std::optional<double> watts;
+    double ampHours = 0;
+    double wattHours = 0;
+};
+
+// A battery discharged by the load in CC, CP or CR, counted from readings: the current is the
+// one commanded (CC) or follows from the measured voltage (CP: P/V, CR: V/R), and capacity and
+// energy are integrated between readings (trapezoids) from the moment the input went on.
+class Discharge
+{
+public:
+    // mode: a mode code; setpoint: in amperes, watts or ohms, as it was sent.
+    Discharge(int16_t mode, double setpoint, Stops stops);
+
+    // Why a test cannot be run so (CV, no stop, a stop that cannot be counted without a
+    // meter), or nothing.
+    static std::string refusal(int16_t mode, const Stops &stops, bool metered);
+
+    // A reading at seconds from the input going on, with the meter's voltage or without one.
+    const Sample &take(double seconds, std::optional<double> volts);
+
+    StopReason stopped() const { return m_stopped; }
+    const Sample &last() const { return m_last; }
+    // The mean of the measured voltages, time-weighted; nothing without them.
+    std::optional<double> meanVolts() const;
+
+private:
+    int16_t m_mode;
+    double m_setpoint;
+    Stops m_stops;
+    Sample m_last;
+    bool m_started = false;
+    int m_belowCutoff = 0;
+    double m_voltSeconds = 0;
+    double m_voltTime = 0;
+    StopReason m_stopped = StopReason::None;
+};
+
+const char *stopText(StopReason reason);
+
+} // namespace rz417::battery
