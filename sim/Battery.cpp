@@ -1,0 +1,92 @@
+#include "Battery.h"
+
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+namespace rz417::sim {
+namespace {
+
+bool parseNumber(const std::string &text, double &value)
+{
+    if (text.empty())
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+// State of charge and open-circuit voltage of a typical cell, from empty to full.
+constexpr std::array<std::pair<double, double>, 13> kCurve{{{-0.02, 2.50},
+                                                            {0.00, 3.00},
+                                                            {0.02, 3.20},
+                                                            {0.05, 3.45},
+                                                            {0.10, 3.60},
+                                                            {0.20, 3.70},
+                                                            {0.30, 3.75},
+                                                            {0.40, 3.79},
+                                                            {0.50, 3.82},
+                                                            {0.60, 3.87},
+                                                            {0.70, 3.92},
+                                                            {0.90, 4.06},
+                                                            {1.00, 4.20}}};
+
+} // namespace
+
+bool parseBattery(const std::string &text, BatterySpec &spec)
+{
+    BatterySpec parsed;
+    std::string parts[3];
+    int count = 0;
+    std::size_t start = 0;
+    while (count < 3) {
+        const auto comma = text.find(',', start);
+        parts[count++] = text.substr(start, comma == std::string::npos ? comma : comma - start);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+        if (count == 3)
+            return false; // a fourth part
+    }
+    double cells = 1;
+    if (!parseNumber(parts[0], parsed.capacityAh) || parsed.capacityAh <= 0.0)
+        return false;
+    if (count > 1 &&
+        (!parseNumber(parts[1], cells) || cells != std::floor(cells) || cells < 1 || cells > 16))
+        return false;
+    if (count > 2 && (!parseNumber(parts[2], parsed.ohms) || parsed.ohms < 0.0))
+        return false;
+    parsed.cells = static_cast<int>(cells);
+    spec = parsed;
+    return true;
+}
+
+double cellVolts(double stateOfCharge)
+{
+    if (stateOfCharge <= kCurve.front().first)
+        return kCurve.front().second;
+    for (std::size_t i = 1; i < kCurve.size(); ++i) {
+        const auto [soc, volts] = kCurve[i];
+        if (stateOfCharge <= soc) {
+            const auto [soc0, volts0] = kCurve[i - 1];
+            return volts0 + (volts - volts0) * (stateOfCharge - soc0) / (soc - soc0);
+        }
+    }
+    return kCurve.back().second;
+}
+
+Source Battery::source() const
+{
+    return {m_spec.cells * cellVolts(stateOfCharge()), m_spec.ohms};
+}
+
+void Battery::draw(double amps, double seconds)
+{
+    if (amps > 0 && seconds > 0)
+        m_drawnAh += amps * seconds / 3600.0;
+}
+
+} // namespace rz417::sim
