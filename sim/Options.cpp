@@ -21,11 +21,18 @@ bool parseNumber(const std::string &text, double &value)
 } // namespace
 
 const char *const kUsage =
-    "usage: rz417-sim [--link PATH] [--jsonl] [--source VOLTS,OHMS]\n"
+    "usage: rz417-sim [--link PATH] [--jsonl] [--source VOLTS,OHMS | --battery "
+    "CAPACITY_AH[,CELLS][,OHMS]] [--meter [ADDRESS:]PORT]\n"
     "Plays an RZ-417 electronic load on a pseudo-terminal and prints every frame it receives.\n"
     "  --link PATH           also make PATH a symbolic link to the terminal (removed on exit)\n"
     "  --jsonl               one JSON object per line instead of text\n"
-    "  --source VOLTS,OHMS   the source on the load's input (default 24,0.5)\n";
+    "  --source VOLTS,OHMS   the source on the load's input (default 24,0.5)\n"
+    "  --battery CAPACITY_AH[,CELLS][,OHMS]\n"
+    "                        a lithium-ion battery as the source (1 cell, 0.05 ohm by default),\n"
+    "                        discharged by what the load draws\n"
+    "  --meter [ADDRESS:]PORT\n"
+    "                        a bench meter on a raw SCPI socket (127.0.0.1 by default): *IDN?\n"
+    "                        and MEAS:VOLT:DC?, the voltage at the load's terminals\n";
 
 bool parseSource(const std::string &text, Source &source)
 {
@@ -84,6 +91,25 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
                         value + "'";
                 return false;
             }
+        } else if (name == "--battery") {
+            if (!takeValue())
+                return false;
+            BatterySpec spec;
+            if (!parseBattery(value, spec)) {
+                error = "--battery wants CAPACITY_AH[,CELLS][,OHMS] with a capacity above 0, 1 "
+                        "to 16 cells and ohms 0 or more, not '" +
+                        value + "'";
+                return false;
+            }
+            options.battery = spec;
+        } else if (name == "--meter") {
+            if (!takeValue())
+                return false;
+            if (value.empty()) {
+                error = "--meter needs [ADDRESS:]PORT";
+                return false;
+            }
+            options.meter = value;
         } else {
             error = "unknown argument '" + args[i] + "'";
             return false;

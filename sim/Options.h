@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Battery.h"
 #include "SourceModel.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,8 @@ struct Options
     std::string link; // symbolic link to the slave side; empty for none
     bool jsonl = false;
     Source source;
+    std::optional<BatterySpec> battery; // the source is this battery instead
+    std::string meter;                  // [ADDRESS:]PORT of the meter's socket; empty for none
     bool help = false;
 };
 

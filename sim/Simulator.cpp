@@ -13,6 +13,7 @@ std::vector<std::string> Simulator::opened(WallTime wall)
 std::vector<std::string> Simulator::received(std::string_view bytes, const LineSettings &line,
                                              SteadyTime now, WallTime wall)
 {
+    advance(now);
     std::vector<std::string> lines;
     if (!bytes.empty() && !m_lineChecked) {
         m_lineChecked = true;
@@ -26,6 +27,7 @@ std::vector<std::string> Simulator::received(std::string_view bytes, const LineS
 
 std::vector<std::string> Simulator::idle(SteadyTime now, WallTime wall)
 {
+    advance(now);
     std::vector<std::string> lines;
     if (const auto frame = m_decoder.expire(now))
         lines.push_back(report(*frame, wall));
@@ -56,7 +58,28 @@ std::vector<std::string> Simulator::stopped(WallTime wall, const std::string &wh
 std::string Simulator::report(const Frame &frame, WallTime wall)
 {
     m_load.apply(frame);
-    return m_report.frame(wall, frame, m_load, settle(m_source, m_load));
+    return m_report.frame(wall, frame, m_load, settle(source(), m_load));
+}
+
+void Simulator::useBattery(const BatterySpec &spec, SteadyTime now)
+{
+    m_battery.emplace(spec);
+    m_drawnUntil = now;
+}
+
+void Simulator::advance(SteadyTime now)
+{
+    if (!m_battery || now <= m_drawnUntil)
+        return;
+    const double seconds = std::chrono::duration<double>(now - m_drawnUntil).count();
+    m_battery->draw(settle(source(), m_load).amps, seconds);
+    m_drawnUntil = now;
+}
+
+double Simulator::terminalVolts(SteadyTime now)
+{
+    advance(now);
+    return settle(source(), m_load).volts;
 }
 
 } // namespace rz417::sim

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Battery.h"
 #include "FrameDecoder.h"
 #include "LineCheck.h"
 #include "LoadState.h"
@@ -24,6 +25,8 @@ public:
     using WallTime = std::chrono::system_clock::time_point;
 
     Simulator(const Source &source, bool jsonl);
+    // The source is a battery, discharged by what the load draws as time goes on.
+    void useBattery(const BatterySpec &spec, SteadyTime now);
 
     std::vector<std::string> opened(WallTime wall);
     // `line` is how the panel set the line up when these bytes were read; only the first bytes
@@ -40,11 +43,18 @@ public:
     std::optional<SteadyTime> deadline() const { return m_decoder.deadline(); }
 
     const LoadState &load() const { return m_load; }
+    // The voltage at the load's terminals now, as a meter across them reads it.
+    double terminalVolts(SteadyTime now);
 
 private:
     std::string report(const Frame &frame, WallTime wall);
+    // The battery's charge drawn up to now at the operating point held since the last time.
+    void advance(SteadyTime now);
+    Source source() const { return m_battery ? m_battery->source() : m_source; }
 
     Source m_source;
+    std::optional<Battery> m_battery;
+    SteadyTime m_drawnUntil{};
     Report m_report;
     FrameDecoder m_decoder;
     LoadState m_load;

@@ -1,4 +1,5 @@
 #include "Battery.h"
+#include "Simulator.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,22 @@ TEST(Battery, DischargedByWhatTheLoadDraws)
     EXPECT_NEAR(battery.source().volts, 2 * 2.50, 1e-9);
     battery.draw(-1.0, 3600); // nothing flows back into it
     EXPECT_NEAR(battery.drawnAh(), 2.0, 1e-12);
+}
+
+TEST(Battery, TheSimulatedLoadDrawsItDown)
+{
+    using namespace std::chrono_literals;
+    Simulator sim({24.0, 0.5}, false);
+    const Simulator::SteadyTime t0{};
+    sim.useBattery({1.0, 1, 0.0}, t0);
+    EXPECT_DOUBLE_EQ(sim.terminalVolts(t0), 4.2);
+    // CC 1.00 A (6300 64) and the input on: half an hour later half the charge is gone.
+    sim.received("630064", {}, t0, {});
+    sim.received("6600FF", {}, t0, {});
+    EXPECT_NEAR(sim.terminalVolts(t0 + 1800s), 3.82, 1e-6);
+    // With the input off nothing more is drawn.
+    sim.received("66FFFF", {}, t0 + 1800s, {});
+    EXPECT_NEAR(sim.terminalVolts(t0 + 3600s), 3.82, 1e-6);
 }
 
 } // namespace
