@@ -3,6 +3,7 @@
 // master side.
 
 #include "LineCheck.h"
+#include "MeterServer.h"
 #include "Options.h"
 #include "Simulator.h"
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,20 +50,30 @@ bool installSignalHandlers()
     return true;
 }
 
-// Waits up to timeoutMs (-1: no limit) for the master or a signal. Returns the master's events,
-// or -1 when a signal came.
-int waitFor(int master, int timeoutMs)
+// Waits up to timeoutMs (-1: no limit) for the master or a signal, answering the meter's
+// queries meanwhile. Returns the master's events (none when only the meter was asked), or -1 when
+// a signal came.
+int waitFor(int master, int timeoutMs, rz417::sim::MeterServer &meter,
+            const std::function<double()> &volts)
 {
-    pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {master, POLLIN, 0}};
-    const nfds_t count = master >= 0 ? 2 : 1;
     while (true) {
-        const int ready = ::poll(fds, count, timeoutMs);
+        std::vector<pollfd> fds{{g_signalPipe[0], POLLIN, 0}};
+        if (master >= 0)
+            fds.push_back({master, POLLIN, 0});
+        const std::size_t first = fds.size();
+        meter.addTo(fds);
+        const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
         if (g_signal != 0 || (ready > 0 && (fds[0].revents & POLLIN) != 0))
             return -1;
-        if (ready >= 0)
-            return count == 2 ? fds[1].revents : 0;
-        if (errno != EINTR)
-            return POLLERR;
+        if (ready < 0) {
+            if (errno != EINTR)
+                return POLLERR;
+            continue;
+        }
+        meter.serve(std::vector<pollfd>(fds.begin() + static_cast<std::ptrdiff_t>(first),
+                                        fds.end()),
+                    volts);
+        return master >= 0 ? fds[1].revents : 0;
     }
 }
 
@@ -171,6 +183,21 @@ int run(const rz417::sim::Options &options)
     std::fflush(stdout);
 
     Simulator simulator(options.source, options.jsonl);
+    if (options.battery)
+        simulator.useBattery(*options.battery, std::chrono::steady_clock::now());
+    rz417::sim::MeterServer meter;
+    if (!options.meter.empty()) {
+        std::string error;
+        if (!meter.listen(options.meter, error)) {
+            std::fprintf(stderr, "rz417-sim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("meter: %s\n", meter.where().c_str());
+        std::fflush(stdout);
+    }
+    const std::function<double()> volts = [&simulator] {
+        return simulator.terminalVolts(std::chrono::steady_clock::now());
+    };
     bool connected = false;
     bool ok = true;
     char buffer[4096];
@@ -183,7 +210,7 @@ int run(const rz417::sim::Options &options)
         if (!connected) {
             if (!slaveOpen(master)) {
                 // Nothing to read until the panel opens the slave; look again shortly.
-                if (waitFor(-1, 20) < 0)
+                if (waitFor(-1, 20, meter, volts) < 0)
                     break;
                 continue;
             }
@@ -192,7 +219,7 @@ int run(const rz417::sim::Options &options)
         }
 
         const auto deadline = simulator.deadline();
-        const int events = waitFor(master, deadline ? millisUntil(*deadline) : -1);
+        const int events = waitFor(master, deadline ? millisUntil(*deadline) : -1, meter, volts);
         if (events < 0)
             break;
         bool hungUp = (events & (POLLHUP | POLLERR)) != 0 && (events & POLLIN) == 0;
