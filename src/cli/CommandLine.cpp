@@ -5,6 +5,7 @@
 #include "protocol/SetpointValue.h"
 
 #include <algorithm>
+#include <set>
 
 namespace rz417::cli {
 
@@ -103,10 +104,10 @@ ParsedWait parseWait(const std::string &text)
 bool takesValue(const std::string &command)
 {
     return command == "cv" || command == "cc" || command == "cp" || command == "cr" ||
-           command == "wait" || command == "run";
+           command == "wait" || command == "run" || command == "battery";
 }
 
-const char *const kCommands = "cv, cc, cp, cr, on, off, wait, run, ports or serve";
+const char *const kCommands = "cv, cc, cp, cr, on, off, wait, run, ports, serve or battery";
 
 bool isDigits(std::string_view text)
 {
@@ -294,6 +295,10 @@ private:
         }
         if (name == "--repeat")
             return repeat(i, eq);
+        if (name == "--cutoff" || name == "--capacity" || name == "--energy" ||
+            name == "--time" || name == "--interval" || name == "--meter" ||
+            name == "--meter-query" || name == "--log")
+            return batteryOption(name, i, eq);
         return fail("unknown option " + quotedWord(arg) +
                     ": see 'rz417ctl --help' for the options");
     }
@@ -369,6 +374,8 @@ private:
             ++i;
             return true;
         }
+        if (name == "battery")
+            return readBattery(i);
         if (name == "serve" || name == "ports") {
             if (m_words.size() != 1)
                 return fail(name == "serve" ? "serve takes no other command: rz417ctl -p PORT "
@@ -385,6 +392,77 @@ private:
         if (m_run)
             return fail(oneCommand);
         inv.commands.push_back(std::move(command));
+        return true;
+    }
+
+    // battery MODE VALUE, alone.
+    bool readBattery(std::size_t &i)
+    {
+        BatteryPlan &plan = m_result.invocation.battery;
+        if (m_words.size() < 3 && i == 0)
+            return fail("battery needs a mode and its value: rz417ctl battery cc 2.5 --cutoff "
+                        "3.0 --meter HOST:PORT");
+        if (m_words.size() != 3 || i != 0)
+            return fail("battery takes a mode and its value and no other command: rz417ctl "
+                        "battery cc 2.5 --cutoff 3.0 --meter HOST:PORT");
+        const std::string mode = lower(m_words[1]);
+        const ModeInfo *info = mode.size() == 2 ? modeByName(mode) : nullptr;
+        if (!info)
+            return fail(quotedWord(m_words[1]) + " is not a mode: battery takes cc, cp or cr");
+        const ParsedSetpoint setpoint = parseSetpoint(info->code, m_words[2]);
+        if (!setpoint.value)
+            return fail(setpoint.error);
+        plan.mode = info->code;
+        plan.value = *setpoint.value;
+        plan.text = mode + " " + m_words[2];
+        m_battery = true;
+        i += 2;
+        return true;
+    }
+
+    // The options of battery, each once.
+    bool batteryOption(const std::string &name, std::size_t &i, std::size_t eq)
+    {
+        BatteryPlan &plan = m_result.invocation.battery;
+        std::string value;
+        if (!optionValue(i, eq, value))
+            return fail(name + " needs a value: see 'rz417ctl --help'");
+        if (!m_batteryOptions.insert(name).second)
+            return fail(name + " is given twice: give it once");
+        std::string why;
+        const auto take = [&](std::optional<int64_t> parsed, std::optional<int64_t> &into) {
+            into = parsed;
+            return parsed ? true : fail(name + ": " + why);
+        };
+        if (name == "--cutoff")
+            return take(battery::parseVolts(value, why), plan.stops.cutoffMillivolts);
+        if (name == "--capacity")
+            return take(battery::parseCapacity(value, why), plan.stops.capacityMicroAh);
+        if (name == "--energy")
+            return take(battery::parseEnergy(value, why), plan.stops.energyMilliWh);
+        if (name == "--time")
+            return take(battery::parseDuration(value, why), plan.stops.timeMs);
+        if (name == "--interval") {
+            const auto ms = battery::parseDuration(value, why);
+            if (!ms || *ms < 200)
+                return fail("--interval takes seconds from 0.2 on, such as 1, 0.5 or 10s, not " +
+                            quotedWord(value));
+            plan.interval = std::chrono::milliseconds(*ms);
+            return true;
+        }
+        if (name == "--meter") {
+            plan.meter = battery::parseMeterAddress(value, why);
+            return plan.meter ? true : fail(why);
+        }
+        if (name == "--meter-query") {
+            if (value.empty() || value.find_first_of("\r\n") != std::string::npos)
+                return fail("--meter-query takes one SCPI query, such as MEAS:VOLT:DC?");
+            plan.meterQuery = value;
+            return true;
+        }
+        if (value.empty())
+            return fail("--log needs a file name");
+        plan.log = value; // --log
         return true;
     }
 
@@ -431,6 +509,23 @@ private:
         if (m_listen && !m_serve)
             return fail(
                 "--listen goes with serve: rz417ctl -p PORT serve --listen [ADDRESS:]TCPPORT");
+        if (!m_batteryOptions.empty() && !m_battery)
+            return fail(*m_batteryOptions.begin() +
+                        " goes with battery: rz417ctl battery MODE VALUE [stops] [--meter "
+                        "ADDRESS]");
+        if (m_battery) {
+            if (inv.dryRun)
+                return fail("--dry-run does not go with battery: a test needs the line and the "
+                            "meter; try it against rz417-sim --battery");
+            const std::string why = battery::Discharge::refusal(
+                inv.battery.mode, inv.battery.stops, inv.battery.meter.has_value());
+            if (!why.empty())
+                return fail(why);
+            if (m_batteryOptions.count("--meter-query") && !inv.battery.meter)
+                return fail("--meter-query goes with --meter ADDRESS");
+            inv.action = Action::Battery;
+            return true;
+        }
         if (m_serve) {
             if (inv.dryRun)
                 return fail("--dry-run does not go with serve: a server needs the line; try it "
@@ -461,6 +556,8 @@ private:
     bool m_repeatGiven = false;
     bool m_forever = false;
     std::optional<std::string> m_listen;
+    bool m_battery = false;
+    std::set<std::string> m_batteryOptions;
 };
 
 } // namespace

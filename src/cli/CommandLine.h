@@ -1,5 +1,8 @@
 #pragma once
 
+#include "battery/BatteryWords.h"
+#include "battery/Discharge.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -24,7 +27,20 @@ struct Command
 // The port SCPI instruments listen on for raw socket connections.
 constexpr uint16_t kScpiPort = 5025;
 
-enum class Action { Send, Run, Ports, Serve, Help, Version };
+enum class Action { Send, Run, Ports, Serve, Battery, Help, Version };
+
+// rz417ctl battery: the discharge, its stops, the meter and the log.
+struct BatteryPlan
+{
+    int16_t mode = 0;  // CC, CP or CR
+    int32_t value = 0; // in the mode's steps
+    std::string text;  // "cc 2.5"
+    battery::Stops stops;
+    std::optional<battery::MeterAddress> meter;
+    std::string meterQuery = "MEAS:VOLT:DC?";
+    std::chrono::milliseconds interval{1000};
+    std::string log; // CSV; empty for none
+};
 
 struct Invocation
 {
@@ -40,6 +56,7 @@ struct Invocation
     // serve: where the SCPI server listens; this machine only unless an address is given.
     std::string listenAddress = "127.0.0.1";
     uint16_t listenPort = kScpiPort; // 0: any free port, told at start
+    BatteryPlan battery;
 };
 
 // The longest wait a command or a program step may ask for: a day.

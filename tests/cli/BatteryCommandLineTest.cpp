@@ -1,0 +1,85 @@
+#include "cli/CommandLine.h"
+
+#include "protocol/Modes.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace rz417::cli {
+namespace {
+
+std::vector<std::string> words(const std::string &line)
+{
+    std::istringstream in(line);
+    std::vector<std::string> out;
+    for (std::string word; in >> word;)
+        out.push_back(word);
+    return out;
+}
+
+TEST(BatteryCommandLine, LinesToPlansOrWhatIsWrong)
+{
+    const struct
+    {
+        const char *line;
+        const char *error; // empty: parsed
+    } rows[] = {
+        {"battery cc 2.5 --cutoff 3.0 --meter 192.168.1.20:5025", ""},
+        {"battery cc 2.5 --capacity 2500mAh", ""},
+        {"battery cp 10W --energy 10Wh --interval 0.5 --log run.csv", ""},
+        {"battery cr 4.7 --cutoff 3V --meter serial:/dev/ttyUSB0@19200 --meter-query MEAS?", ""},
+        {"battery cc 2.5 --time 45min", ""},
+        {"battery cv 5 --time 10", "does not run in CV"},
+        {"battery cc 2.5", "needs a stop"},
+        {"battery cc 2.5 --cutoff 3.0", "--cutoff needs a meter"},
+        {"battery cr 4.7 --time 10", "cr needs a meter"},
+        {"battery cc 2.5 --energy 10", "--energy in cc needs a meter"},
+        {"battery cp 10 --capacity 2", "--capacity in cp needs a meter"},
+        {"battery cc 99 --time 10", "'99'"},
+        {"battery xx 1 --time 10", "'xx' is not a mode"},
+        {"battery cc --time 10", "battery needs a mode and its value"},
+        {"battery cc 1 on --time 10", "no other command"},
+        {"cc 1 --time 10", "--time goes with battery"},
+        {"battery cc 1 --time 10 --time 20", "--time is given twice"},
+        {"battery cc 1 --time 1d", "--time: '1d' is not a duration"},
+        {"battery cc 1 --time 10 --interval 0.1", "--interval takes seconds from 0.2 on"},
+        {"battery cc 1 --time 10 --meter 1.2.3.4", "--meter takes HOST:PORT"},
+        {"battery cc 1 --time 10 --meter-query MEAS?", "--meter-query goes with --meter"},
+        {"--dry-run battery cc 1 --time 10", "--dry-run does not go with battery"},
+    };
+    for (const auto &row : rows) {
+        const ParsedCommandLine parsed = parseCommandLine(words(row.line));
+        if (*row.error == '\0') {
+            EXPECT_EQ(parsed.error, "") << row.line;
+            EXPECT_EQ(parsed.invocation.action, Action::Battery) << row.line;
+        } else {
+            EXPECT_NE(parsed.error.find(row.error), std::string::npos)
+                << row.line << ": " << parsed.error;
+        }
+    }
+}
+
+TEST(BatteryCommandLine, WhatAPlanHolds)
+{
+    const Invocation inv =
+        parseCommandLine(words("-p 3 battery CP 10W --cutoff 3000mV --capacity 2.5Ah --energy 9 "
+                               "--time 1.5h --interval 2 --meter dmm:5025 --log x.csv"))
+            .invocation;
+    const BatteryPlan &plan = inv.battery;
+    EXPECT_EQ(plan.mode, ModeCodes::CP);
+    EXPECT_EQ(plan.value, 100);
+    EXPECT_EQ(plan.stops.cutoffMillivolts, 3000);
+    EXPECT_EQ(plan.stops.capacityMicroAh, 2500000);
+    EXPECT_EQ(plan.stops.energyMilliWh, 9000);
+    EXPECT_EQ(plan.stops.timeMs, 5400000);
+    EXPECT_EQ(plan.interval, std::chrono::milliseconds(2000));
+    ASSERT_TRUE(plan.meter);
+    EXPECT_EQ(plan.meter->host, "dmm");
+    EXPECT_EQ(plan.meterQuery, "MEAS:VOLT:DC?");
+    EXPECT_EQ(plan.log, "x.csv");
+    EXPECT_EQ(inv.port, "3");
+}
+
+} // namespace
+} // namespace rz417::cli
