@@ -1,0 +1,164 @@
+#include "battery/BatteryRun.h"
+
+#include "protocol/Modes.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace rz417::battery {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The clock stands where the last wait ended; a wait may be cut short by a signal.
+struct FakeTime : Clock, Sleeper
+{
+    SteadyTime now() override { return t; }
+    bool sleepUntil(SteadyTime until) override
+    {
+        if (waits++ == interruptAt)
+            return false;
+        sleeps.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(until - start));
+        t = std::max(t, until);
+        return true;
+    }
+    const SteadyTime start{};
+    SteadyTime t{};
+    int waits = 0;
+    int interruptAt = -1;
+    std::vector<std::chrono::milliseconds> sleeps;
+};
+
+struct ScriptedMeter : Meter
+{
+    // An answer per query; "!" for none.
+    std::optional<std::string> ask(const std::string &query, std::string &why) override
+    {
+        queries.push_back(query);
+        const std::string answer = next < answers.size() ? answers[next++] : "!";
+        if (answer == "!") {
+            why = "no answer within 2 s";
+            return std::nullopt;
+        }
+        return answer;
+    }
+    std::vector<std::string> answers;
+    std::size_t next = 0;
+    std::vector<std::string> queries;
+};
+
+struct Recorder : FrameOut, ReadingSink
+{
+    bool send(const std::string &frame, const std::string &) override
+    {
+        if (frames.size() == failAt)
+            return false;
+        frames.push_back(frame);
+        return true;
+    }
+    void reading(const Sample &sample) override { seconds.push_back(sample.seconds); }
+    std::size_t failAt = 99;
+    std::vector<std::string> frames;
+    std::vector<double> seconds;
+};
+
+TEST(BatteryRun, ScheduleEndsAndWhy)
+{
+    const struct
+    {
+        const char *name;
+        Stops stops;
+        std::vector<std::string> answers; // empty: no meter
+        int interruptAt;
+        std::size_t failAt;
+        DischargeEnd end;
+        std::vector<double> readings; // seconds
+        const char *why;
+    } rows[] = {
+        {"by time, on the second",
+         {{}, {}, {}, 3000},
+         {},
+         -1,
+         99,
+         DischargeEnd::Stopped,
+         {0, 1, 2, 3},
+         ""},
+        {"by time, between readings",
+         {{}, {}, {}, 2500},
+         {},
+         -1,
+         99,
+         DischargeEnd::Stopped,
+         {0, 1, 2, 2.5},
+         ""},
+        {"by the cut-off",
+         {3000, {}, {}, {}},
+         {"+3.5E+00", "3.1", "2.9", "2.8"},
+         -1,
+         99,
+         DischargeEnd::Stopped,
+         {0, 1, 2, 3},
+         ""},
+        {"the meter goes silent",
+         {3000, {}, {}, {}},
+         {"3.5", "!"},
+         -1,
+         99,
+         DischargeEnd::MeterFailed,
+         {0},
+         "no answer within 2 s"},
+        {"the meter answers garbage",
+         {3000, {}, {}, {}},
+         {"3.5", "OVLD"},
+         -1,
+         99,
+         DischargeEnd::MeterFailed,
+         {0},
+         "it answered 'OVLD', which is no number"},
+        {"a signal", {{}, {}, {}, 9000}, {}, 2, 99, DischargeEnd::Interrupted, {0, 1}, ""},
+        {"the setpoint does not go out",
+         {{}, {}, {}, 9000},
+         {},
+         -1,
+         0,
+         DischargeEnd::LineFailed,
+         {},
+         "the setpoint did not go out"},
+        {"the input-on frame does not go out",
+         {{}, {}, {}, 9000},
+         {},
+         -1,
+         1,
+         DischargeEnd::LineFailed,
+         {},
+         "the input-on frame did not go out"},
+    };
+    for (const auto &row : rows) {
+        FakeTime time;
+        time.interruptAt = row.interruptAt;
+        ScriptedMeter meter;
+        meter.answers = row.answers;
+        Recorder recorder;
+        recorder.failAt = row.failAt;
+        Discharge discharge(ModeCodes::CC, 1.0, row.stops);
+        const DischargePlan plan{ModeCodes::CC, 1000, 1000ms, "MEAS:VOLT:DC?"};
+        std::optional<std::chrono::milliseconds> timeStop;
+        if (row.stops.timeMs)
+            timeStop = std::chrono::milliseconds(*row.stops.timeMs);
+        const DischargeResult result =
+            runDischarge(plan, discharge, row.answers.empty() ? nullptr : &meter, recorder, time,
+                         time, recorder, timeStop);
+        EXPECT_EQ(result.end, row.end) << row.name;
+        EXPECT_EQ(result.why, row.why) << row.name;
+        EXPECT_EQ(recorder.seconds, row.readings) << row.name;
+        const std::vector<std::string> frames = row.failAt == 0 ? std::vector<std::string>{}
+                                                : row.failAt == 1
+                                                    ? std::vector<std::string>{"6703E8"}
+                                                    : std::vector<std::string>{"6703E8", "6600FF"};
+        EXPECT_EQ(recorder.frames, frames) << row.name;
+    }
+}
+
+} // namespace
+} // namespace rz417::battery
