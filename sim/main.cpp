@@ -195,9 +195,6 @@ int run(const rz417::sim::Options &options)
         std::printf("meter: %s\n", meter.where().c_str());
         std::fflush(stdout);
     }
-    const std::function<double()> volts = [&simulator] {
-        return simulator.terminalVolts(std::chrono::steady_clock::now());
-    };
     bool connected = false;
     bool ok = true;
     char buffer[4096];
@@ -205,6 +202,13 @@ int run(const rz417::sim::Options &options)
         return print(simulator.received(std::string_view(buffer, static_cast<std::size_t>(n)),
                                         readLineSettings(master), std::chrono::steady_clock::now(),
                                         std::chrono::system_clock::now()));
+    };
+    // A meter reads the terminals as the load is now: what the line brought first counts.
+    const std::function<double()> volts = [&] {
+        ssize_t n = 0;
+        while (ok && connected && (n = ::read(master, buffer, sizeof buffer)) > 0)
+            ok = report(n);
+        return simulator.terminalVolts(std::chrono::steady_clock::now());
     };
     while (ok) {
         if (!connected) {

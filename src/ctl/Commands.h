@@ -12,5 +12,7 @@ int runProgram(const Invocation &invocation);
 
 // rz417ctl serve: SCPI over TCP until a signal ends it; returns the exit status.
 int serveScpi(const Invocation &invocation);
+// rz417ctl battery MODE VALUE: a discharge to its stop; returns the exit status.
+int batteryTest(const Invocation &invocation);
 
 } // namespace rz417::cli

@@ -38,9 +38,7 @@ int main(int argc, char *argv[])
     case Action::Serve:
         return serveScpi(invocation);
     case Action::Battery:
-        // WIP on this branch: the runner is still to be written.
-        std::fputs("rz417ctl: battery: the runner is not built yet\n", stderr);
-        return kExitFailed;
+        return batteryTest(invocation);
     case Action::Send:
         break;
     }
