@@ -1,0 +1,49 @@
+// A meter on a serial line: QSerialPort, 8N1 without flow control.
+#include "ctl/Meters.h"
+
+#include <QSerialPort>
+
+namespace rz417::cli {
+namespace {
+
+class SerialMeter : public battery::Meter
+{
+public:
+    bool connect(const battery::MeterAddress &address, std::string &why)
+    {
+        if (address.device.find_first_not_of("0123456789") == std::string::npos) {
+            why = "give the meter's serial device as a path on this system, such as "
+                  "serial:/dev/ttyUSB0";
+            return false;
+        }
+        m_port.setPortName(QString::fromStdString(address.device));
+        m_port.setBaudRate(address.baud);
+        m_port.setDataBits(QSerialPort::Data8);
+        m_port.setParity(QSerialPort::NoParity);
+        m_port.setStopBits(QSerialPort::OneStop);
+        m_port.setFlowControl(QSerialPort::NoFlowControl);
+        if (m_port.open(QIODevice::ReadWrite))
+            return true;
+        why = m_port.errorString().toStdString();
+        return false;
+    }
+    std::optional<std::string> ask(const std::string &query, std::string &why) override
+    {
+        return readAnswer(m_port, query, why,
+                          [this](int ms) { return m_port.waitForReadyRead(ms); });
+    }
+
+private:
+    QSerialPort m_port;
+};
+
+} // namespace
+
+std::unique_ptr<battery::Meter> connectSerialMeter(const battery::MeterAddress &address,
+                                                   std::string &why)
+{
+    auto meter = std::make_unique<SerialMeter>();
+    return meter->connect(address, why) ? std::move(meter) : nullptr;
+}
+
+} // namespace rz417::cli
