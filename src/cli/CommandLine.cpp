@@ -28,11 +28,11 @@ std::string rangesText()
 std::string helpText()
 {
     return "rz417ctl: send commands to an RZ-417 electronic load over its serial line\n"
-           "\n"
            "usage: rz417ctl [-p PORT] [-v] [-q] [--dry-run] [--journal FILE] COMMAND...\n"
            "       rz417ctl [options] run FILE [--repeat N | --forever]\n"
            "       rz417ctl ports\n"
            "       rz417ctl [options] serve [--listen [ADDR:]TCPPORT]   SCPI over TCP\n"
+           "       rz417ctl [options] battery cc|cp|cr VALUE --cutoff V|--time T...\n"
            "\n"
            "Commands, run in the order given:\n"
            "  cv V, cc A, cp W, cr OHM  mode and setpoint: " +
