@@ -1,23 +1,13 @@
 #include "Battery.h"
 
+#include "Options.h"
+
 #include <array>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <utility>
 
 namespace rz417::sim {
 namespace {
-
-bool parseNumber(const std::string &text, double &value)
-{
-    if (text.empty())
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    value = std::strtod(text.c_str(), &end);
-    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
-}
 
 // State of charge and open-circuit voltage of a typical cell, from empty to full.
 constexpr std::array<std::pair<double, double>, 13> kCurve{{{-0.02, 2.50},
@@ -36,9 +26,9 @@ constexpr std::array<std::pair<double, double>, 13> kCurve{{{-0.02, 2.50},
 
 } // namespace
 
-bool parseBattery(const std::string &text, BatterySpec &spec)
+bool parseBattery(const std::string &text, BatteryParams &params)
 {
-    BatterySpec parsed;
+    BatteryParams parsed;
     std::string parts[3];
     int count = 0;
     std::size_t start = 0;
@@ -60,7 +50,7 @@ bool parseBattery(const std::string &text, BatterySpec &spec)
     if (count > 2 && (!parseNumber(parts[2], parsed.ohms) || parsed.ohms < 0.0))
         return false;
     parsed.cells = static_cast<int>(cells);
-    spec = parsed;
+    params = parsed;
     return true;
 }
 
@@ -80,7 +70,7 @@ double cellVolts(double stateOfCharge)
 
 Source Battery::source() const
 {
-    return {m_spec.cells * cellVolts(stateOfCharge()), m_spec.ohms};
+    return {m_params.cells * cellVolts(stateOfCharge()), m_params.ohms};
 }
 
 void Battery::draw(double amps, double seconds)

@@ -6,8 +6,6 @@
 
 namespace rz417::sim {
 
-namespace {
-
 bool parseNumber(const std::string &text, double &value)
 {
     if (text.empty())
@@ -17,8 +15,6 @@ bool parseNumber(const std::string &text, double &value)
     value = std::strtod(text.c_str(), &end);
     return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
 }
-
-} // namespace
 
 const char *const kUsage =
     "usage: rz417-sim [--link PATH] [--jsonl] [--source VOLTS,OHMS | --battery "
@@ -94,14 +90,14 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
         } else if (name == "--battery") {
             if (!takeValue())
                 return false;
-            BatterySpec spec;
-            if (!parseBattery(value, spec)) {
+            BatteryParams params;
+            if (!parseBattery(value, params)) {
                 error = "--battery wants CAPACITY_AH[,CELLS][,OHMS] with a capacity above 0, 1 "
                         "to 16 cells and ohms 0 or more, not '" +
                         value + "'";
                 return false;
             }
-            options.battery = spec;
+            options.battery = params;
         } else if (name == "--meter") {
             if (!takeValue())
                 return false;

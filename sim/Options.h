@@ -14,13 +14,16 @@ struct Options
     std::string link; // symbolic link to the slave side; empty for none
     bool jsonl = false;
     Source source;
-    std::optional<BatterySpec> battery; // the source is this battery instead
+    std::optional<BatteryParams> battery; // the source is this battery instead
     std::string meter;                  // [ADDRESS:]PORT of the meter's socket; empty for none
     bool help = false;
 };
 
 // Parses the arguments after the program name. On failure returns false with a one-line error.
 bool parseOptions(const std::vector<std::string> &args, Options &options, std::string &error);
+
+// A decimal number as strtod reads it, finite, the whole text.
+bool parseNumber(const std::string &text, double &value);
 
 // "VOLTS,OHMS", volts above 0 and ohms 0 or more.
 bool parseSource(const std::string &text, Source &source);

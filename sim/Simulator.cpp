@@ -61,9 +61,9 @@ std::string Simulator::report(const Frame &frame, WallTime wall)
     return m_report.frame(wall, frame, m_load, settle(source(), m_load));
 }
 
-void Simulator::useBattery(const BatterySpec &spec, SteadyTime now)
+void Simulator::useBattery(const BatteryParams &params, SteadyTime now)
 {
-    m_battery.emplace(spec);
+    m_battery.emplace(params);
     m_drawnUntil = now;
 }
 

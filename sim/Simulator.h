@@ -26,7 +26,7 @@ public:
 
     Simulator(const Source &source, bool jsonl);
     // The source is a battery, discharged by what the load draws as time goes on.
-    void useBattery(const BatterySpec &spec, SteadyTime now);
+    void useBattery(const BatteryParams &params, SteadyTime now);
 
     std::vector<std::string> opened(WallTime wall);
     // `line` is how the panel set the line up when these bytes were read; only the first bytes

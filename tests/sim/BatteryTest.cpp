@@ -6,7 +6,7 @@
 namespace rz417::sim {
 namespace {
 
-TEST(Battery, Specifications)
+TEST(Battery, Parameters)
 {
     const struct
     {
@@ -23,13 +23,13 @@ TEST(Battery, Specifications)
         {"2,1,0.1,9", false, 0, 0, 0},  {"2Ah", false, 0, 0, 0},
     };
     for (const auto &row : rows) {
-        BatterySpec spec;
-        ASSERT_EQ(parseBattery(row.text, spec), row.ok) << row.text;
+        BatteryParams params;
+        ASSERT_EQ(parseBattery(row.text, params), row.ok) << row.text;
         if (!row.ok)
             continue;
-        EXPECT_EQ(spec.capacityAh, row.capacity) << row.text;
-        EXPECT_EQ(spec.cells, row.cells) << row.text;
-        EXPECT_EQ(spec.ohms, row.ohms) << row.text;
+        EXPECT_EQ(params.capacityAh, row.capacity) << row.text;
+        EXPECT_EQ(params.cells, row.cells) << row.text;
+        EXPECT_EQ(params.ohms, row.ohms) << row.text;
     }
 }
 
