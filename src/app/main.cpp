@@ -28,9 +28,9 @@ int main(int argc, char *argv[])
                          rz417::commErrorText(rz417::CommCodes::NoHardware).c_str());
     });
     rz417::UIForm form(platform, *comm);
-    // A running program stops and switches the input off before the process goes.
+    // A running program or battery test stops and switches the input off before the process goes.
     rz417::TerminationSignals termination([&platform, &form] {
-        form.stopProgram();
+        form.stopRuns();
         platform.endProgram();
     });
 

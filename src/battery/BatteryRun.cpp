@@ -2,40 +2,136 @@
 
 #include "battery/BatteryWords.h"
 #include "protocol/Frame.h"
+#include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
+
+#include <cmath>
+#include <cstdio>
 
 namespace rz417::battery {
 
-DischargeResult runDischarge(const DischargePlan &plan, Discharge &discharge, Meter *meter,
-                             FrameOut &out, Clock &clock, Sleeper &sleeper, ReadingSink &sink,
-                             std::optional<std::chrono::milliseconds> timeStop)
+double setpointUnits(int16_t mode, int32_t value)
 {
-    if (!out.send(setpointFrame(plan.mode, plan.value), setpointMeaning(plan.mode, plan.value)))
-        return {DischargeEnd::LineFailed, "the setpoint did not go out"};
-    if (!out.send(inputFrame(true), inputMeaning(true)))
-        return {DischargeEnd::LineFailed, "the input-on frame did not go out"};
-    const SteadyTime start = clock.now();
-    for (long k = 0;; ++k) {
-        auto due = std::chrono::milliseconds(plan.interval.count() * k);
-        if (timeStop && due > *timeStop)
-            due = *timeStop;
-        if (!sleeper.sleepUntil(start + due))
-            return {DischargeEnd::Interrupted, {}};
-        std::optional<double> volts;
-        if (meter) {
-            std::string why;
-            const auto answer = meter->ask(plan.query, why);
-            if (answer)
-                volts = parseReading(*answer);
-            if (!volts)
-                return {DischargeEnd::MeterFailed,
-                        answer ? "it answered " + quotedWord(*answer) + ", which is no number"
-                               : why};
-        }
-        sink.reading(discharge.take(std::chrono::duration<double>(due).count(), volts));
-        if (discharge.stopped() != StopReason::None)
-            return {DischargeEnd::Stopped, {}};
+    if (mode == ModeCodes::CC) {
+        const CurrentValue sent = currentFrameValue(value);
+        return sent.code == modeInfo(ModeCodes::CC)->frameCode ? sent.value / 1000.0
+                                                               : sent.value / 100.0;
     }
+    return value / std::pow(10.0, modeInfo(mode)->decimals);
+}
+
+DischargeRun::DischargeRun(const DischargePlan &plan, const Stops &stops, bool metered)
+    : m_plan(plan), m_discharge(plan.mode, setpointUnits(plan.mode, plan.value), stops),
+      m_metered(metered)
+{
+    if (stops.timeMs)
+        m_timeStop = std::chrono::milliseconds(*stops.timeMs);
+}
+
+std::optional<DischargeResult> DischargeRun::begin(FrameOut &out)
+{
+    if (!out.send(setpointFrame(m_plan.mode, m_plan.value),
+                  setpointMeaning(m_plan.mode, m_plan.value)))
+        return DischargeResult{DischargeEnd::LineFailed, "the setpoint did not go out"};
+    if (!out.send(inputFrame(true), inputMeaning(true)))
+        return DischargeResult{DischargeEnd::LineFailed, "the input-on frame did not go out"};
+    return std::nullopt;
+}
+
+std::chrono::milliseconds DischargeRun::nextDue() const
+{
+    const std::chrono::milliseconds due(m_plan.interval.count() * m_next);
+    return m_timeStop && due > *m_timeStop ? *m_timeStop : due;
+}
+
+std::optional<DischargeResult> DischargeRun::reading(const std::optional<std::string> &answer,
+                                                     const std::string &why)
+{
+    std::optional<double> volts;
+    if (m_metered) {
+        if (answer)
+            volts = parseReading(*answer);
+        if (!volts)
+            return DischargeResult{DischargeEnd::MeterFailed,
+                                   answer ? "it answered " + quotedWord(*answer) +
+                                                ", which is no number"
+                                          : why};
+    }
+    m_discharge.take(std::chrono::duration<double>(nextDue()).count(), volts);
+    ++m_next;
+    if (m_discharge.stopped() != StopReason::None)
+        return DischargeResult{DischargeEnd::Stopped, {}};
+    return std::nullopt;
+}
+
+DischargeResult runDischarge(DischargeRun &run, Meter *meter, FrameOut &out, Clock &clock,
+                             Sleeper &sleeper, ReadingSink &sink)
+{
+    if (auto failed = run.begin(out))
+        return *failed;
+    const SteadyTime start = clock.now();
+    for (;;) {
+        if (!sleeper.sleepUntil(start + run.nextDue()))
+            return {DischargeEnd::Interrupted, {}};
+        std::string why;
+        const auto answer = meter ? meter->ask(run.plan().query, why) : std::nullopt;
+        const auto end = run.reading(answer, why);
+        if (!end || end->end == DischargeEnd::Stopped)
+            sink.reading(run.discharge().last());
+        if (end)
+            return *end;
+    }
+}
+
+std::string figureText(double value, int decimals)
+{
+    return fixedText(std::llround(value * std::pow(10.0, decimals)), decimals);
+}
+
+namespace {
+
+std::string optionalFigure(const std::optional<double> &value, int decimals)
+{
+    return value ? figureText(*value, decimals) : std::string();
+}
+
+} // namespace
+
+const char *logHeader()
+{
+    return "time_s,voltage_V,current_A,power_W,capacity_Ah,energy_Wh";
+}
+
+std::string logRow(const Sample &s)
+{
+    return figureText(s.seconds, 3) + ',' + optionalFigure(s.volts, 4) + ',' +
+           optionalFigure(s.amps, 4) + ',' + optionalFigure(s.watts, 3) + ',' +
+           figureText(s.ampHours, 6) + ',' + figureText(s.wattHours, 6);
+}
+
+std::string durationText(double seconds)
+{
+    const long total = std::lround(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    return text;
+}
+
+std::vector<std::string> summaryLines(const DischargeRun &run)
+{
+    const Discharge &discharge = run.discharge();
+    const Sample &last = discharge.last();
+    std::vector<std::string> lines;
+    lines.push_back("stopped by " + std::string(stopText(discharge.stopped())) + " after " +
+                    durationText(last.seconds));
+    lines.push_back("capacity " + figureText(last.ampHours, 4) + " Ah, energy " +
+                    figureText(last.wattHours, 4) + " Wh");
+    if (const auto mean = discharge.meanVolts())
+        lines.push_back("voltage: mean " + figureText(*mean, 3) + " V, end " +
+                        optionalFigure(last.volts, 3) + " V");
+    if (!run.metered())
+        lines.push_back("without a meter these figures are the commanded ones, not measured");
+    return lines;
 }
 
 } // namespace rz417::battery

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace rz417::battery {
 
@@ -37,7 +38,7 @@ public:
 
 enum class DischargeEnd {
     Stopped,     // a stop was met
-    Interrupted, // a signal
+    Interrupted, // a signal, or stopped by hand
     LineFailed,  // a frame did not go out
     MeterFailed, // no answer, or one that is not a number
 };
@@ -56,12 +57,57 @@ struct DischargePlan
     std::string query = "MEAS:VOLT:DC?";
 };
 
-// Runs a discharge: the setpoint and the input on, then a reading at every interval from the
-// input going on, on an absolute schedule (and one at the time stop's own moment), each counted,
-// until a stop is met or something ends it. Switching the input off is the caller's, and comes
-// first whatever the end.
-DischargeResult runDischarge(const DischargePlan &plan, Discharge &discharge, Meter *meter,
-                             FrameOut &out, Clock &clock, Sleeper &sleeper, ReadingSink &sink,
-                             std::optional<std::chrono::milliseconds> timeStop);
+// The setpoint as a discharge counts it, as it went out: amperes (above the low range in
+// 0.01 A steps), watts or ohms.
+double setpointUnits(int16_t mode, int32_t value);
+
+// A discharge in steps, for a caller that keeps its own time and asks the meter its own way: the
+// setpoint and the input on, then a reading at every interval from the input going on, on an
+// absolute schedule (and one at the time stop's own moment), each counted, until a stop is met
+// or something ends it. Switching the input off is the caller's, and comes first whatever the
+// end.
+class DischargeRun
+{
+public:
+    DischargeRun(const DischargePlan &plan, const Stops &stops, bool metered);
+
+    // The setpoint and the input on; the end when one did not go out.
+    std::optional<DischargeResult> begin(FrameOut &out);
+    // From the input going on: when the reading due is to be taken.
+    std::chrono::milliseconds nextDue() const;
+    // Counts the reading due, with the meter's answer (nothing, with why, when none came); the
+    // answer is not looked at without a meter. The end when a stop was met or the meter failed.
+    std::optional<DischargeResult> reading(const std::optional<std::string> &answer,
+                                           const std::string &why);
+
+    const DischargePlan &plan() const { return m_plan; }
+    bool metered() const { return m_metered; }
+    const Discharge &discharge() const { return m_discharge; }
+    // How many readings were counted.
+    long readings() const { return m_next; }
+
+private:
+    DischargePlan m_plan;
+    Discharge m_discharge;
+    std::optional<std::chrono::milliseconds> m_timeStop;
+    bool m_metered;
+    long m_next = 0;
+};
+
+// Runs a discharge on the caller's thread, waiting with the sleeper between readings; the sink is
+// told every reading.
+DischargeResult runDischarge(DischargeRun &run, Meter *meter, FrameOut &out, Clock &clock,
+                             Sleeper &sleeper, ReadingSink &sink);
+
+// The log's header and a row per reading, in the journal's locale-independent form.
+const char *logHeader();
+std::string logRow(const Sample &sample);
+// "1:02:03" from seconds.
+std::string durationText(double seconds);
+// A measured figure with its decimals, locale-free: "3.7123".
+std::string figureText(double value, int decimals);
+// What a run says at its end, a line each: what stopped it ("nothing" for a run cut short), its
+// duration, the figures, and whether they were measured.
+std::vector<std::string> summaryLines(const DischargeRun &run);
 
 } // namespace rz417::battery

@@ -9,25 +9,49 @@ Discharge::Discharge(int16_t mode, double setpoint, Stops stops)
 {
 }
 
-std::string Discharge::refusal(int16_t mode, const Stops &stops, bool metered)
+namespace {
+
+struct RefusalWords
 {
+    const char *stops;
+    const char *cutoff;
+    const char *meter;
+    const char *cr;
+    const char *energyInCc;
+    const char *capacityInCp;
+};
+
+constexpr RefusalWords kCommandLine{"--cutoff VOLTS, --capacity AH, --energy WH or --time DURATION",
+                                    "--cutoff", "give --meter ADDRESS", "cr", "--energy in cc",
+                                    "--capacity in cp"};
+constexpr RefusalWords kWindow{"a cut-off, a capacity, an energy or a time", "the cut-off",
+                               "give the meter's address", "CR", "an energy stop in CC",
+                               "a capacity stop in CP"};
+
+} // namespace
+
+std::string Discharge::refusal(int16_t mode, const Stops &stops, bool metered, Wording wording)
+{
+    const RefusalWords &words = wording == Wording::Window ? kWindow : kCommandLine;
     if (mode == ModeCodes::CV)
         return "a battery test does not run in CV: the load would draw a current it cannot "
                "know, and the RZ-417 reports none back; use cc, cp or cr";
     if (!stops.cutoffMillivolts && !stops.capacityMicroAh && !stops.energyMilliWh && !stops.timeMs)
-        return "a battery test needs a stop: --cutoff VOLTS, --capacity AH, --energy WH or "
-               "--time DURATION";
+        return std::string("a battery test needs a stop: ") + words.stops;
     if (metered)
         return {};
     if (stops.cutoffMillivolts)
-        return "--cutoff needs a meter to read the voltage: give --meter ADDRESS";
+        return std::string(words.cutoff) + " needs a meter to read the voltage: " + words.meter;
     if (mode == ModeCodes::CR)
-        return "cr needs a meter: without the voltage neither the current nor the power is "
-               "known; give --meter ADDRESS";
+        return std::string(words.cr) +
+               " needs a meter: without the voltage neither the current nor the power is known; " +
+               words.meter;
     if (mode == ModeCodes::CC && stops.energyMilliWh)
-        return "--energy in cc needs a meter: without the voltage the power is not known";
+        return std::string(words.energyInCc) +
+               " needs a meter: without the voltage the power is not known";
     if (mode == ModeCodes::CP && stops.capacityMicroAh)
-        return "--capacity in cp needs a meter: without the voltage the current is not known";
+        return std::string(words.capacityInCp) +
+               " needs a meter: without the voltage the current is not known";
     return {};
 }
 

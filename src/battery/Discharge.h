@@ -37,9 +37,13 @@ public:
     // mode: a mode code; setpoint: in amperes, watts or ohms, as it was sent.
     Discharge(int16_t mode, double setpoint, Stops stops);
 
+    // How a refusal names the stops and the meter: as the command line's options, or as the
+    // battery window's fields.
+    enum class Wording { CommandLine, Window };
     // Why a test cannot be run so (CV, no stop, a stop that cannot be counted without a
     // meter), or nothing.
-    static std::string refusal(int16_t mode, const Stops &stops, bool metered);
+    static std::string refusal(int16_t mode, const Stops &stops, bool metered,
+                               Wording wording = Wording::CommandLine);
 
     // A reading at seconds from the input going on, with the meter's voltage or without one.
     const Sample &take(double seconds, std::optional<double> volts);

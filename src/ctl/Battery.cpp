@@ -1,39 +1,18 @@
 #include "battery/BatteryRun.h"
 #include "cli/Console.h"
 #include "ctl/Commands.h"
-#include "ctl/Meters.h"
+#include "meter/Meters.h"
 #include "ctl/Session.h"
 #include "protocol/Frame.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
 
-#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 
 namespace rz417::cli {
 namespace {
-
-// A measured figure in the journal's locale-independent form: "3.7123".
-std::string fixed(double value, int decimals)
-{
-    return fixedText(std::llround(value * std::pow(10.0, decimals)), decimals);
-}
-
-std::string optionalFixed(const std::optional<double> &value, int decimals)
-{
-    return value ? fixed(*value, decimals) : std::string();
-}
-
-// "1:02:03" from seconds.
-std::string clockText(double seconds)
-{
-    const long total = std::lround(seconds);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
-    return text;
-}
 
 class BatteryOut : public battery::FrameOut
 {
@@ -56,19 +35,18 @@ public:
     void reading(const battery::Sample &s) override
     {
         if (m_log) {
-            *m_log << fixed(s.seconds, 3) << ',' << optionalFixed(s.volts, 4) << ','
-                   << optionalFixed(s.amps, 4) << ',' << optionalFixed(s.watts, 3) << ','
-                   << fixed(s.ampHours, 6) << ',' << fixed(s.wattHours, 6) << '\n';
+            *m_log << battery::logRow(s) << '\n';
             m_log->flush();
         }
         if (!m_progress)
             return;
-        std::string line = "\r" + clockText(s.seconds);
+        using battery::figureText;
+        std::string line = "\r" + battery::durationText(s.seconds);
         if (s.volts)
-            line += "  " + fixed(*s.volts, 3) + " V";
+            line += "  " + figureText(*s.volts, 3) + " V";
         if (s.amps)
-            line += "  " + fixed(*s.amps, 3) + " A";
-        line += "  " + fixed(s.ampHours, 4) + " Ah  " + fixed(s.wattHours, 4) + " Wh ";
+            line += "  " + figureText(*s.amps, 3) + " A";
+        line += "  " + figureText(s.ampHours, 4) + " Ah  " + figureText(s.wattHours, 4) + " Wh ";
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
         m_shown = true;
@@ -86,30 +64,10 @@ private:
     bool m_shown = false;
 };
 
-void printSummary(const battery::Discharge &discharge, bool metered)
+void printSummary(const battery::DischargeRun &run)
 {
-    const battery::Sample &last = discharge.last();
-    std::printf("stopped by %s after %s\n", battery::stopText(discharge.stopped()),
-                clockText(last.seconds).c_str());
-    std::printf("capacity %s Ah, energy %s Wh\n", fixed(last.ampHours, 4).c_str(),
-                fixed(last.wattHours, 4).c_str());
-    if (const auto mean = discharge.meanVolts())
-        std::printf("voltage: mean %s V, end %s V\n", fixed(*mean, 3).c_str(),
-                    optionalFixed(last.volts, 3).c_str());
-    if (!metered)
-        std::printf("without a meter these figures are the commanded ones, not measured\n");
-}
-
-// The setpoint as the discharge counts it, as it went out: amperes (above the low range in
-// 0.01 A steps), watts or ohms.
-double setpointUnits(int16_t mode, int32_t value)
-{
-    if (mode == ModeCodes::CC) {
-        const CurrentValue sent = currentFrameValue(value);
-        return sent.code == modeInfo(ModeCodes::CC)->frameCode ? sent.value / 1000.0
-                                                               : sent.value / 100.0;
-    }
-    return value / std::pow(10.0, modeInfo(mode)->decimals);
+    for (const std::string &line : battery::summaryLines(run))
+        std::printf("%s\n", line.c_str());
 }
 
 } // namespace
@@ -127,13 +85,13 @@ int batteryTest(const Invocation &invocation)
             Session::error(plan.log + ": cannot be written; nothing was sent");
             return kExitFailed;
         }
-        *log << "time_s,voltage_V,current_A,power_W,capacity_Ah,energy_Wh\n";
+        *log << battery::logHeader() << '\n';
         log->flush();
     }
     std::unique_ptr<battery::Meter> meter;
     if (plan.meter) {
         std::string why;
-        meter = connectMeter(*plan.meter, why);
+        meter = meter::connectMeter(*plan.meter, why);
         std::optional<std::string> identity;
         if (meter)
             identity = meter->ask("*IDN?", why);
@@ -150,28 +108,25 @@ int batteryTest(const Invocation &invocation)
                                             FrameSource{"battery"}, "the battery test"))
         return status;
 
-    battery::Discharge discharge(plan.mode, setpointUnits(plan.mode, plan.value), plan.stops);
+    battery::DischargeRun run({plan.mode, plan.value, plan.interval, plan.meterQuery},
+                              plan.stops, meter != nullptr);
     BatteryOut out(session);
     Readings readings(!invocation.quiet && isTerminal(stderr), log.get());
     SteadyClock clock;
-    std::optional<std::chrono::milliseconds> timeStop;
-    if (plan.stops.timeMs)
-        timeStop = std::chrono::milliseconds(*plan.stops.timeMs);
     const battery::DischargeResult result =
-        battery::runDischarge({plan.mode, plan.value, plan.interval, plan.meterQuery}, discharge,
-                              meter.get(), out, clock, session.watch(), readings, timeStop);
+        battery::runDischarge(run, meter.get(), out, clock, session.watch(), readings);
     const FrameSource from{"battery"};
     // Whatever ended it, the input goes off before anything else is said.
     session.switchOffIfOn(from);
     readings.clear();
     switch (result.end) {
     case battery::DischargeEnd::Stopped:
-        printSummary(discharge, meter != nullptr);
+        printSummary(run);
         return session.finish(kExitSent);
     case battery::DischargeEnd::Interrupted: {
         const int status =
-            session.interruptedStatus("reading at " + clockText(discharge.last().seconds));
-        printSummary(discharge, meter != nullptr);
+            session.interruptedStatus("reading at " + battery::durationText(run.discharge().last().seconds));
+        printSummary(run);
         return session.finish(status);
     }
     case battery::DischargeEnd::MeterFailed:

@@ -25,6 +25,24 @@ private:
     FrontPanel &m_panel;
 };
 
+// Hands a battery test's frames to the panel.
+class FrontPanel::BatterySender : public battery::FrameOut
+{
+public:
+    explicit BatterySender(FrontPanel &panel) : m_panel(panel) {}
+    bool send(const std::string &frame, const std::string &meaning) override
+    {
+        m_panel.m_batteryError = m_panel.writeFrame(frame, meaning, {"battery"});
+        if (m_panel.m_batteryError)
+            return false;
+        m_panel.showEffect(frame);
+        return true;
+    }
+
+private:
+    FrontPanel &m_panel;
+};
+
 namespace {
 constexpr const char *kStartupTitle = "Electronic Load";
 constexpr const char *kLineSettings = "115200 N 8 1";
@@ -74,7 +92,7 @@ bool FrontPanel::Form_Load()
 
 void FrontPanel::Exit_Click()
 {
-    stopProgram();
+    stopRuns();
     m_platform.endProgram();
 }
 
@@ -176,9 +194,9 @@ void FrontPanel::EnterCommand_Click()
 
 void FrontPanel::OutputCommand_Click()
 {
-    // During a program, Output is the emergency stop.
-    if (programRunning()) {
-        stopProgram();
+    // During a program or a battery test, Output is the emergency stop.
+    if (runActive()) {
+        stopRuns();
         return;
     }
     const bool wasOn = m_state.OutputOn;
@@ -214,7 +232,7 @@ void FrontPanel::startProgram(std::shared_ptr<const Program> program, int passes
     m_program = std::move(program);
     m_run = std::make_unique<ProgramRun>(*m_program, passes);
     m_run->start(now);
-    m_captions.setProgramRunning(true);
+    m_captions.setRunning(true);
 }
 
 void FrontPanel::advanceProgram(SteadyTime now)
@@ -240,23 +258,87 @@ void FrontPanel::stopProgram()
     const auto current = m_run->currentStep();
     const FrameSource from{"program", current ? static_cast<int>(*current) + 1 : 0,
                            current ? m_program->steps[*current].line : 0};
-    const bool wasOn = m_state.OutputOn;
-    m_state.OutputOn = false;
-    m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
     // The input goes off before anything else happens, the end of the run shown included.
-    const auto failed = writeFrame(inputFrame(false), inputMeaning(false), from);
-    if (failed) {
-        m_state.OutputOn = wasOn;
-        m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
-    }
+    const auto failed = switchInputOff(from);
     programEnded();
     if (failed)
         ShowCommError(failed->code());
 }
 
+std::optional<CommError> FrontPanel::switchInputOff(const FrameSource &from)
+{
+    const bool wasOn = m_state.OutputOn;
+    m_state.OutputOn = false;
+    m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
+    const auto failed = writeFrame(inputFrame(false), inputMeaning(false), from);
+    if (failed) {
+        m_state.OutputOn = wasOn;
+        m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
+    }
+    return failed;
+}
+
+void FrontPanel::stopRuns()
+{
+    stopProgram();
+    stopBattery();
+}
+
+bool FrontPanel::startBattery(std::unique_ptr<battery::DischargeRun> run, Clock &clock)
+{
+    if (runActive() || m_remote != RemoteState::Local || !run)
+        return false;
+    m_battery = std::move(run);
+    m_batteryEnd.reset();
+    m_captions.setRunning(true);
+    BatterySender sender(*this);
+    if (const auto failed = m_battery->begin(sender)) {
+        endBattery(*failed);
+        return false;
+    }
+    m_batteryStart = clock.now();
+    return true;
+}
+
+std::optional<SteadyTime> FrontPanel::batteryDue() const
+{
+    if (!batteryRunning())
+        return std::nullopt;
+    return m_batteryStart + m_battery->nextDue();
+}
+
+void FrontPanel::batteryReading(const std::optional<std::string> &answer, const std::string &why)
+{
+    if (!batteryRunning())
+        return;
+    if (const auto end = m_battery->reading(answer, why))
+        endBattery(*end);
+}
+
+void FrontPanel::stopBattery()
+{
+    if (batteryRunning())
+        endBattery({battery::DischargeEnd::Interrupted, {}});
+}
+
+void FrontPanel::endBattery(const battery::DischargeResult &result)
+{
+    m_batteryEnd = result;
+    // The input goes off before anything else, the end of the test shown included; a failed
+    // input-on frame may still have reached the load.
+    std::optional<CommError> failed;
+    if (m_frames.load().inputMayBeOn || m_state.OutputOn)
+        failed = switchInputOff({"battery"});
+    programEnded();
+    if (failed)
+        ShowCommError(failed->code());
+    else if (result.end == battery::DischargeEnd::LineFailed && m_batteryError)
+        ShowCommError(m_batteryError->code());
+}
+
 void FrontPanel::programEnded()
 {
-    m_captions.setProgramRunning(false);
+    m_captions.setRunning(false);
 }
 
 std::string FrontPanel::sendProgramFrame(const ProgramStep &step, std::size_t index,
@@ -321,13 +403,18 @@ std::string FrontPanel::sendRemote(const std::string &frame, const std::string &
         journalFailed(result.journalError);
     if (result.failure)
         return commErrorText(result.failure->code());
+    showEffect(frame);
+    return {};
+}
+
+void FrontPanel::showEffect(const std::string &frame)
+{
     if (const auto effect = frameEffect(frame)) {
         if (effect->mode == 0)
             showInput(effect->inputOn);
         else
             showSetpoint(effect->mode, effect->value);
     }
-    return {};
 }
 
 void FrontPanel::remoteRequest(scpi::RemoteRequest request)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "battery/BatteryRun.h"
 #include "frames/FramePath.h"
 #include "link/CommControl.h"
 #include "panel/PanelState.h"
@@ -52,8 +53,8 @@ public:
     void About_Click();
 
     // Escape does what a click on Output does, but only when that switches the input off, or
-    // stops a running program.
-    bool escapeActs() const { return m_state.OutputOn || programRunning(); }
+    // stops a running program or battery test.
+    bool escapeActs() const { return m_state.OutputOn || runActive(); }
 
     // File, Go to Local, and the key L: back to local, unless a client locked the panel out.
     void GoToLocal_Click();
@@ -62,7 +63,7 @@ public:
     // path, between the panel's handlers. The mode and digit buttons and Enter act only in
     // local and while no program runs; Output stays live.
     RemoteState remoteState() const { return m_remote; }
-    bool entryLive() const { return m_remote == RemoteState::Local && !programRunning(); }
+    bool entryLive() const { return m_remote == RemoteState::Local && !runActive(); }
     // A client's frame, journaled with the client's address. Any takes the panel to remote;
     // when it went out the panel shows it as after a program step. The line's error text when
     // it did not go out, and no box.
@@ -91,6 +92,28 @@ public:
     bool programRunning() const { return m_run && m_run->running(); }
     const ProgramRun *programRun() const { return m_run.get(); }
 
+    // Runs a battery test on this panel's line, as a program runs: its setpoint and the input on
+    // go out now, and the panel shows them; the clock times the readings from then. The caller's
+    // timer takes each reading when batteryDue() says and hands the meter's answer to
+    // batteryReading. False when it did not start: in remote, beside another run, or a frame
+    // that did not go out (a box says so).
+    bool startBattery(std::unique_ptr<battery::DischargeRun> run, Clock &clock);
+    // Counts the reading due; a stop that is met, or a meter that failed, ends the test with the
+    // input switched off before anything else.
+    void batteryReading(const std::optional<std::string> &answer, const std::string &why);
+    // Ends a running battery test by hand (Stop, Output, Escape, Exit, a signal), the input
+    // switched off first.
+    void stopBattery();
+    bool batteryRunning() const { return m_battery && !m_batteryEnd; }
+    std::optional<SteadyTime> batteryDue() const;
+    // The last battery test, running or ended, and how it ended.
+    const battery::DischargeRun *batteryRun() const { return m_battery.get(); }
+    const std::optional<battery::DischargeResult> &batteryEnd() const { return m_batteryEnd; }
+
+    bool runActive() const { return programRunning() || batteryRunning(); }
+    // Ends whatever runs, the input switched off first; for Exit and the end of the process.
+    void stopRuns();
+
     // Builds the frame of selector Ch and writes it. A write that fails is reported in an error
     // box; the sent value is recorded only when the frame went out. Returns whether it did.
     bool DataTransfer(int16_t Ch);
@@ -116,10 +139,16 @@ private:
     // The panel holds a setpoint the load was sent, as if keyed and sent.
     void showSetpoint(int16_t mode, int32_t value);
     void showInput(bool on);
+    // Shows what a frame that went out did to the load.
+    void showEffect(const std::string &frame);
+    // Sends the input-off frame, showing it when it went out whole; its error when it did not.
+    std::optional<CommError> switchInputOff(const FrameSource &from);
+    void endBattery(const battery::DischargeResult &result);
     void setRemoteState(RemoteState state);
     void programEnded();
 
     class ProgramSender;
+    class BatterySender;
 
     PanelState m_state;
     CaptionSink &m_captions;
@@ -131,6 +160,10 @@ private:
     std::shared_ptr<const Program> m_program;
     std::unique_ptr<ProgramRun> m_run;
     std::optional<CommError> m_programError;
+    std::unique_ptr<battery::DischargeRun> m_battery;
+    SteadyTime m_batteryStart{};
+    std::optional<battery::DischargeResult> m_batteryEnd;
+    std::optional<CommError> m_batteryError;
     RemoteState m_remote = RemoteState::Local;
 };
 

@@ -13,6 +13,8 @@ std::string PanelLoad::settingsConflict() const
 {
     if (m_panel.programRunning())
         return "a program runs on the panel; stop it there, or wait for its end";
+    if (m_panel.batteryRunning())
+        return "a battery test runs on the panel; stop it there, or wait for its end";
     return {};
 }
 

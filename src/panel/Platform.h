@@ -31,8 +31,9 @@ public:
     virtual void setDescription(Caption caption, const std::string &text) = 0;
     // The journal every frame goes to, or empty for none.
     virtual void setJournalStatus(const std::string &path) = 0;
-    // A program started or ended: the mode and digit buttons and Enter take no clicks meanwhile.
-    virtual void setProgramRunning(bool running) = 0;
+    // A program or a battery test started or ended: the mode and digit buttons and Enter take no
+    // clicks meanwhile.
+    virtual void setRunning(bool running) = 0;
     // The panel went to remote (the RMT indicator shows) or back to local.
     virtual void setRemote(RemoteState state) = 0;
 };

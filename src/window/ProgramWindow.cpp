@@ -203,7 +203,7 @@ void ProgramWindow::runningChanged(bool running)
 
 void ProgramWindow::remoteChanged()
 {
-    m_start->setEnabled(!m_panel.programRunning() && m_panel.remoteState() == RemoteState::Local &&
+    m_start->setEnabled(!m_panel.runActive() && m_panel.remoteState() == RemoteState::Local &&
                         m_program->problems.empty() && !m_program->steps.empty());
 }
 

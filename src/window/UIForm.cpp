@@ -17,6 +17,7 @@
 #include <QSettings>
 
 #include "program/Journal.h"
+#include "window/BatteryWindow.h"
 #include "window/ProgramWindow.h"
 #include "window/RemoteControl.h"
 #include "window/RemoteDialog.h"
@@ -424,6 +425,8 @@ void UIForm::buildMenu()
     mFile->setObjectName(QStringLiteral("mFile"));
     m_runAction = mFile->addAction(QStringLiteral("&Run Program..."));
     m_runAction->setObjectName(QStringLiteral("RunProgram"));
+    QAction *batteryAction = mFile->addAction(QStringLiteral("&Battery Test..."));
+    batteryAction->setObjectName(QStringLiteral("BatteryTest"));
     QAction *journalAction = mFile->addAction(QStringLiteral("&Journal..."));
     journalAction->setObjectName(QStringLiteral("Journal"));
     QAction *remoteAction = mFile->addAction(QStringLiteral("Remote &Control..."));
@@ -435,6 +438,7 @@ void UIForm::buildMenu()
     m_localAction->setEnabled(false);
     mFile->addSeparator();
     connect(m_runAction, &QAction::triggered, this, &UIForm::chooseProgram);
+    connect(batteryAction, &QAction::triggered, this, &UIForm::openBattery);
     connect(journalAction, &QAction::triggered, this, &UIForm::chooseJournal);
     connect(remoteAction, &QAction::triggered, this, &UIForm::chooseRemote);
     connect(m_localAction, &QAction::triggered, this, [this] { m_panel.GoToLocal_Click(); });
@@ -478,11 +482,11 @@ void UIForm::enableEntry()
         releaseHeld();
 }
 
-void UIForm::setProgramRunning(bool running)
+void UIForm::setRunning(bool running)
 {
     enableEntry();
     m_runAction->setEnabled(!running);
-    emit programRunningChanged(running);
+    emit runningChanged(running);
 }
 
 void UIForm::setRemote(RemoteState state)
@@ -514,7 +518,7 @@ void UIForm::chooseProgram()
 
 void UIForm::openProgram(const QString &path)
 {
-    if (m_panel.programRunning())
+    if (m_panel.runActive())
         return;
     // File names go to the plain code in UTF-8, which it opens as such on every system.
     auto program = std::make_shared<const Program>(loadProgram(path.toStdString()));
@@ -522,20 +526,46 @@ void UIForm::openProgram(const QString &path)
     delete m_programWindow;
     // A window of its own, owned by the panel, which it cannot outlive.
     m_programWindow = new ProgramWindow(m_panel, path, std::move(program), this);
-    connect(this, &UIForm::programRunningChanged, m_programWindow, &ProgramWindow::runningChanged);
+    connect(this, &UIForm::runningChanged, m_programWindow, &ProgramWindow::runningChanged);
     connect(this, &UIForm::remoteChanged, m_programWindow, &ProgramWindow::remoteChanged);
-    // Beside the panel where there is room for it, and never partly off the screen, where its
-    // buttons could not be reached. Until it is shown it has no decorations of its own; the
-    // panel's are the best guess of them.
+    placeBeside(m_programWindow);
+    m_programWindow->show();
+}
+
+BatteryWindow *UIForm::batteryWindow() const
+{
+    return m_batteryWindow;
+}
+
+void UIForm::openBattery()
+{
+    if (m_batteryWindow && m_batteryWindow->isVisible()) {
+        m_batteryWindow->raise();
+        m_batteryWindow->activateWindow();
+        return;
+    }
+    if (!m_batteryWindow) {
+        // A window of its own, owned by the panel, which it cannot outlive; closed, it is only
+        // hidden, and keeps its last test's curve and summary.
+        m_batteryWindow = new BatteryWindow(m_panel, this);
+        connect(this, &UIForm::runningChanged, m_batteryWindow, &BatteryWindow::runningChanged);
+        connect(this, &UIForm::remoteChanged, m_batteryWindow, &BatteryWindow::remoteChanged);
+    }
+    placeBeside(m_batteryWindow);
+    m_batteryWindow->show();
+}
+
+void UIForm::placeBeside(QWidget *window)
+{
+    // Until it is shown a window has no decorations of its own; the panel's are the best guess
+    // of them.
     const QRect client = geometry();
     const QRect frame = frameGeometry();
     const QMargins decorations(client.left() - frame.left(), client.top() - frame.top(),
                                frame.right() - client.right(), frame.bottom() - client.bottom());
     QScreen *where = screen() ? screen() : QGuiApplication::primaryScreen();
-    m_programWindow->setGeometry(placeBeside(frame, m_programWindow->size(),
-                                             m_programWindow->minimumSizeHint(), decorations,
-                                             where->availableGeometry()));
-    m_programWindow->show();
+    window->setGeometry(rz417::placeBeside(frame, window->size(), window->minimumSizeHint(),
+                                           decorations, where->availableGeometry()));
 }
 
 void UIForm::chooseJournal()
@@ -651,10 +681,12 @@ void UIForm::restoreRemote()
 
 void UIForm::closeEvent(QCloseEvent *event)
 {
-    // A running program stops, and the input is switched off, before the panel goes.
-    m_panel.stopProgram();
+    // A running program or test stops, and the input is switched off, before the panel goes.
+    m_panel.stopRuns();
     if (m_programWindow)
         m_programWindow->close();
+    if (m_batteryWindow)
+        m_batteryWindow->close();
     QMainWindow::closeEvent(event);
 }
 

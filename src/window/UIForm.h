@@ -16,6 +16,7 @@ class QGroupBox;
 namespace rz417 {
 
 struct ButtonDef;
+class BatteryWindow;
 class ProgramWindow;
 class RemoteControl;
 
@@ -35,7 +36,7 @@ public:
     void setCaption(Caption caption, const std::string &text) override;
     void setDescription(Caption caption, const std::string &text) override;
     void setJournalStatus(const std::string &path) override;
-    void setProgramRunning(bool running) override;
+    void setRunning(bool running) override;
     void setRemote(RemoteState state) override;
 
     // Opens a program file in a program window beside the panel.
@@ -50,10 +51,14 @@ public:
     // A box or dialog of the panel opens or closes: SCPI clients wait while one is open.
     void holdRemote(bool open);
     const RemoteControl &remote() const { return *m_remote; }
-    // Stops a running program and switches the input off; for the end of the process.
-    void stopProgram() { m_panel.stopProgram(); }
+    // Opens the battery test window beside the panel, or brings it back.
+    void openBattery();
+    // Stops a running program or battery test and switches the input off; for the end of the
+    // process.
+    void stopRuns() { m_panel.stopRuns(); }
     FrontPanel &panel() { return m_panel; }
     ProgramWindow *programWindow() const;
+    BatteryWindow *batteryWindow() const;
 
     const FrontPanel &panel() const { return m_panel; }
 
@@ -61,7 +66,7 @@ public:
     static constexpr int twips(int value) { return value / 15; }
 
 signals:
-    void programRunningChanged(bool running);
+    void runningChanged(bool running);
     void remoteChanged();
 
 protected:
@@ -80,6 +85,8 @@ private:
     void chooseJournal();
     bool useJournal(const QString &path);
     void chooseRemote();
+    // A second window beside the panel where there is room for it, never partly off the screen.
+    void placeBeside(QWidget *window);
     void updateTitle();
     // The mode and digit buttons and Enter take clicks only in local and while no program runs.
     void enableEntry();
@@ -97,6 +104,7 @@ private:
     QPushButton *m_outputCommand = nullptr;
     QPointer<QPushButton> m_held;
     QPointer<ProgramWindow> m_programWindow;
+    QPointer<BatteryWindow> m_batteryWindow;
     QAction *m_runAction = nullptr;
     QAction *m_localAction = nullptr;
     QLabel *m_remoteIndicator = nullptr;

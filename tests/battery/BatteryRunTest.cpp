@@ -141,14 +141,10 @@ TEST(BatteryRun, ScheduleEndsAndWhy)
         meter.answers = row.answers;
         Recorder recorder;
         recorder.failAt = row.failAt;
-        Discharge discharge(ModeCodes::CC, 1.0, row.stops);
-        const DischargePlan plan{ModeCodes::CC, 1000, 1000ms, "MEAS:VOLT:DC?"};
-        std::optional<std::chrono::milliseconds> timeStop;
-        if (row.stops.timeMs)
-            timeStop = std::chrono::milliseconds(*row.stops.timeMs);
-        const DischargeResult result =
-            runDischarge(plan, discharge, row.answers.empty() ? nullptr : &meter, recorder, time,
-                         time, recorder, timeStop);
+        DischargeRun run({ModeCodes::CC, 1000, 1000ms, "MEAS:VOLT:DC?"}, row.stops,
+                         !row.answers.empty());
+        const DischargeResult result = runDischarge(
+            run, row.answers.empty() ? nullptr : &meter, recorder, time, time, recorder);
         EXPECT_EQ(result.end, row.end) << row.name;
         EXPECT_EQ(result.why, row.why) << row.name;
         EXPECT_EQ(recorder.seconds, row.readings) << row.name;

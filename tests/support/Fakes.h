@@ -41,7 +41,7 @@ public:
     }
 
     void setJournalStatus(const std::string &path) override { journal = path; }
-    void setProgramRunning(bool running) override { runningChanges.push_back(running); }
+    void setRunning(bool running) override { runningChanges.push_back(running); }
     void setRemote(RemoteState state) override { remoteChanges.push_back(state); }
 
     std::map<Caption, std::string> latest;

@@ -90,18 +90,17 @@ TEST(UIForm, WindowFrameAndMenu)
     const QList<QAction *> menus = f.form.menuBar()->actions();
     ASSERT_EQ(menus.size(), 1);
     EXPECT_EQ(menus[0]->text(), "&File");
-    // Run Program..., Journal..., Remote Control... and (only while clients are accepted) Go to
-    // Local above a separator, then Exit and About as they were.
+    // Run Program..., Battery Test..., Journal..., Remote Control... and (only while clients are
+    // accepted) Go to Local above a separator, then Exit and About as they were.
     const QList<QAction *> items = menus[0]->menu()->actions();
-    ASSERT_EQ(items.size(), 7);
-    EXPECT_EQ(items[0]->text(), "&Run Program...");
-    EXPECT_EQ(items[1]->text(), "&Journal...");
-    EXPECT_EQ(items[2]->text(), "Remote &Control...");
-    EXPECT_EQ(items[3]->text(), "Go to &Local");
-    EXPECT_FALSE(items[3]->isVisible());
-    EXPECT_TRUE(items[4]->isSeparator());
-    EXPECT_EQ(items[5]->text(), "E&xit");
-    EXPECT_EQ(items[6]->text(), "&About");
+    QStringList texts;
+    for (QAction *item : items)
+        texts << item->text();
+    EXPECT_EQ(texts, QStringList({"&Run Program...", "&Battery Test...", "&Journal...",
+                                  "Remote &Control...", "Go to &Local", "", "E&xit", "&About"}));
+    ASSERT_EQ(items.size(), 8);
+    EXPECT_FALSE(items[4]->isVisible());
+    EXPECT_TRUE(items[5]->isSeparator());
     for (QAction *item : items)
         EXPECT_TRUE(item->shortcut().isEmpty()) << item->text().toStdString();
 }

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-namespace rz417::cli {
+namespace rz417::meter {
 
 // A bench meter at its address (a raw SCPI socket or a serial line), connected; nothing with
 // why when it cannot be reached. Each query waits at most two seconds for its answer.
@@ -28,4 +28,4 @@ std::unique_ptr<battery::Meter> connectSerialMeter(const battery::MeterAddress &
 // How long a query waits for its answer.
 constexpr int kAnswerMs = 2000;
 
-} // namespace rz417::cli
+} // namespace rz417::meter

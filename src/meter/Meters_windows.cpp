@@ -1,12 +1,12 @@
 // A meter on a serial line on Windows: the communications API, 8N1 without flow control (Qt
 // SerialPort is not built for Windows here).
-#include "ctl/Meters.h"
+#include "meter/Meters.h"
 
 #include <chrono>
 
 #include <windows.h>
 
-namespace rz417::cli {
+namespace rz417::meter {
 namespace {
 
 class SerialMeter : public battery::Meter
@@ -98,4 +98,4 @@ std::unique_ptr<battery::Meter> connectSerialMeter(const battery::MeterAddress &
     return meter->connect(address, why) ? std::move(meter) : nullptr;
 }
 
-} // namespace rz417::cli
+} // namespace rz417::meter

@@ -1,11 +1,11 @@
-#include "ctl/Meters.h"
+#include "meter/Meters.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
 
 #include <functional>
 
-namespace rz417::cli {
+namespace rz417::meter {
 
 std::optional<std::string> readAnswer(QIODevice &device, const std::string &query, std::string &why,
                                       const std::function<bool(int)> &waitForReadyRead)
@@ -70,4 +70,4 @@ std::unique_ptr<battery::Meter> connectMeter(const battery::MeterAddress &addres
     return connectSerialMeter(address, why);
 }
 
-} // namespace rz417::cli
+} // namespace rz417::meter

@@ -1,9 +1,9 @@
 // A meter on a serial line: QSerialPort, 8N1 without flow control.
-#include "ctl/Meters.h"
+#include "meter/Meters.h"
 
 #include <QSerialPort>
 
-namespace rz417::cli {
+namespace rz417::meter {
 namespace {
 
 class SerialMeter : public battery::Meter
@@ -46,4 +46,4 @@ std::unique_ptr<battery::Meter> connectSerialMeter(const battery::MeterAddress &
     return meter->connect(address, why) ? std::move(meter) : nullptr;
 }
 
-} // namespace rz417::cli
+} // namespace rz417::meter

@@ -1,0 +1,63 @@
+#include "meter/MeterThread.h"
+
+#include "meter/Meters.h"
+
+#include <memory>
+
+namespace rz417::meter {
+
+// Lives on the meter's thread, where its socket or serial port was made and is used.
+class MeterThread::Worker : public QObject
+{
+public:
+    std::unique_ptr<battery::Meter> meter;
+};
+
+MeterThread::MeterThread(QObject *parent) : QObject(parent), m_worker(new Worker)
+{
+    m_worker->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread.start();
+}
+
+MeterThread::~MeterThread()
+{
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void MeterThread::open(const battery::MeterAddress &address, int serial)
+{
+    QMetaObject::invokeMethod(m_worker, [this, address, serial] {
+        std::string why;
+        m_worker->meter = connectMeter(address, why);
+        std::optional<std::string> identity;
+        if (m_worker->meter)
+            identity = m_worker->meter->ask("*IDN?", why);
+        if (!identity)
+            m_worker->meter.reset();
+        QMetaObject::invokeMethod(
+            this, [this, serial, identity, why] { emit opened(serial, identity, why); },
+            Qt::QueuedConnection);
+    });
+}
+
+void MeterThread::ask(const std::string &query, int serial)
+{
+    QMetaObject::invokeMethod(m_worker, [this, query, serial] {
+        std::string why = "the meter is not open";
+        std::optional<std::string> answer;
+        if (m_worker->meter)
+            answer = m_worker->meter->ask(query, why);
+        QMetaObject::invokeMethod(
+            this, [this, serial, answer, why] { emit answered(serial, answer, why); },
+            Qt::QueuedConnection);
+    });
+}
+
+void MeterThread::close()
+{
+    QMetaObject::invokeMethod(m_worker, [this] { m_worker->meter.reset(); });
+}
+
+} // namespace rz417::meter

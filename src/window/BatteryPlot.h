@@ -1,0 +1,51 @@
+#pragma once
+
+#include "plot/AxisScale.h"
+
+#include <QPointF>
+#include <QWidget>
+
+#include <optional>
+#include <vector>
+
+namespace rz417 {
+
+// A battery test's curve as it is read: the voltage (left axis) and the capacity drawn (right
+// axis) against the time from the input going on. The time axis reaches the test's time stop
+// when it has one, and grows with the test otherwise.
+class BatteryPlot : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit BatteryPlot(QWidget *parent = nullptr);
+
+    // A new test: no points; span: its time stop in seconds, if any.
+    void clear(std::optional<double> span);
+    // A reading: seconds from the input going on, the voltage if measured, the capacity in Ah.
+    void add(double seconds, std::optional<double> volts, double ampHours);
+
+    QSize sizeHint() const override { return {560, 300}; }
+    QSize minimumSizeHint() const override { return {320, 200}; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    struct Axis
+    {
+        QString title;
+        QColor colour;
+        AxisScale scale;
+        bool left;
+    };
+    void drawAxis(QPainter &painter, const QRectF &plot, const Axis &axis) const;
+    void drawCurve(QPainter &painter, const QRectF &plot, const std::vector<QPointF> &points,
+                   double high, double timeHigh, const QColor &colour) const;
+
+    std::optional<double> m_span;
+    std::vector<QPointF> m_volts;    // seconds, volts
+    std::vector<QPointF> m_capacity; // seconds, Ah
+};
+
+} // namespace rz417
