@@ -60,9 +60,9 @@ REMOTE_INDICATOR = (3120, 1800, 975, 255)
 class Simulator:
     """rz417-sim with --jsonl; its lines are collected as they come."""
 
-    def __init__(self, binary, workdir, jsonl=True):
+    def __init__(self, binary, workdir, jsonl=True, extra=()):
         self.link = os.path.join(workdir, "rz417-port")
-        args = [binary, "--link", self.link] + (["--jsonl"] if jsonl else [])
+        args = [binary, "--link", self.link] + (["--jsonl"] if jsonl else []) + list(extra)
         self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                         stderr=open(os.path.join(workdir, "sim.err"), "wb"),
                                         text=True, bufsize=1)
@@ -89,6 +89,8 @@ class Simulator:
     def events(self, kind=None):
         out = []
         for line in self.snapshot()[1:]:
+            if line.startswith("meter: "):
+                continue
             try:
                 event = json.loads(line)
             except ValueError:
@@ -224,12 +226,13 @@ class Panel:
 class Session:
     """What a case needs of Xvfb, the simulator and panels, torn down in reverse order."""
 
-    def __init__(self, args, display=True, simulator=True, screen="1400x900"):
+    def __init__(self, args, display=True, simulator=True, screen="1400x900", sim_args=()):
         self.args = args
         self.workdir = tempfile.mkdtemp(prefix="rz417-e2e-")
         self.parts = []
         self.display = self.keep(Display(self.workdir, screen)) if display else None
-        self.sim = self.keep(Simulator(args.sim, self.workdir)) if simulator else None
+        self.sim = (self.keep(Simulator(args.sim, self.workdir, extra=sim_args)) if simulator
+                    else None)
 
     def keep(self, part):
         self.parts.append(part)
@@ -730,7 +733,49 @@ def case_remote(session):
     check_clean_line(session)
 
 
+def case_battery(session):
+    """File, Battery Test...: CC 1 A down to a cut-off of 3.0 V, read from the simulator's meter.
+    The panel's entry keys are dead meanwhile; the test ends itself with 66FFFF, and the log and
+    the journal hold the run."""
+    meter = wait_until("the simulator's meter line",
+                       lambda: [l for l in session.sim.snapshot() if l.startswith("meter: ")])
+    address = meter[0].split(" ", 1)[1]
+    log_path = os.path.join(session.workdir, "discharge.csv")
+    journal = os.path.join(session.workdir, "journal.csv")
+    os.makedirs(os.path.join(session.workdir, "QUENDA"))
+    with open(os.path.join(session.workdir, "QUENDA", "RZ-417.conf"), "w") as conf:
+        conf.write("[General]\njournal=%s\n[battery]\nmode=CC\nvalue=1\ncutoff=3.0\n"
+                   "meter=%s\ninterval=0.2\nlog=%s\n" % (journal, address, log_path))
+    panel = session.start_panel()
+    panel.answer_boxes_until_window("RZ-417 \\(journal: journal.csv\\)")
+    panel.menu("b")
+    window = wait_until("the battery window",
+                        lambda: session.display.visible_windows("Battery Test - RZ-417"))[0]
+    session.display.xdotool("windowfocus", "--sync", window, check=False)
+    session.display.xdotool("key", "alt+s")
+    expect([f["frame"] for f in session.sim.wait_frames(2)] == ["6703E8", "6600FF"],
+           "the start: %s" % frame_list(session))
+    panel.click("CV", "5", "Enter")
+    frames = wait_until("the input switched off",
+                        lambda: "66FFFF" in frame_list(session) and frame_list(session),
+                        deadline=60)
+    time.sleep(0.5)
+    expect(frame_list(session) == ["6703E8", "6600FF", "66FFFF"],
+           "keys during the test, or its end: %s" % frame_list(session))
+    rows = [line.split(",") for line in open(log_path).read().splitlines()]
+    expect(rows[0] == ["time_s", "voltage_V", "current_A", "power_W", "capacity_Ah", "energy_Wh"]
+           and len(rows) >= 4, "log %s" % rows[:3])
+    volts = [float(row[1]) for row in rows[1:]]
+    expect(volts[-1] < 3.0 and volts[-2] < 3.0 and min(volts[:-2]) >= 3.0,
+           "the log does not end at the second reading below 3.0 V: %s" % volts)
+    expect([float(row[0]) for row in rows[1:4]] == [0.0, 0.2, 0.4], "times %s" % rows[1:4])
+    expect(journal_frames(journal) == [(f, "battery") for f in frames],
+           "journal %s" % journal_frames(journal))
+    check_clean_line(session)
+
+
 CASES = {
+    "battery": case_battery,
     "setpoints": case_setpoints,
     "output": case_output,
     "mode_change": case_mode_change,
@@ -776,7 +821,9 @@ def main():
         else:
             session = Session(args, display=args.case != "demo_no_display",
                               simulator=args.case not in ("no_port", "demo", "demo_no_display"),
-                              screen="1024x768" if args.case == "small_screen" else "1400x900")
+                              screen="1024x768" if args.case == "small_screen" else "1400x900",
+                              sim_args=(["--battery", "0.002,1,0.1", "--meter", "0"]
+                                        if args.case == "battery" else []))
             CASES[args.case](session)
         ok = True
     except Failure as failure:
