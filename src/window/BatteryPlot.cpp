@@ -99,11 +99,37 @@ void BatteryPlot::drawCurve(QPainter &painter, const QRectF &plot,
 {
     if (points.empty())
         return;
+    // A long test has many readings to a pixel column: each column keeps its first, lowest,
+    // highest and last, so that a day's curve draws as fast as a minute's.
     std::vector<QPointF> pixels;
-    pixels.reserve(points.size());
-    for (const QPointF &p : points)
-        pixels.emplace_back(plot.left() + p.x() / timeHigh * plot.width(),
-                            plot.bottom() - p.y() / high * plot.height());
+    QPointF first, low, highest, last;
+    const auto flush = [&] {
+        pixels.push_back(first);
+        if (low != first)
+            pixels.push_back(low);
+        if (highest != first && highest != low)
+            pixels.push_back(highest);
+        if (last != highest && last != low && last != first)
+            pixels.push_back(last);
+    };
+    bool any = false;
+    for (const QPointF &p : points) {
+        const QPointF at(plot.left() + p.x() / timeHigh * plot.width(),
+                         plot.bottom() - p.y() / high * plot.height());
+        if (any && int(at.x()) == int(first.x())) {
+            if (at.y() > low.y())
+                low = at;
+            if (at.y() < highest.y())
+                highest = at;
+            last = at;
+            continue;
+        }
+        if (any)
+            flush();
+        first = low = highest = last = at;
+        any = true;
+    }
+    flush();
     painter.save();
     painter.setClipRect(plot.adjusted(-2, -2, 2, 2));
     painter.setRenderHint(QPainter::Antialiasing);

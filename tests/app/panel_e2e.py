@@ -733,10 +733,14 @@ def case_remote(session):
     check_clean_line(session)
 
 
-def case_battery(session):
+# A small cell that a 1 A test takes below 3.0 V in seconds, and a meter across the terminals.
+BATTERY_SIM = ["--battery", "0.002,1,0.1", "--meter", "0"]
+
+
+def case_battery(session, screenshot=None):
     """File, Battery Test...: CC 1 A down to a cut-off of 3.0 V, read from the simulator's meter.
     The panel's entry keys are dead meanwhile; the test ends itself with 66FFFF, and the log and
-    the journal hold the run."""
+    the journal hold the run. screenshot: where the window at the end is written as a PNG."""
     meter = wait_until("the simulator's meter line",
                        lambda: [l for l in session.sim.snapshot() if l.startswith("meter: ")])
     address = meter[0].split(" ", 1)[1]
@@ -772,6 +776,10 @@ def case_battery(session):
     expect(journal_frames(journal) == [(f, "battery") for f in frames],
            "journal %s" % journal_frames(journal))
     check_clean_line(session)
+    if screenshot:
+        session.display.xdotool("mousemove", "1390", "890")
+        time.sleep(1.0)  # the last repaint on the screen file
+        session.display.screenshot(screenshot, session.display.geometry(window))
 
 
 CASES = {
@@ -800,10 +808,11 @@ def main():
     parser.add_argument("--trace", help="the library that logs what happens on a line")
     parser.add_argument("--screenshot", metavar="PNG")
     parser.add_argument("--program-screenshot", metavar="PNG")
+    parser.add_argument("--battery-screenshot", metavar="PNG")
     parser.add_argument("case", nargs="?", choices=sorted(CASES))
     args = parser.parse_args()
-    if not args.case and not args.screenshot and not args.program_screenshot:
-        parser.error("name a case, --screenshot or --program-screenshot")
+    if not (args.case or args.screenshot or args.program_screenshot or args.battery_screenshot):
+        parser.error("name a case, --screenshot, --program-screenshot or --battery-screenshot")
     for tool in ("Xvfb", "xdotool"):
         if shutil.which(tool) is None:
             print("%s is not installed (scripts/test installs it)" % tool, file=sys.stderr)
@@ -818,12 +827,14 @@ def main():
         elif args.program_screenshot:
             session = Session(args)
             make_program_screenshot(session, args.program_screenshot)
+        elif args.battery_screenshot:
+            session = Session(args, sim_args=BATTERY_SIM)
+            case_battery(session, args.battery_screenshot)
         else:
             session = Session(args, display=args.case != "demo_no_display",
                               simulator=args.case not in ("no_port", "demo", "demo_no_display"),
                               screen="1024x768" if args.case == "small_screen" else "1400x900",
-                              sim_args=(["--battery", "0.002,1,0.1", "--meter", "0"]
-                                        if args.case == "battery" else []))
+                              sim_args=BATTERY_SIM if args.case == "battery" else [])
             CASES[args.case](session)
         ok = True
     except Failure as failure:
@@ -832,7 +843,8 @@ def main():
         if session:
             session.close(keep_logs=not ok)
     if ok:
-        print("passed" if args.case else "wrote " + (args.screenshot or args.program_screenshot))
+        print("passed" if args.case else "wrote " + (args.screenshot or args.program_screenshot
+                                                     or args.battery_screenshot))
     return 0 if ok else 1
 
 
