@@ -18,7 +18,8 @@ struct RemoteRig
     RemoteRig() : load(h.panel, client), instrument(load) {}
 
     // "> MSG" a client's message; "L" Go to Local; "gone" the last client left; "run" a program
-    // starts; "cut" the line fails from now on; anything else is keys of the panel.
+    // starts; "battery" a battery test starts; "cut" the line fails from now on; anything else
+    // is keys of the panel.
     void step(const std::string &what)
     {
         if (what.rfind("> ", 0) == 0) {
@@ -32,6 +33,16 @@ struct RemoteRig
                 parseProgram("mode,setpoint,input,dwell\nCC,0.5,,60\nCC,0.6,,60\n"));
             h.panel.startProgram(program, 1, SteadyTime{});
             h.panel.advanceProgram(SteadyTime{});
+        } else if (what == "battery") {
+            struct : Clock
+            {
+                SteadyTime now() override { return {}; }
+            } clock;
+            battery::Stops stops;
+            stops.timeMs = 60000;
+            h.panel.startBattery(std::make_unique<battery::DischargeRun>(
+                                     battery::DischargePlan{ModeCodes::CC, 1000}, stops, false),
+                                 clock);
         } else if (what == "cut") {
             h.comm.outputError = CommCodes::TxQueueFull;
         } else {
@@ -123,6 +134,14 @@ TEST(Remote, ClientsAndKeysToFramesDisplayAndState)
          "-221,\"Settings conflict;a program runs on the panel; stop it there, or wait for its "
          "end: the frame 6703E8 (CC 1.000 A) was not sent\"\n"},
         {{"run", "> CURR?"}, {"6701F4"}, "0.500", "A", "Output / OFF", S::Local, "0.500\n"},
+        {{"battery", "> INP OFF", "> SYST:ERR?"},
+         {"6703E8", "6600FF"},
+         "01.00",
+         "A",
+         "Output /ON",
+         S::Local,
+         "-221,\"Settings conflict;a battery test runs on the panel; stop it there, or wait for "
+         "its end: the frame 66FFFF (input off) was not sent\"\n"},
         {{"> SYST:REM", "run"}, {}, "00.00", "V", "Output / OFF", S::Remote, ""},
         // A write that fails goes to the client's queue, and the panel keeps what it showed.
         {{"5 Enter", "cut", "> VOLT 7", "> SYST:ERR?"},
