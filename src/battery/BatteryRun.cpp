@@ -52,10 +52,9 @@ std::optional<DischargeResult> DischargeRun::reading(const std::optional<std::st
         if (answer)
             volts = parseReading(*answer);
         if (!volts)
-            return DischargeResult{DischargeEnd::MeterFailed,
-                                   answer ? "it answered " + quotedWord(*answer) +
-                                                ", which is no number"
-                                          : why};
+            return DischargeResult{
+                DischargeEnd::MeterFailed,
+                answer ? "it answered " + quotedWord(*answer) + ", which is no number" : why};
     }
     m_discharge.take(std::chrono::duration<double>(nextDue()).count(), volts);
     ++m_next;

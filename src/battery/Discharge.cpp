@@ -22,10 +22,16 @@ struct RefusalWords
 };
 
 constexpr RefusalWords kCommandLine{"--cutoff VOLTS, --capacity AH, --energy WH or --time DURATION",
-                                    "--cutoff", "give --meter ADDRESS", "cr", "--energy in cc",
+                                    "--cutoff",
+                                    "give --meter ADDRESS",
+                                    "cr",
+                                    "--energy in cc",
                                     "--capacity in cp"};
-constexpr RefusalWords kWindow{"a cut-off, a capacity, an energy or a time", "the cut-off",
-                               "give the meter's address", "CR", "an energy stop in CC",
+constexpr RefusalWords kWindow{"a cut-off, a capacity, an energy or a time",
+                               "the cut-off",
+                               "give the meter's address",
+                               "CR",
+                               "an energy stop in CC",
                                "a capacity stop in CP"};
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "battery/BatteryRun.h"
 #include "cli/Console.h"
 #include "ctl/Commands.h"
-#include "meter/Meters.h"
 #include "ctl/Session.h"
+#include "meter/Meters.h"
 #include "protocol/Frame.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
@@ -108,8 +108,8 @@ int batteryTest(const Invocation &invocation)
                                             FrameSource{"battery"}, "the battery test"))
         return status;
 
-    battery::DischargeRun run({plan.mode, plan.value, plan.interval, plan.meterQuery},
-                              plan.stops, meter != nullptr);
+    battery::DischargeRun run({plan.mode, plan.value, plan.interval, plan.meterQuery}, plan.stops,
+                              meter != nullptr);
     BatteryOut out(session);
     Readings readings(!invocation.quiet && isTerminal(stderr), log.get());
     SteadyClock clock;
@@ -124,8 +124,8 @@ int batteryTest(const Invocation &invocation)
         printSummary(run);
         return session.finish(kExitSent);
     case battery::DischargeEnd::Interrupted: {
-        const int status =
-            session.interruptedStatus("reading at " + battery::durationText(run.discharge().last().seconds));
+        const int status = session.interruptedStatus(
+            "reading at " + battery::durationText(run.discharge().last().seconds));
         printSummary(run);
         return session.finish(status);
     }

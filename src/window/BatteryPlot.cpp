@@ -55,8 +55,8 @@ void BatteryPlot::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), Qt::white);
     const QFontMetricsF metrics(font());
     const double line = metrics.height();
-    const double side = metrics.horizontalAdvance(QStringLiteral("00.000")) + kTick + 2 * kGap +
-                        line;
+    const double side =
+        metrics.horizontalAdvance(QStringLiteral("00.000")) + kTick + 2 * kGap + line;
     const QRectF plot(side, line, width() - 2 * side, height() - 3 * line - kTick - 2 * kGap);
     if (plot.width() < 40 || plot.height() < 40)
         return;

@@ -57,8 +57,8 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
     m_mode = new QComboBox(this);
     m_mode->setObjectName(QStringLiteral("Mode"));
     m_mode->addItems({QStringLiteral("CC"), QStringLiteral("CP"), QStringLiteral("CR")});
-    m_mode->setCurrentText(settings.value(kGroup + QStringLiteral("mode"), QStringLiteral("CC"))
-                               .toString());
+    m_mode->setCurrentText(
+        settings.value(kGroup + QStringLiteral("mode"), QStringLiteral("CC")).toString());
     m_unit = new QLabel(this);
     m_value = addField("Value", QStringLiteral("value"), QStringLiteral("1"));
     m_cutoff = addField("Cutoff", QStringLiteral("cutoff"), QString());
@@ -94,9 +94,9 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
     showUnit();
     connect(m_mode, &QComboBox::currentTextChanged, this, showUnit);
     connect(m_browse, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(
-            this, QStringLiteral("Battery Test Log"), m_log->text(),
-            QStringLiteral("CSV files (*.csv);;All files (*)"));
+        const QString path =
+            QFileDialog::getSaveFileName(this, QStringLiteral("Battery Test Log"), m_log->text(),
+                                         QStringLiteral("CSV files (*.csv);;All files (*)"));
         if (!path.isEmpty())
             m_log->setText(path);
     });
@@ -267,8 +267,9 @@ void BatteryWindow::meterOpened(int serial, const std::optional<std::string> &id
     m_connecting = false;
     if (!identity) {
         m_logFile.close();
-        setStatus(QStringLiteral("The meter cannot be reached: %1; nothing was sent.").arg(text(why)),
-                  true);
+        setStatus(
+            QStringLiteral("The meter cannot be reached: %1; nothing was sent.").arg(text(why)),
+            true);
         enableControls();
         return;
     }
@@ -291,8 +292,8 @@ void BatteryWindow::begin()
     m_mine = true;
     WindowClock clock;
     // A frame that does not go out ends the test at once, through runningChanged.
-    if (!m_panel.startBattery(std::make_unique<battery::DischargeRun>(
-                                  m_setup->plan, m_setup->stops, m_setup->meter.has_value()),
+    if (!m_panel.startBattery(std::make_unique<battery::DischargeRun>(m_setup->plan, m_setup->stops,
+                                                                      m_setup->meter.has_value()),
                               clock))
         return;
     setStatus((m_identity.isEmpty()
@@ -450,9 +451,9 @@ void BatteryWindow::enableControls()
     m_start->setEnabled(!busy && !m_panel.runActive() &&
                         m_panel.remoteState() == RemoteState::Local);
     m_stop->setEnabled(busy);
-    for (QWidget *field : std::initializer_list<QWidget *>{
-             m_mode, m_value, m_cutoff, m_capacity, m_energy, m_time, m_meterAddress, m_query,
-             m_interval, m_log, m_browse})
+    for (QWidget *field :
+         std::initializer_list<QWidget *>{m_mode, m_value, m_cutoff, m_capacity, m_energy, m_time,
+                                          m_meterAddress, m_query, m_interval, m_log, m_browse})
         field->setEnabled(!busy);
 }
 

@@ -143,8 +143,8 @@ TEST(BatteryRun, ScheduleEndsAndWhy)
         recorder.failAt = row.failAt;
         DischargeRun run({ModeCodes::CC, 1000, 1000ms, "MEAS:VOLT:DC?"}, row.stops,
                          !row.answers.empty());
-        const DischargeResult result = runDischarge(
-            run, row.answers.empty() ? nullptr : &meter, recorder, time, time, recorder);
+        const DischargeResult result = runDischarge(run, row.answers.empty() ? nullptr : &meter,
+                                                    recorder, time, time, recorder);
         EXPECT_EQ(result.end, row.end) << row.name;
         EXPECT_EQ(result.why, row.why) << row.name;
         EXPECT_EQ(recorder.seconds, row.readings) << row.name;

@@ -26,10 +26,10 @@ void play(PanelHarness &h, const std::string &script)
         if (word == "start") {
             battery::Stops stops;
             stops.cutoffMillivolts = 3000;
-            h.panel.startBattery(std::make_unique<battery::DischargeRun>(
-                                     battery::DischargePlan{ModeCodes::CC, 1000, 1000ms}, stops,
-                                     true),
-                                 clock);
+            h.panel.startBattery(
+                std::make_unique<battery::DischargeRun>(
+                    battery::DischargePlan{ModeCodes::CC, 1000, 1000ms}, stops, true),
+                clock);
         } else if (word == "r!") {
             h.panel.batteryReading(std::nullopt, "no answer within 2 s");
         } else if (word[0] == 'r' && word != "remote") {
@@ -65,15 +65,23 @@ TEST(PanelBattery, ScriptsToFramesDisplayAndEnd)
         {"start r3.5 r2.9 r3.0 r2.9", {"6703E8", "6600FF"}, "01.00", "Output /ON", {}, 0},
         {"start 5 CV Enter r3.5", {"6703E8", "6600FF"}, "01.00", "Output /ON", {}, 0},
         {"start r3.5 Output", onAndOff, "01.00", "Output / OFF", ByHand, 0},
-        {"start stop Output", {"6703E8", "6600FF", "66FFFF", "6600FF"}, "01.00", "Output /ON",
-         ByHand, 0},
+        {"start stop Output",
+         {"6703E8", "6600FF", "66FFFF", "6600FF"},
+         "01.00",
+         "Output /ON",
+         ByHand,
+         0},
         {"start r3.5 r!", onAndOff, "01.00", "Output / OFF", Meter, 0},
         {"start rOVLD", onAndOff, "01.00", "Output / OFF", Meter, 0},
         {"fail start", {}, "00.00", "Output / OFF", Line, 1},
         {"start r3.5 r2.9 fail r2.8", {"6703E8", "6600FF"}, "01.00", "Output /ON", Stopped, 1},
         {"remote start", {}, "00.00", "Output / OFF", {}, 0},
-        {"CP 1 Enter Output start r3.0", {"640001", "6600FF", "6703E8", "6600FF"}, "01.00",
-         "Output /ON", {}, 0},
+        {"CP 1 Enter Output start r3.0",
+         {"640001", "6600FF", "6703E8", "6600FF"},
+         "01.00",
+         "Output /ON",
+         {},
+         0},
     };
     for (const auto &row : rows) {
         PanelHarness h;

@@ -1,8 +1,8 @@
 // The battery window over the panel: fields that are wrong send nothing and say why, and whole
 // tests, without a meter and against a meter on a socket, end with the input switched off.
 #include "window/BatteryWindow.h"
-#include "window/UIForm.h"
 #include "support/Fakes.h"
+#include "window/UIForm.h"
 
 #include <QAction>
 #include <QDeadlineTimer>
@@ -63,8 +63,9 @@ TEST(BatteryWindow, FieldsThatAreWrongSendNothing)
         QString said;
     } rows[] = {
         {"Value", "abc", "Value: "},
-        {"Meter", "", "The cut-off needs a meter to read the voltage: give the meter's address; "
-                      "nothing was sent."},
+        {"Meter", "",
+         "The cut-off needs a meter to read the voltage: give the meter's address; "
+         "nothing was sent."},
         {"Meter", "127.0.0.1", "Meter: '127.0.0.1' is no meter address"},
         {"Log", dir.filePath("no/such/folder.csv"), "folder.csv: cannot be written"},
         // Nothing listens there: port 1 of this machine refuses.
@@ -106,13 +107,18 @@ TEST(BatteryWindow, TestsEndWithTheInputOff)
         QStringList said;
         int rows; // in the log
     } runs[] = {
-        {"no meter, to its time", "", "0.5", "Stopped by the time",
+        {"no meter, to its time",
+         "",
+         "0.5",
+         "Stopped by the time",
          {"Stopped by the time after 0:00:01", "Capacity 0.0001 Ah, energy 0.0000 Wh",
           "Without a meter these figures are the commanded ones, not measured",
           "The input was switched off."},
          4},
         {"a meter that answers what is no number",
-         QStringLiteral("127.0.0.1:%1").arg(meter.serverPort()), "60", "The input",
+         QStringLiteral("127.0.0.1:%1").arg(meter.serverPort()),
+         "60",
+         "The input",
          {"The meter stopped answering (it answered 'OVLD', which is no number) after 0:00:00",
           "Capacity 0.0001 Ah, energy 0.0002 Wh", "Voltage: mean 3.800 V, end 3.700 V",
           "The input was switched off."},
