@@ -1,11 +1,13 @@
 // The window in-process under the offscreen platform, its serial control on a pseudo-terminal:
 // click to the frame at the far end, click to the display repainted, Enter as fast as it goes,
-// presses on a stalled line, resident memory over many presses, and a 100,000-step program
-// opened in the program window.
+// presses on a stalled line, resident memory over many presses, a 100,000-step program opened in
+// the program window, and a battery test in the battery window against a meter of the bench's own.
 #include "serial/SerialPortControl.h"
 #include "window/ProgramPlot.h"
+#include "window/BatteryWindow.h"
 #include "window/ProgramWindow.h"
 #include "window/UIForm.h"
+#include "support/BenchMeter.h"
 #include "support/Doubles.h"
 #include "support/FarEnd.h"
 #include "support/ProcStatus.h"
@@ -13,7 +15,9 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -43,6 +47,7 @@ struct Options
     int memoryPresses = 100000;
     int programOpens = 10;
     int programSteps = 2000;
+    int batteryReadings = 100;
 };
 
 [[noreturn]] void fail(const std::string &what)
@@ -380,6 +385,61 @@ public:
         printFigure("offscreen.program_lateness", summarize(late), "ms");
     }
 
+    // A test from the battery window, readings 0.2 s apart: each query's lateness at the meter
+    // against the test's absolute schedule, and the cut-off's second reading to 66FFFF at the
+    // far end.
+    void batteryWindow(int readings)
+    {
+        constexpr double kIntervalMs = 200;
+        int port = 0;
+        const int listener = listenLoopback(port);
+        BenchMeter meter;
+        meter.highCount = readings;
+        std::thread server([&] { meter.serve(listener); });
+        form.openBattery();
+        BatteryWindow *window = form.batteryWindow();
+        const auto set = [window](const char *field, const QString &text) {
+            window->findChild<QLineEdit *>(QString::fromLatin1(field))->setText(text);
+        };
+        set("Value", QStringLiteral("0.5"));
+        set("Cutoff", QStringLiteral("3.0"));
+        set("Time", QString());
+        set("Meter", QStringLiteral("127.0.0.1:%1").arg(port));
+        set("Interval", QStringLiteral("0.2"));
+        set("Log", QString());
+        settle(50ms);
+        line.readNow();
+        std::string frames, off;
+        Clock::time_point offAt;
+        std::thread reader([&] {
+            frames = line.read(12, 10000ms);
+            off = line.read(6, 60000ms, &offAt);
+        });
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("Start")),
+                          Qt::LeftButton);
+        // The event loop sleeps between the readings, as it does for a user.
+        QEventLoop loop;
+        QTimer poll;
+        bool started = false;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            started = started || form.panel().batteryRunning();
+            if (started && !form.panel().batteryRunning())
+                loop.quit();
+        });
+        poll.start(50);
+        loop.exec();
+        reader.join();
+        server.join();
+        ::close(listener);
+        window->close();
+        if (frames != "6701F46600FF" || off != "66FFFF")
+            fail("battery window: the line had '" + frames + off + "'");
+        printFigure("offscreen.battery_reading_lateness",
+                    summarize(scheduleLateness(meter.queries, kIntervalMs)), "ms");
+        printFigure("offscreen.battery_cutoff_to_off",
+                    summarize({millisecondsBetween(meter.secondLowSent, offAt)}), "ms");
+    }
+
 private:
     QPushButton *button(const char *name)
     {
@@ -431,10 +491,14 @@ int main(int argc, char **argv)
             o.memoryPresses = intArg(argv[++i]);
         else if (!std::strcmp(argv[i], "--program-opens") && hasValue)
             o.programOpens = intArg(argv[++i]);
+        else if (!std::strcmp(argv[i], "--battery-readings") && hasValue)
+            o.batteryReadings = intArg(argv[++i]);
         else
             fail(std::string("unknown argument ") + argv[i]);
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // What the windows remember goes to a test location, never the user's settings.
+    QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     WindowBench bench(opaqueButtons);
     bench.clickToLine(o.presses);
@@ -444,5 +508,6 @@ int main(int argc, char **argv)
     bench.memory(o.memoryPresses);
     bench.programWindow(o.programOpens);
     bench.programLateness(o.programSteps);
+    bench.batteryWindow(o.batteryReadings);
     return 0;
 }

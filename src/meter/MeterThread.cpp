@@ -22,8 +22,24 @@ MeterThread::MeterThread(QObject *parent) : QObject(parent), m_worker(new Worker
 
 MeterThread::~MeterThread()
 {
+    dropWaiting();
     m_thread.quit();
     m_thread.wait();
+}
+
+void MeterThread::dropWaiting()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        ++m_generation;
+    }
+    m_wake.notify_all();
+}
+
+bool MeterThread::waitUntil(Time due, unsigned generation)
+{
+    std::unique_lock lock(m_mutex);
+    return !m_wake.wait_until(lock, due, [&] { return m_generation != generation; });
 }
 
 void MeterThread::open(const battery::MeterAddress &address, int serial)
@@ -42,9 +58,16 @@ void MeterThread::open(const battery::MeterAddress &address, int serial)
     });
 }
 
-void MeterThread::ask(const std::string &query, int serial)
+void MeterThread::ask(const std::string &query, int serial, Time due)
 {
-    QMetaObject::invokeMethod(m_worker, [this, query, serial] {
+    unsigned generation;
+    {
+        const std::lock_guard lock(m_mutex);
+        generation = m_generation;
+    }
+    QMetaObject::invokeMethod(m_worker, [this, query, serial, due, generation] {
+        if (!waitUntil(due, generation))
+            return;
         std::string why = "the meter is not open";
         std::optional<std::string> answer;
         if (m_worker->meter)
@@ -57,6 +80,7 @@ void MeterThread::ask(const std::string &query, int serial)
 
 void MeterThread::close()
 {
+    dropWaiting();
     QMetaObject::invokeMethod(m_worker, [this] { m_worker->meter.reset(); });
 }
 

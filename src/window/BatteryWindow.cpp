@@ -302,7 +302,10 @@ void BatteryWindow::begin()
                    : QStringLiteral("Meter: %1").arg(m_identity)) +
               QStringLiteral("\nRunning; Stop, Output or Escape switches the input off."));
     // The first reading is due as the input goes on.
-    onDue();
+    if (m_setup->meter)
+        askMeter();
+    else
+        onDue();
 }
 
 void BatteryWindow::schedule()
@@ -319,14 +322,22 @@ void BatteryWindow::onDue()
 {
     if (!m_mine || !m_panel.batteryRunning())
         return;
-    if (m_setup->meter) {
-        m_asking = true;
-        m_meter->ask(m_setup->plan.query, ++m_serial);
-        m_silence.start(meter::kAnswerMs + 1000);
-        return;
-    }
     m_panel.batteryReading(std::nullopt, {});
     counted();
+}
+
+void BatteryWindow::askMeter()
+{
+    const auto due = m_panel.batteryDue();
+    if (!due || !m_mine)
+        return;
+    // The meter's thread sends the query at its time; the window only waits for the answer,
+    // and counts none that is a second overdue as no answer.
+    m_asking = true;
+    m_meter->ask(m_setup->plan.query, ++m_serial, *due);
+    const auto overdue = std::chrono::ceil<std::chrono::milliseconds>(
+        *due + std::chrono::milliseconds(meter::kAnswerMs + 1000) - std::chrono::steady_clock::now());
+    m_silence.start(static_cast<int>(std::max<long long>(0, overdue.count())));
 }
 
 void BatteryWindow::meterAnswered(int serial, const std::optional<std::string> &answer,
@@ -358,7 +369,11 @@ void BatteryWindow::counted()
         m_plot->add(sample.seconds, sample.volts, sample.ampHours);
         showFigures();
     }
-    if (m_mine && m_panel.batteryRunning())
+    if (!m_mine || !m_panel.batteryRunning())
+        return;
+    if (m_setup->meter)
+        askMeter();
+    else
         schedule();
 }
 

@@ -53,8 +53,10 @@ private:
     void meterOpened(int serial, const std::optional<std::string> &identity,
                      const std::string &why);
     void begin();
+    // Without a meter the window's timer wakes each reading; with one, the meter's thread.
     void schedule();
     void onDue();
+    void askMeter();
     void meterAnswered(int serial, const std::optional<std::string> &answer,
                        const std::string &why);
     void counted();
@@ -82,7 +84,7 @@ private:
     QLabel *m_figures = nullptr;
     QLabel *m_status = nullptr;
     BatteryPlot *m_plot = nullptr;
-    QTimer m_due;
+    QTimer m_due;     // a reading without a meter
     QTimer m_silence; // the meter's answer overdue
     QFile m_logFile;
     std::optional<battery::Setup> m_setup;
