@@ -3,15 +3,15 @@
 // presses on a stalled line, resident memory over many presses, a 100,000-step program opened in
 // the program window, and a battery test in the battery window against a meter of the bench's own.
 #include "serial/SerialPortControl.h"
-#include "window/ProgramPlot.h"
-#include "window/BatteryWindow.h"
-#include "window/ProgramWindow.h"
-#include "window/UIForm.h"
 #include "support/BenchMeter.h"
 #include "support/Doubles.h"
 #include "support/FarEnd.h"
 #include "support/ProcStatus.h"
 #include "support/Stats.h"
+#include "window/BatteryWindow.h"
+#include "window/ProgramPlot.h"
+#include "window/ProgramWindow.h"
+#include "window/UIForm.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -336,7 +336,8 @@ void BatteryWindow::askMeter()
     m_asking = true;
     m_meter->ask(m_setup->plan.query, ++m_serial, *due);
     const auto overdue = std::chrono::ceil<std::chrono::milliseconds>(
-        *due + std::chrono::milliseconds(meter::kAnswerMs + 1000) - std::chrono::steady_clock::now());
+        *due + std::chrono::milliseconds(meter::kAnswerMs + 1000) -
+        std::chrono::steady_clock::now());
     m_silence.start(static_cast<int>(std::max<long long>(0, overdue.count())));
 }
 
