@@ -28,7 +28,7 @@ public:
     }
     void setDescription(Caption, const std::string &) override {}
     void setJournalStatus(const std::string &) override {}
-    void setProgramRunning(bool) override {}
+    void setRunning(bool) override {}
     void setRemote(RemoteState) override {}
 };
 
