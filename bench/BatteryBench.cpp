@@ -1,7 +1,9 @@
 // rz417ctl battery against a meter of the bench's own on loopback and a pty as the line:
 //  - reading lateness: each MEAS query's arrival against its due time on the run's absolute
 //    schedule (reading k due k intervals after the first), over 100 readings 0.2 s apart;
-//  - from the meter's second answer below the cut-off to 66FFFF readable at the pty.
+//  - from the meter's second answer below the cut-off to 66FFFF readable at the pty;
+//  - the floor beside them: a bare thread sleeping on the same schedule at the same time, whose
+//    lateness is the machine's own (a virtual machine's stalls show there first).
 #include "support/BenchMeter.h"
 #include "support/FarEnd.h"
 #include "support/Stats.h"
@@ -45,6 +47,15 @@ int main(int argc, char **argv)
     BenchMeter meter;
     meter.highCount = readings;
     std::thread server([&] { meter.serve(listener); });
+    std::vector<double> floorLate;
+    std::thread floor([&] {
+        const Clock::time_point start = Clock::now();
+        for (int k = 0; k < readings; ++k) {
+            const auto due = start + std::chrono::microseconds(200000 * k);
+            std::this_thread::sleep_until(due);
+            floorLate.push_back(millisecondsBetween(due, Clock::now()));
+        }
+    });
     const std::vector<std::string> args{ctl,
                                         "-q",
                                         "-p",
@@ -72,6 +83,7 @@ int main(int argc, char **argv)
     Clock::time_point offAt;
     const std::string off = line.read(6, std::chrono::milliseconds(60000), &offAt);
     server.join();
+    floor.join();
     int status = 0;
     ::waitpid(pid, &status, 0);
     if (off != "66FFFF" || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
@@ -79,6 +91,7 @@ int main(int argc, char **argv)
 
     printFigure("battery.reading_lateness", summarize(scheduleLateness(meter.queries, kIntervalMs)),
                 "ms");
+    printFigure("battery.floor_lateness", summarize(floorLate), "ms");
     printFigure("battery.cutoff_to_off",
                 summarize({millisecondsBetween(meter.secondLowSent, offAt)}), "ms");
     ::close(listener);
