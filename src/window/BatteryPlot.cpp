@@ -1,5 +1,7 @@
 #include "window/BatteryPlot.h"
 
+#include "window/PlotStyle.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -8,13 +10,13 @@ namespace rz417 {
 
 namespace {
 
-const QColor kText(40, 40, 40);
-const QColor kGrid(225, 225, 225);
-const QColor kFrame(170, 170, 170);
+using plotStyle::kFrame;
+using plotStyle::kGap;
+using plotStyle::kGrid;
+using plotStyle::kText;
+using plotStyle::kTick;
 const QColor kVoltage(0, 90, 200);
 const QColor kCapacity(220, 110, 0);
-constexpr double kTick = 5;
-constexpr double kGap = 4;
 constexpr int kMaxTicks = 6;
 
 double highest(const std::vector<QPointF> &points)

@@ -1,6 +1,7 @@
 #include "window/ProgramPlot.h"
 
 #include "protocol/Modes.h"
+#include "window/PlotStyle.h"
 
 #include <QEvent>
 #include <QFontMetricsF>
@@ -18,13 +19,13 @@ const QColor kModeColours[] = {QColor(31, 119, 180), QColor(214, 39, 40), QColor
                                QColor(148, 103, 189)};
 const QColor kShade(255, 200, 0, 60);
 const QColor kShadeBorder(230, 170, 0);
-const QColor kText(40, 40, 40);
-const QColor kGrid(225, 225, 225);
-const QColor kFrame(170, 170, 170);
+using plotStyle::kFrame;
+using plotStyle::kGap;
+using plotStyle::kGrid;
+using plotStyle::kText;
+using plotStyle::kTick;
 
 constexpr double kPad = 8;        // around everything
-constexpr double kTick = 5;       // tick length
-constexpr double kGap = 4;        // between a tick, its label and the axis title
 constexpr double kAxisGap = 10;   // between axes stacked on one side
 constexpr double kLegendGap = 18; // between legend entries
 
