@@ -28,24 +28,36 @@ DischargeRun::DischargeRun(const DischargePlan &plan, const Stops &stops, bool m
         m_timeStop = std::chrono::milliseconds(*stops.timeMs);
 }
 
-std::optional<DischargeResult> DischargeRun::begin(FrameOut &out)
+std::optional<DischargeResult> DischargeRun::begin(FrameOut &out,
+                                                   const std::function<bool()> &stopped)
 {
+    const auto stop = [&stopped] { return stopped && stopped(); };
+    if (stop())
+        return DischargeResult{DischargeEnd::Interrupted, {}};
     if (!out.send(setpointFrame(m_plan.mode, m_plan.value),
                   setpointMeaning(m_plan.mode, m_plan.value)))
         return DischargeResult{DischargeEnd::LineFailed, "the setpoint did not go out"};
+    if (stop())
+        return DischargeResult{DischargeEnd::Interrupted, {}};
     if (!out.send(inputFrame(true), inputMeaning(true)))
         return DischargeResult{DischargeEnd::LineFailed, "the input-on frame did not go out"};
     return std::nullopt;
 }
 
-std::chrono::milliseconds DischargeRun::nextDue() const
+std::chrono::milliseconds DischargeRun::dueAt(long index) const
 {
-    const std::chrono::milliseconds due(m_plan.interval.count() * m_next);
+    const std::chrono::milliseconds due(m_plan.interval.count() * index);
     return m_timeStop && due > *m_timeStop ? *m_timeStop : due;
 }
 
+std::chrono::milliseconds DischargeRun::nextDue() const
+{
+    return dueAt(m_next);
+}
+
 std::optional<DischargeResult> DischargeRun::reading(const std::optional<std::string> &answer,
-                                                     const std::string &why)
+                                                     const std::string &why,
+                                                     std::chrono::nanoseconds at)
 {
     std::optional<double> volts;
     if (m_metered) {
@@ -56,17 +68,23 @@ std::optional<DischargeResult> DischargeRun::reading(const std::optional<std::st
                 DischargeEnd::MeterFailed,
                 answer ? "it answered " + quotedWord(*answer) + ", which is no number" : why};
     }
-    m_discharge.take(std::chrono::duration<double>(nextDue()).count(), volts);
-    ++m_next;
+    m_discharge.take(std::chrono::duration<double>(at).count(), volts);
     if (m_discharge.stopped() != StopReason::None)
         return DischargeResult{DischargeEnd::Stopped, {}};
+    // A late answer never piles readings up: the due times it passed are skipped, the time
+    // stop's own excepted, which is taken at once.
+    ++m_next;
+    while (dueAt(m_next) <= at && !(m_timeStop && dueAt(m_next) == *m_timeStop)) {
+        ++m_next;
+        ++m_skipped;
+    }
     return std::nullopt;
 }
 
 DischargeResult runDischarge(DischargeRun &run, Meter *meter, FrameOut &out, Clock &clock,
                              Sleeper &sleeper, ReadingSink &sink)
 {
-    if (auto failed = run.begin(out))
+    if (auto failed = run.begin(out, [&sleeper] { return sleeper.interrupted(); }))
         return *failed;
     const SteadyTime start = clock.now();
     for (;;) {
@@ -74,11 +92,13 @@ DischargeResult runDischarge(DischargeRun &run, Meter *meter, FrameOut &out, Clo
             return {DischargeEnd::Interrupted, {}};
         std::string why;
         const auto answer = meter ? meter->ask(run.plan().query, why) : std::nullopt;
-        const auto end = run.reading(answer, why);
-        if (!end || end->end == DischargeEnd::Stopped)
-            sink.reading(run.discharge().last());
-        if (end)
+        // A signal during the query: the meter's answer, or its silence, is not counted.
+        if (sleeper.interrupted())
+            return {DischargeEnd::Interrupted, {}};
+        if (const auto end = run.reading(answer, why, clock.now() - start))
             return *end;
+        if (!sink.reading(run.discharge().last(), why))
+            return {DischargeEnd::LogFailed, why};
     }
 }
 
@@ -130,6 +150,15 @@ std::vector<std::string> summaryLines(const DischargeRun &run)
                         optionalFigure(last.volts, 3) + " V");
     if (!run.metered())
         lines.push_back("without a meter these figures are the commanded ones, not measured");
+    if (run.skipped() > 0)
+        lines.push_back(std::to_string(run.skipped()) + " due reading" +
+                        (run.skipped() == 1 ? " was" : "s were") +
+                        " skipped: the meter answered after the next was due");
+    if (const long bounded = discharge.boundedReadings())
+        lines.push_back("the current was bounded to what the load can draw (" +
+                        figureText(loadMostAmps(), 0) + " A, " + figureText(loadMostWatts(), 0) +
+                        " W) in " + std::to_string(bounded) + " of " +
+                        std::to_string(discharge.readings()) + " readings");
     return lines;
 }
 

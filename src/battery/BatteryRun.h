@@ -4,6 +4,7 @@
 #include "program/ProgramRun.h"
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,12 +29,14 @@ public:
     virtual bool send(const std::string &frame, const std::string &meaning) = 0;
 };
 
-// Told every reading, as it is counted.
+// Told every reading, as it is counted (the one that ends a run, after the input went off).
 class ReadingSink
 {
 public:
     virtual ~ReadingSink() = default;
-    virtual void reading(const Sample &sample) = 0;
+    // False with why when the reading could not be kept (a log that cannot be written): the run
+    // ends.
+    virtual bool reading(const Sample &sample, std::string &why) = 0;
 };
 
 enum class DischargeEnd {
@@ -41,12 +44,13 @@ enum class DischargeEnd {
     Interrupted, // a signal, or stopped by hand
     LineFailed,  // a frame did not go out
     MeterFailed, // no answer, or one that is not a number
+    LogFailed,   // a reading could not be logged
 };
 
 struct DischargeResult
 {
     DischargeEnd end = DischargeEnd::Stopped;
-    std::string why; // LineFailed, MeterFailed
+    std::string why; // LineFailed, MeterFailed, LogFailed
 };
 
 struct DischargePlan
@@ -71,31 +75,39 @@ class DischargeRun
 public:
     DischargeRun(const DischargePlan &plan, const Stops &stops, bool metered);
 
-    // The setpoint and the input on; the end when one did not go out.
-    std::optional<DischargeResult> begin(FrameOut &out);
+    // The setpoint and the input on; the end when one did not go out, or when stopped() said so
+    // before the input went on (Interrupted, and nothing more is sent).
+    std::optional<DischargeResult> begin(FrameOut &out, const std::function<bool()> &stopped = {});
     // From the input going on: when the reading due is to be taken.
     std::chrono::milliseconds nextDue() const;
-    // Counts the reading due, with the meter's answer (nothing, with why, when none came); the
-    // answer is not looked at without a meter. The end when a stop was met or the meter failed.
+    // Counts the reading taken at `at` from the input going on, with the meter's answer (nothing,
+    // with why, when none came); the answer is not looked at without a meter. A reading that
+    // came after the next due time skips that time: the one after it is due next. The end when a
+    // stop was met or the meter failed.
     std::optional<DischargeResult> reading(const std::optional<std::string> &answer,
-                                           const std::string &why);
+                                           const std::string &why, std::chrono::nanoseconds at);
 
     const DischargePlan &plan() const { return m_plan; }
     bool metered() const { return m_metered; }
     const Discharge &discharge() const { return m_discharge; }
-    // How many readings were counted.
-    long readings() const { return m_next; }
+    // How many readings were counted, and how many due times were skipped for late ones.
+    long readings() const { return m_discharge.readings(); }
+    long skipped() const { return m_skipped; }
 
 private:
+    std::chrono::milliseconds dueAt(long index) const;
+
     DischargePlan m_plan;
     Discharge m_discharge;
     std::optional<std::chrono::milliseconds> m_timeStop;
     bool m_metered;
     long m_next = 0;
+    long m_skipped = 0;
 };
 
-// Runs a discharge on the caller's thread, waiting with the sleeper between readings; the sink is
-// told every reading.
+// Runs a discharge on the caller's thread, waiting with the sleeper between readings. The sink is
+// told every reading but the one that ended the run, which the caller tells it once the input is
+// off: nothing is written between a stop and the off frame.
 DischargeResult runDischarge(DischargeRun &run, Meter *meter, FrameOut &out, Clock &clock,
                              Sleeper &sleeper, ReadingSink &sink);
 

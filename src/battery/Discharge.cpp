@@ -2,6 +2,9 @@
 
 #include "protocol/Modes.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace rz417::battery {
 
 Discharge::Discharge(int16_t mode, double setpoint, Stops stops)
@@ -61,6 +64,45 @@ std::string Discharge::refusal(int16_t mode, const Stops &stops, bool metered, W
     return {};
 }
 
+namespace {
+
+// The top of a mode's range in its unit.
+double rangeTop(int16_t mode)
+{
+    const ModeInfo *info = modeInfo(mode);
+    return info->rangeTop / std::pow(10.0, info->decimals);
+}
+
+} // namespace
+
+double loadMostAmps()
+{
+    return rangeTop(ModeCodes::CC);
+}
+
+double loadMostWatts()
+{
+    return rangeTop(ModeCodes::CP);
+}
+
+namespace {
+
+// A reading near 0 V would make P/V count thousands of amperes: the load draws at most its
+// range, in current and in power.
+void bound(Sample &next)
+{
+    if (!next.volts || !next.amps || *next.volts <= 0)
+        return;
+    const double most = std::min(loadMostAmps(), loadMostWatts() / *next.volts);
+    if (*next.amps <= most)
+        return;
+    next.amps = most;
+    next.watts = most * *next.volts;
+    next.bounded = true;
+}
+
+} // namespace
+
 const Sample &Discharge::take(double seconds, std::optional<double> volts)
 {
     Sample next;
@@ -87,18 +129,25 @@ const Sample &Discharge::take(double seconds, std::optional<double> volts)
     default:
         break;
     }
+    if (m_mode == ModeCodes::CP || m_mode == ModeCodes::CR)
+        bound(next);
+    ++m_readings;
+    if (next.bounded)
+        ++m_bounded;
     next.ampHours = m_last.ampHours;
     next.wattHours = m_last.wattHours;
-    if (m_started) {
-        const double hours = (seconds - m_last.seconds) / 3600.0;
-        if (next.amps && m_last.amps)
-            next.ampHours += (*next.amps + *m_last.amps) / 2 * hours;
-        if (next.watts && m_last.watts)
-            next.wattHours += (*next.watts + *m_last.watts) / 2 * hours;
-        if (volts && m_last.volts) {
-            m_voltSeconds += (*volts + *m_last.volts) / 2 * (seconds - m_last.seconds);
-            m_voltTime += seconds - m_last.seconds;
-        }
+    // The first reading may come a while after the input went on (a slow meter): until it, the
+    // load drew what it shows.
+    const Sample &before = m_started ? m_last : next;
+    const double span = seconds - (m_started ? m_last.seconds : 0.0);
+    const double hours = span / 3600.0;
+    if (next.amps && before.amps)
+        next.ampHours += (*next.amps + *before.amps) / 2 * hours;
+    if (next.watts && before.watts)
+        next.wattHours += (*next.watts + *before.watts) / 2 * hours;
+    if (volts && before.volts) {
+        m_voltSeconds += (*volts + *before.volts) / 2 * span;
+        m_voltTime += span;
     }
     m_started = true;
     m_last = next;

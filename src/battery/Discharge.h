@@ -26,11 +26,15 @@ struct Sample
     std::optional<double> watts;
     double ampHours = 0;
     double wattHours = 0;
+    // The current that P/V or V/R gives was above what the load can draw, and was counted as
+    // that much.
+    bool bounded = false;
 };
 
 // A battery discharged by the load in CC, CP or CR, counted from readings: the current is the
-// one commanded (CC) or follows from the measured voltage (CP: P/V, CR: V/R), and capacity and
-// energy are integrated between readings (trapezoids) from the moment the input went on.
+// one commanded (CC) or follows from the measured voltage (CP: P/V, CR: V/R, never above the
+// load's 15 A and 200 W), and capacity and energy are integrated between readings (trapezoids)
+// from the moment the input went on.
 class Discharge
 {
 public:
@@ -52,6 +56,9 @@ public:
     const Sample &last() const { return m_last; }
     // The mean of the measured voltages, time-weighted; nothing without them.
     std::optional<double> meanVolts() const;
+    // How many readings were counted, and in how many the current was bounded.
+    long readings() const { return m_readings; }
+    long boundedReadings() const { return m_bounded; }
 
 private:
     int16_t m_mode;
@@ -62,9 +69,15 @@ private:
     int m_belowCutoff = 0;
     double m_voltSeconds = 0;
     double m_voltTime = 0;
+    long m_readings = 0;
+    long m_bounded = 0;
     StopReason m_stopped = StopReason::None;
 };
 
 const char *stopText(StopReason reason);
+
+// The most the load draws: the tops of its CC and CP ranges, 15 A and 200 W.
+double loadMostAmps();
+double loadMostWatts();
 
 } // namespace rz417::battery

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rz417::cli {
@@ -18,5 +19,9 @@ void useUtf8Console();
 // (0 when not known).
 bool isTerminal(std::FILE *stream);
 int terminalColumns(std::FILE *stream);
+
+// Writes the text to the stream's descriptor itself, past its stdio buffer and lock, waiting as
+// long as the terminal or pipe makes it; false when it failed (the reader went away).
+bool writeWhole(std::FILE *stream, std::string_view text);
 
 } // namespace rz417::cli

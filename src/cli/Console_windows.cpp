@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include <io.h>
 #include <shellapi.h>
 
@@ -55,6 +57,19 @@ int terminalColumns(std::FILE *stream)
     if (!::GetConsoleScreenBufferInfo(consoleOf(stream), &info))
         return 0;
     return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+bool writeWhole(std::FILE *stream, std::string_view text)
+{
+    const HANDLE handle = consoleOf(stream);
+    while (!text.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1 << 16));
+        if (!::WriteFile(handle, text.data(), chunk, &written, nullptr) || written == 0)
+            return false;
+        text.remove_prefix(written);
+    }
+    return true;
 }
 
 } // namespace rz417::cli

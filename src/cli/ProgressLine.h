@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/ConsoleWriter.h"
 #include "program/ProgramRun.h"
 
 #include <string>
@@ -13,27 +14,21 @@ class ProgressLine : public Sleeper
 {
 public:
     ProgressLine(const Program &program, const ProgramRun &run, Clock &clock, Sleeper &sleeper,
-                 bool enabled);
-    ~ProgressLine() override;
+                 StatusLine &line);
     ProgressLine(const ProgressLine &) = delete;
     ProgressLine &operator=(const ProgressLine &) = delete;
 
     bool sleepUntil(SteadyTime until) override;
-    // Removes the line, so that messages start at the left margin.
-    void clear();
+    bool interrupted() const override { return m_sleeper.interrupted(); }
 
 private:
-    void draw(SteadyTime now);
-
     static constexpr std::chrono::milliseconds kInterval{100};
     const Program &m_program;
     const ProgramRun &m_run;
     Clock &m_clock;
     Sleeper &m_sleeper;
-    bool m_enabled;
-    bool m_shown = false;
+    StatusLine &m_line;
     SteadyTime m_lastDraw{};
-    std::string m_lastText;
 };
 
 } // namespace rz417::cli

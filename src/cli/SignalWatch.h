@@ -18,6 +18,7 @@ public:
     SignalWatch &operator=(const SignalWatch &) = delete;
 
     bool sleepUntil(SteadyTime until) override;
+    bool interrupted() const override { return caught() != 0; }
 
     // The first signal caught, or 0. On Windows Ctrl+C is SIGINT, Ctrl+Break SIGBREAK and a
     // closed console window, a log-off or a shutdown SIGTERM.

@@ -1,7 +1,6 @@
-#include "ctl/Commands.h"
-#include "cli/Console.h"
 #include "cli/ProgramText.h"
 #include "cli/ProgressLine.h"
+#include "ctl/Commands.h"
 #include "ctl/Session.h"
 #include "program/Program.h"
 #include "protocol/SetpointValue.h"
@@ -97,17 +96,13 @@ int runProgram(const Invocation &invocation)
     SteadyClock clock;
     ProgramRun run(program, invocation.repeat);
     SessionSender sender(session, file);
-    // -v lines on the same terminal would land in the middle of the progress line.
-    const bool showProgress =
-        !invocation.quiet && isTerminal(stderr) && !(invocation.verbose && isTerminal(stdout));
-    ProgressLine progress(program, run, clock, session.watch(), showProgress);
+    ProgressLine progress(program, run, clock, session.watch(), session.progressLine());
     const SteadyTime start = clock.now();
     run.start(start);
     RunEnd end = runToEnd(run, clock, progress, sender);
     // The last step lasts its dwell too: the run ends when the list's time is up.
     if (end == RunEnd::Finished && !progress.sleepUntil(start + program.duration() * run.passes()))
         end = RunEnd::Interrupted;
-    progress.clear();
 
     const auto current = run.currentStep();
     const FrameSource last{"program", current ? static_cast<int>(*current) + 1 : 0,
@@ -117,9 +112,9 @@ int runProgram(const Invocation &invocation)
         return session.finish(kExitFailed);
     }
     if (end == RunEnd::Interrupted || session.watch().caught() != 0) {
-        const int status = session.interruptedStatus(stepPlace(file, run, program));
+        // The input goes off first; what interrupted the run is said after it.
         session.switchOffIfOn(last);
-        return session.finish(status);
+        return session.finish(session.interruptedStatus(stepPlace(file, run, program)));
     }
     return session.finish(kExitSent);
 }

@@ -28,18 +28,17 @@ int sendCommands(const Invocation &invocation)
     // A dry run prints each frame at the time it would go out.
     auto at = std::chrono::system_clock::now();
     for (const PlannedFrame &p : planned) {
+        // The input goes off first; what interrupted the commands is said after it.
         if (session.watch().caught() != 0) {
-            const int status = session.interruptedStatus(where(p));
             session.switchOffIfOn(from);
-            return session.finish(status);
+            return session.finish(session.interruptedStatus(where(p)));
         }
         if (p.frame.empty()) {
             if (invocation.dryRun) {
                 at += p.wait;
             } else if (!session.watch().sleepUntil(std::chrono::steady_clock::now() + p.wait)) {
-                const int status = session.interruptedStatus(where(p));
                 session.switchOffIfOn(from);
-                return session.finish(status);
+                return session.finish(session.interruptedStatus(where(p)));
             }
             continue;
         }
@@ -55,9 +54,8 @@ int sendCommands(const Invocation &invocation)
     if (session.watch().caught() != 0) {
         // The last frame went out; the input stays as the commands left it only when they ran
         // to their end undisturbed.
-        const int status = session.interruptedStatus("the end");
         session.switchOffIfOn(from);
-        return session.finish(status);
+        return session.finish(session.interruptedStatus("the end"));
     }
     return session.finish(kExitSent);
 }

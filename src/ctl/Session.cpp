@@ -1,9 +1,10 @@
 #include "ctl/Session.h"
 
-#include "serial/PortList.h"
+#include "cli/Console.h"
 #include "link/CommErrorText.h"
-#include "serial/HostPorts.h"
 #include "protocol/Frame.h"
+#include "serial/HostPorts.h"
+#include "serial/PortList.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,15 +19,23 @@ char *g_argv[] = {g_name, nullptr};
 
 } // namespace
 
-Session::Session(const Invocation &invocation) : m_invocation(invocation)
+namespace {
+// How long the end of a run waits for its progress and -v lines before it says more.
+constexpr std::chrono::milliseconds kOutputWait{1000};
+} // namespace
+
+Session::Session(const Invocation &invocation)
+    : m_invocation(invocation),
+      // -v lines on the same terminal would land in the middle of the progress line.
+      m_progress(m_err, stderr,
+                 !invocation.quiet && isTerminal(stderr) &&
+                     !(invocation.verbose && isTerminal(stdout)))
 {
-    // -v and a dry run print each frame as it goes out.
+    // -v and a dry run print each frame as it goes out, by a thread of their own: a stopped
+    // terminal holds up neither the next frame nor a stop.
     if (invocation.verbose || invocation.dryRun) {
-        m_frames.setObserver([](const SentFrame &sent) {
-            std::fputs(
-                (frameLineText(sent.time, sent.frame, sent.meaning, sent.from) + "\n").c_str(),
-                stdout);
-            std::fflush(stdout);
+        m_frames.setObserver([this](const SentFrame &sent) {
+            m_out.line(frameLineText(sent.time, sent.frame, sent.meaning, sent.from) + "\n");
         });
     }
 }
@@ -35,6 +44,8 @@ Session::~Session()
 {
     if (m_line)
         m_line->release();
+    m_progress.clear();
+    m_out.flush(kOutputWait);
 }
 
 int Session::prepare()
@@ -105,31 +116,51 @@ bool Session::send(const std::string &frame, const std::string &meaning, const F
 {
     const FramePath::Result result = m_frames.send(frame, meaning, from);
     if (result.failure)
-        error("stopped at " + stoppedAt + ": " + commFailureText(*result.failure) + " on " +
-              m_port.label);
+        m_held.push_back("stopped at " + stoppedAt + ": " + commFailureText(*result.failure) +
+                         " on " + m_port.label);
     if (!result.journalError.empty()) {
-        error("stopped at " + stoppedAt + ": " + result.journalError +
-              (result.failure ? "" : " (the frame went out; the journal does not show it)"));
+        m_held.push_back(
+            "stopped at " + stoppedAt + ": " + result.journalError +
+            (result.failure ? "" : " (the frame went out; the journal does not show it)"));
     }
     return result.ok();
 }
 
-void Session::switchOffIfOn(const FrameSource &from)
+bool Session::switchOffIfOn(const FrameSource &from)
 {
-    if (!m_line || !m_frames.load().inputMayBeOn)
-        return;
+    if (!m_line || !m_frames.load().inputMayBeOn) {
+        sayHeld();
+        return true;
+    }
     const FramePath::Result result = m_frames.send(inputFrame(false), inputMeaning(false), from);
-    if (result.failure)
+    sayHeld();
+    if (result.failure) {
+        m_offFailed = true;
         error("could not switch the input off: " + commFailureText(*result.failure) +
               "; it may still be on");
-    else
+    } else {
         error("switched the input off (" + inputFrame(false) + ")");
+    }
     if (!result.journalError.empty())
         error(result.journalError);
+    return !result.failure;
+}
+
+void Session::sayHeld()
+{
+    m_progress.clear();
+    m_err.flush(kOutputWait);
+    m_out.flush(kOutputWait);
+    for (const std::string &text : m_held)
+        error(text);
+    m_held.clear();
 }
 
 int Session::finish(int status)
 {
+    sayHeld();
+    if (m_offFailed)
+        status = kExitFailed;
     if (!m_line)
         return status;
     try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CommandLine.h"
+#include "cli/ConsoleWriter.h"
 #include "cli/FrameText.h"
 #include "cli/PortChoice.h"
 #include "cli/SignalWatch.h"
@@ -13,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace rz417::cli {
 
@@ -45,17 +47,25 @@ public:
     bool quiet() const { return m_invocation.quiet; }
     const std::string &portLabel() const { return m_port.label; }
 
-    // Sends one frame; on a failure says where it stopped. False when the run must end.
+    // Sends one frame. False when the run must end: where it stopped is said once the input was
+    // switched off (switchOffIfOn), or at the end (finish), never before.
     bool send(const std::string &frame, const std::string &meaning, const FrameSource &from,
               const std::string &stoppedAt);
 
-    // The run ends early (a signal, a failure): an input this run switched on goes off, if the
-    // line still takes it, and the user is told.
-    void switchOffIfOn(const FrameSource &from);
+    // The run ends early (a signal, a failure): an input that may be on goes off first, if the
+    // line still takes it; then the user is told, what send() held back first. False when it may
+    // still be on: the run then ends with 1, whatever ended it.
+    bool switchOffIfOn(const FrameSource &from);
 
     // Closes the line once every frame has left it, and returns the run's exit status: status,
-    // or 1 when the last frames may not have reached the load.
+    // or 1 when the last frames may not have reached the load or the input may have been left
+    // on by a failed switch-off.
     int finish(int status);
+
+    // The progress line of a run on standard error, written so that it never holds the run up.
+    StatusLine &progressLine() { return m_progress; }
+    // Says what waits to be said (after the progress line is gone).
+    void sayHeld();
 
     // A notice on standard error, unless -q.
     void notice(const std::string &text) const;
@@ -66,6 +76,11 @@ public:
 
 private:
     const Invocation &m_invocation;
+    ConsoleWriter m_out{stdout};
+    ConsoleWriter m_err{stderr};
+    StatusLine m_progress;
+    std::vector<std::string> m_held;
+    bool m_offFailed = false;
     PortChoice m_port;
     std::unique_ptr<Journal> m_journal;
     SignalWatch m_signals;

@@ -27,7 +27,9 @@ FramePath::Result FramePath::send(const std::string &frame, const std::string &m
 {
     Result result;
     const std::optional<FrameEffect> effect = frameEffect(frame);
-    // An input-on frame may reach the load even when its write fails part way.
+    // An input-on frame may reach the load even when its write fails part way, and the record
+    // says so while the write is under way.
+    const bool mayHaveBeenOn = m_load.inputMayBeOn;
     if (effect && effect->mode == 0 && effect->inputOn)
         m_load.inputMayBeOn = true;
     if (m_line) {
@@ -35,6 +37,8 @@ FramePath::Result FramePath::send(const std::string &frame, const std::string &m
             m_line->setOutput(frame);
         } catch (const CommError &error) {
             result.failure = error;
+            if (error.nothingSent())
+                m_load.inputMayBeOn = mayHaveBeenOn;
         }
         at = std::chrono::system_clock::now();
     }

@@ -10,11 +10,11 @@ namespace rz417 {
 // Error codes in the conventions of the classic serial-communications API: small negative numbers
 // for a failed open, otherwise a 16-bit word of error flags.
 namespace CommCodes {
-constexpr int16_t BadId = -1;        // no device at that port number
-constexpr int16_t AlreadyOpen = -2;  // held by us or by another program
-constexpr int16_t NotOpen = -3;      // the device is gone or was never opened
-constexpr int16_t BadSettings = -5;  // settings string refused
-constexpr int16_t NoHardware = -10;  // the device vanished or failed at the OS level
+constexpr int16_t BadId = -1;       // no device at that port number
+constexpr int16_t AlreadyOpen = -2; // held by us or by another program
+constexpr int16_t NotOpen = -3;     // the device is gone or was never opened
+constexpr int16_t BadSettings = -5; // settings string refused
+constexpr int16_t NoHardware = -10; // the device vanished or failed at the OS level
 constexpr int16_t BadByteSize = -11;
 constexpr int16_t BadBaudRate = -12;
 constexpr int16_t TxQueueFull = 0x0100; // a frame could not be written within the bounded wait
@@ -34,9 +34,19 @@ public:
     // the user has nothing to act on (no device behind the number on Linux).
     const std::string &refusal() const { return m_refusal; }
 
+    // A write that failed before any byte of it reached the driver: nothing of it can reach the
+    // instrument. Without the mark a failed write may have gone out in part.
+    CommError &markNothingSent()
+    {
+        m_nothingSent = true;
+        return *this;
+    }
+    bool nothingSent() const { return m_nothingSent; }
+
 private:
     int16_t m_code;
     std::string m_refusal;
+    bool m_nothingSent = false;
 };
 
 // The serial-communications control: four write-only properties. A refused write raises CommError.

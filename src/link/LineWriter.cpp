@@ -1,6 +1,7 @@
 #include "link/LineWriter.h"
 
 #include "link/CommControl.h"
+#include "protocol/Frame.h"
 
 #include <algorithm>
 #include <thread>
@@ -43,7 +44,18 @@ void LineWriter::setSettings(const LineSettings &settings)
 void LineWriter::reset()
 {
     m_owed.clear();
+    m_owedInputOn = false;
     m_lineFreeAt = LineTime{};
+}
+
+bool LineWriter::dropOwedInputOn()
+{
+    if (!m_owedInputOn)
+        return false;
+    m_owed.clear();
+    m_owedInputOn = false;
+    m_clock.sleepUntil(m_lineFreeAt + kQuiet);
+    return true;
 }
 
 ByteLine::Outcome LineWriter::put(ByteLine &line, std::string_view data, LineTime deadline,
@@ -52,7 +64,9 @@ ByteLine::Outcome LineWriter::put(ByteLine &line, std::string_view data, LineTim
     const LineTime start = m_clock.now();
     accepted = 0;
     const ByteLine::Outcome outcome = line.put(data, deadline, accepted, why);
-    m_lineFreeAt = std::max(m_lineFreeAt, start) +
+    // A stalled driver may have taken its bytes just before the deadline.
+    const LineTime taken = outcome == ByteLine::Outcome::Stalled ? m_clock.now() : start;
+    m_lineFreeAt = std::max(m_lineFreeAt, taken) +
                    m_byteTime * static_cast<std::chrono::nanoseconds::rep>(accepted);
     return outcome;
 }
@@ -69,6 +83,7 @@ bool LineWriter::writeOwed(ByteLine &line, LineTime deadline)
     m_owed.erase(0, accepted);
     if (!m_owed.empty())
         return false;
+    m_owedInputOn = false;
     // The load may have dropped the start of that frame while it waited; then this rest is a
     // partial frame of its own, and the receiver drops it too once the line is quiet.
     m_clock.sleepUntil(m_lineFreeAt + kQuiet);
@@ -78,9 +93,12 @@ bool LineWriter::writeOwed(ByteLine &line, LineTime deadline)
 void LineWriter::write(ByteLine &line, std::string_view data, std::chrono::milliseconds timeout)
 {
     const LineTime deadline = m_clock.now() + timeout;
+    if (!m_owed.empty() && data == inputFrame(false))
+        dropOwedInputOn();
     if (!m_owed.empty() && !writeOwed(line, deadline)) {
         throw CommError(CommCodes::TxQueueFull,
-                        "write timed out: the line has not taken the rest of a frame cut short");
+                        "write timed out: the line has not taken the rest of a frame cut short")
+            .markNothingSent();
     }
     // At the line's pace: what was written before this waits no longer than kAhead.
     const LineTime now = m_clock.now();
@@ -92,20 +110,25 @@ void LineWriter::write(ByteLine &line, std::string_view data, std::chrono::milli
     switch (put(line, data, deadline, accepted, why)) {
     case ByteLine::Outcome::Whole:
         return;
-    case ByteLine::Outcome::Lost:
+    case ByteLine::Outcome::Lost: {
         reset();
-        throw CommError(CommCodes::NotOpen, "device lost during write: " + why);
+        CommError lost(CommCodes::NotOpen, "device lost during write: " + why);
+        throw accepted == 0 ? lost.markNothingSent() : lost;
+    }
     case ByteLine::Outcome::Stalled:
         break;
     }
-    if (accepted > 0)
+    if (accepted > 0) {
         m_owed.assign(data.substr(accepted));
-    throw CommError(CommCodes::TxQueueFull, "write timed out");
+        m_owedInputOn = data == inputFrame(true);
+    }
+    CommError stalled(CommCodes::TxQueueFull, "write timed out");
+    throw accepted == 0 ? stalled.markNothingSent() : stalled;
 }
 
 bool LineWriter::finish(ByteLine &line, std::chrono::milliseconds timeout)
 {
-    if (m_owed.empty())
+    if (m_owed.empty() || dropOwedInputOn())
         return true;
     try {
         return writeOwed(line, m_clock.now() + timeout);

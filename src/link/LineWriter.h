@@ -45,6 +45,9 @@ LineClock &steadyLineClock();
 //   rest goes out first, before anything else, and the next frame only after the line has been
 //   quiet for kQuiet, after which the load's receiver has dropped a partial frame. So the load
 //   reads the cut frame whole, or drops it, and never glues it to another.
+// - A cut input-on frame is the one exception: when the input-off frame or the port's closing
+//   comes next, its rest is dropped instead, and the line kept quiet for kQuiet, so that the load
+//   drops it and the input is never switched on by the last bytes sent.
 class LineWriter
 {
 public:
@@ -64,7 +67,8 @@ public:
     // NotOpen when the device was lost (reset() is then the caller's affair).
     void write(ByteLine &line, std::string_view data, std::chrono::milliseconds timeout);
     // Finishes a cut frame before the port closes, so that no partial frame is left for the
-    // next program that opens it. False when the line still would not take it.
+    // next program that opens it (a cut input-on frame is dropped instead). False when the line
+    // still would not take it.
     bool finish(ByteLine &line, std::chrono::milliseconds timeout);
 
     // The rest of a cut frame, not yet written.
@@ -72,6 +76,9 @@ public:
 
 private:
     bool writeOwed(ByteLine &line, LineTime deadline);
+    // Drops the rest of a cut input-on frame and waits until the load has dropped its start;
+    // false when what is owed is the rest of another frame.
+    bool dropOwedInputOn();
     ByteLine::Outcome put(ByteLine &line, std::string_view data, LineTime deadline,
                           std::size_t &accepted, std::string &why);
 
@@ -79,6 +86,7 @@ private:
     std::chrono::nanoseconds m_byteTime{};
     LineTime m_lineFreeAt{}; // when the line has carried everything written, at its own pace
     std::string m_owed;
+    bool m_owedInputOn = false; // m_owed is the rest of an input-on frame
 };
 
 } // namespace rz417

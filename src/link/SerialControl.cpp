@@ -27,9 +27,9 @@ void SerialControl::setOutput(const std::string &data)
     if (data.empty())
         return;
     if (!m_portOpen)
-        throw CommError(CommCodes::NotOpen, "port not open");
+        throw CommError(CommCodes::NotOpen, "port not open").markNothingSent();
     if (!isDeviceOpen() && !reopenDevice())
-        throw CommError(CommCodes::NotOpen, "device not open");
+        throw CommError(CommCodes::NotOpen, "device not open").markNothingSent();
     beforeWrite();
     m_writer.write(*this, data, m_writeTimeout);
 }

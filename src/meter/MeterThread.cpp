@@ -72,8 +72,9 @@ void MeterThread::ask(const std::string &query, int serial, Time due)
         std::optional<std::string> answer;
         if (m_worker->meter)
             answer = m_worker->meter->ask(query, why);
+        const Time at = std::chrono::steady_clock::now();
         QMetaObject::invokeMethod(
-            this, [this, serial, answer, why] { emit answered(serial, answer, why); },
+            this, [this, serial, answer, why, at] { emit answered(serial, answer, why, at); },
             Qt::QueuedConnection);
     });
 }

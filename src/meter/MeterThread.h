@@ -39,8 +39,9 @@ public:
 signals:
     // identity: the answer to *IDN?; empty with why when the meter cannot be reached.
     void opened(int serial, const std::optional<std::string> &identity, const std::string &why);
-    // answer: the line without its end; empty with why when none came.
-    void answered(int serial, const std::optional<std::string> &answer, const std::string &why);
+    // answer: the line without its end, taken at `at`; empty with why when none came.
+    void answered(int serial, const std::optional<std::string> &answer, const std::string &why,
+                  Time at);
 
 private:
     class Worker;

@@ -3,26 +3,49 @@
 #include <QElapsedTimer>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <functional>
 
 namespace rz417::meter {
 
+namespace {
+
+// A stop is looked at this often while an answer is awaited.
+constexpr qint64 kStopLookMs = 50;
+
+} // namespace
+
 std::optional<std::string> readAnswer(QIODevice &device, const std::string &query, std::string &why,
-                                      const std::function<bool(int)> &waitForReadyRead)
+                                      const std::function<bool(int)> &waitForReadyRead,
+                                      const MeterStop &stopped)
 {
+    // An answer that came too late, or a line more than was asked for, would be read as the
+    // answer to this query and shift every reading after it.
+    for (;;) {
+        device.readAll();
+        if (!waitForReadyRead(0) || device.bytesAvailable() == 0)
+            break;
+    }
     const QByteArray text = QByteArray::fromStdString(query) + '\n';
     if (device.write(text) != text.size()) {
         why = "the query could not be sent: " + device.errorString().toStdString();
         return std::nullopt;
     }
+    // The two seconds count from the query, however the answer trickles in.
     QElapsedTimer timer;
     timer.start();
     while (!device.canReadLine()) {
+        if (stopped && stopped()) {
+            why = "stopped while the meter was asked";
+            return std::nullopt;
+        }
         const qint64 left = kAnswerMs - timer.elapsed();
-        if (left <= 0 || !waitForReadyRead(static_cast<int>(left))) {
-            why = timer.elapsed() >= kAnswerMs
-                      ? "no answer within 2 s"
-                      : "the connection ended (" + device.errorString().toStdString() + ")";
+        if (left <= 0) {
+            why = "no answer within 2 s";
+            return std::nullopt;
+        }
+        if (!waitForReadyRead(static_cast<int>(std::min(left, kStopLookMs)))) {
+            why = "the connection ended (" + device.errorString().toStdString() + ")";
             return std::nullopt;
         }
     }
@@ -37,6 +60,7 @@ namespace {
 class SocketMeter : public battery::Meter
 {
 public:
+    explicit SocketMeter(MeterStop stopped) : m_stopped(std::move(stopped)) {}
     bool connect(const battery::MeterAddress &address, std::string &why)
     {
         m_socket.connectToHost(QString::fromStdString(address.host), address.port);
@@ -51,23 +75,31 @@ public:
             why = "the connection ended";
             return std::nullopt;
         }
-        return readAnswer(m_socket, query, why,
-                          [this](int ms) { return m_socket.waitForReadyRead(ms); });
+        // False only when the connection ended: a wait that timed out is no failure.
+        return readAnswer(
+            m_socket, query, why,
+            [this](int ms) {
+                return m_socket.waitForReadyRead(ms) ||
+                       m_socket.state() == QAbstractSocket::ConnectedState;
+            },
+            m_stopped);
     }
 
 private:
     QTcpSocket m_socket;
+    MeterStop m_stopped;
 };
 
 } // namespace
 
-std::unique_ptr<battery::Meter> connectMeter(const battery::MeterAddress &address, std::string &why)
+std::unique_ptr<battery::Meter> connectMeter(const battery::MeterAddress &address, std::string &why,
+                                             MeterStop stopped)
 {
     if (address.kind == battery::MeterAddress::Kind::Socket) {
-        auto meter = std::make_unique<SocketMeter>();
+        auto meter = std::make_unique<SocketMeter>(std::move(stopped));
         return meter->connect(address, why) ? std::move(meter) : nullptr;
     }
-    return connectSerialMeter(address, why);
+    return connectSerialMeter(address, why, std::move(stopped));
 }
 
 } // namespace rz417::meter

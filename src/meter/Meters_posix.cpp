@@ -9,6 +9,7 @@ namespace {
 class SerialMeter : public battery::Meter
 {
 public:
+    explicit SerialMeter(MeterStop stopped) : m_stopped(std::move(stopped)) {}
     bool connect(const battery::MeterAddress &address, std::string &why)
     {
         if (address.device.find_first_not_of("0123456789") == std::string::npos) {
@@ -29,20 +30,30 @@ public:
     }
     std::optional<std::string> ask(const std::string &query, std::string &why) override
     {
-        return readAnswer(m_port, query, why,
-                          [this](int ms) { return m_port.waitForReadyRead(ms); });
+        // False only when the line failed: a wait that timed out is no failure.
+        return readAnswer(
+            m_port, query, why,
+            [this](int ms) {
+                if (m_port.waitForReadyRead(ms))
+                    return true;
+                const QSerialPort::SerialPortError error = m_port.error();
+                m_port.clearError();
+                return error == QSerialPort::NoError || error == QSerialPort::TimeoutError;
+            },
+            m_stopped);
     }
 
 private:
     QSerialPort m_port;
+    MeterStop m_stopped;
 };
 
 } // namespace
 
 std::unique_ptr<battery::Meter> connectSerialMeter(const battery::MeterAddress &address,
-                                                   std::string &why)
+                                                   std::string &why, MeterStop stopped)
 {
-    auto meter = std::make_unique<SerialMeter>();
+    auto meter = std::make_unique<SerialMeter>(std::move(stopped));
     return meter->connect(address, why) ? std::move(meter) : nullptr;
 }
 

@@ -12,6 +12,7 @@ namespace {
 class SerialMeter : public battery::Meter
 {
 public:
+    explicit SerialMeter(MeterStop stopped) : m_stopped(std::move(stopped)) {}
     ~SerialMeter() override
     {
         if (m_handle != INVALID_HANDLE_VALUE)
@@ -56,6 +57,9 @@ public:
 
     std::optional<std::string> ask(const std::string &query, std::string &why) override
     {
+        // A late answer or an extra line would be read as this query's answer.
+        m_pending.clear();
+        PurgeComm(m_handle, PURGE_RXCLEAR);
         const std::string text = query + "\n";
         DWORD written = 0;
         if (!WriteFile(m_handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
@@ -65,6 +69,10 @@ public:
         }
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerMs);
         while (std::chrono::steady_clock::now() < end) {
+            if (m_stopped && m_stopped()) {
+                why = "stopped while the meter was asked";
+                return std::nullopt;
+            }
             if (const auto newline = m_pending.find('\n'); newline != std::string::npos) {
                 std::string line = m_pending.substr(0, newline);
                 m_pending.erase(0, newline + 1);
@@ -85,6 +93,7 @@ public:
     }
 
 private:
+    MeterStop m_stopped;
     HANDLE m_handle = INVALID_HANDLE_VALUE;
     std::string m_pending;
 };
@@ -92,9 +101,9 @@ private:
 } // namespace
 
 std::unique_ptr<battery::Meter> connectSerialMeter(const battery::MeterAddress &address,
-                                                   std::string &why)
+                                                   std::string &why, MeterStop stopped)
 {
-    auto meter = std::make_unique<SerialMeter>();
+    auto meter = std::make_unique<SerialMeter>(std::move(stopped));
     return meter->connect(address, why) ? std::move(meter) : nullptr;
 }
 

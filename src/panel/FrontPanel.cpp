@@ -1,12 +1,12 @@
 #include "panel/FrontPanel.h"
 
+#include "link/CommErrorText.h"
+#include "panel/FrameEncoder.h"
 #include "panel/Keypad.h"
 #include "panel/ModeTexts.h"
 #include "panel/SetpointText.h"
-#include "link/CommErrorText.h"
-#include "panel/FrameEncoder.h"
-#include "protocol/Identity.h"
 #include "protocol/Frame.h"
+#include "protocol/Identity.h"
 
 namespace rz417 {
 
@@ -202,11 +202,31 @@ void FrontPanel::OutputCommand_Click()
     const bool wasOn = m_state.OutputOn;
     m_state.OutputOn = !wasOn;
     m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOffCaption : kOutputOnCaption);
-    if (!DataTransfer(kOutputSelector)) {
-        // The instrument was not told, so the panel must not claim the new state.
-        m_state.OutputOn = wasOn;
-        m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
+    if (!DataTransfer(kOutputSelector))
+        showInputMayBeOn();
+}
+
+void FrontPanel::Escape_Press()
+{
+    if (runActive()) {
+        stopRuns();
+        return;
     }
+    if (!escapeActs())
+        return;
+    // After a mode button OutputOn is false while the input may be on: a click of Output would
+    // switch it on, so Escape sends the off frame itself.
+    m_state.OutputOn = false;
+    m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
+    if (!DataTransfer(kOutputSelector))
+        showInputMayBeOn();
+}
+
+void FrontPanel::showInputMayBeOn()
+{
+    // An input frame that did not go out whole: an on frame may have reached the load, an off
+    // frame may not have, and the caption must not claim the input off.
+    showInput(m_frames.load().inputMayBeOn);
 }
 
 void FrontPanel::setJournal(std::unique_ptr<Journal> journal)
@@ -243,10 +263,19 @@ void FrontPanel::advanceProgram(SteadyTime now)
     const bool sent = m_run->advance(now, sender);
     if (m_run->running())
         return;
+    // A step that did not go out ends the run: what may be on goes off first, as a stop does.
+    std::optional<CommError> offFailed;
+    if (!sent && m_frames.load().inputMayBeOn) {
+        const auto current = m_run->currentStep();
+        offFailed = switchInputOff({"program", current ? static_cast<int>(*current) + 1 : 0,
+                                    current ? m_program->steps[*current].line : 0});
+    }
     programEnded();
     // The run has ended before the box shows, so no timer can send behind it.
     if (!sent && m_programError)
         ShowCommError(m_programError->code());
+    if (offFailed && (!m_programError || offFailed->code() != m_programError->code()))
+        ShowCommError(offFailed->code());
 }
 
 void FrontPanel::stopProgram()
@@ -267,14 +296,11 @@ void FrontPanel::stopProgram()
 
 std::optional<CommError> FrontPanel::switchInputOff(const FrameSource &from)
 {
-    const bool wasOn = m_state.OutputOn;
     m_state.OutputOn = false;
     m_captions.setCaption(Caption::OutputCommand, kOutputOffCaption);
     const auto failed = writeFrame(inputFrame(false), inputMeaning(false), from);
-    if (failed) {
-        m_state.OutputOn = wasOn;
-        m_captions.setCaption(Caption::OutputCommand, wasOn ? kOutputOnCaption : kOutputOffCaption);
-    }
+    if (failed)
+        showInputMayBeOn();
     return failed;
 }
 
@@ -307,18 +333,19 @@ std::optional<SteadyTime> FrontPanel::batteryDue() const
     return m_batteryStart + m_battery->nextDue();
 }
 
-void FrontPanel::batteryReading(const std::optional<std::string> &answer, const std::string &why)
+void FrontPanel::batteryReading(const std::optional<std::string> &answer, const std::string &why,
+                                SteadyTime at)
 {
     if (!batteryRunning())
         return;
-    if (const auto end = m_battery->reading(answer, why))
+    if (const auto end = m_battery->reading(answer, why, at - m_batteryStart))
         endBattery(*end);
 }
 
-void FrontPanel::stopBattery()
+void FrontPanel::stopBattery(const battery::DischargeResult &end)
 {
     if (batteryRunning())
-        endBattery({battery::DischargeEnd::Interrupted, {}});
+        endBattery(end);
 }
 
 void FrontPanel::endBattery(const battery::DischargeResult &result)
@@ -401,8 +428,11 @@ std::string FrontPanel::sendRemote(const std::string &frame, const std::string &
     const FramePath::Result result = m_frames.send(frame, meaning, {"scpi", 0, 0, client});
     if (!result.journalError.empty())
         journalFailed(result.journalError);
-    if (result.failure)
+    if (result.failure) {
+        if (const auto effect = frameEffect(frame); effect && effect->mode == 0)
+            showInputMayBeOn();
         return commErrorText(result.failure->code());
+    }
     showEffect(frame);
     return {};
 }

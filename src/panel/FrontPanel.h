@@ -52,9 +52,13 @@ public:
     void Exit_Click();
     void About_Click();
 
-    // Escape does what a click on Output does, but only when that switches the input off, or
-    // stops a running program or battery test.
-    bool escapeActs() const { return m_state.OutputOn || runActive(); }
+    // Escape is the emergency stop: it stops a running program or battery test, or switches off
+    // an input that is on or may be on (a cut input-on frame); otherwise it does nothing.
+    bool escapeActs() const
+    {
+        return m_state.OutputOn || m_frames.load().inputMayBeOn || runActive();
+    }
+    void Escape_Press();
 
     // File, Go to Local, and the key L: back to local, unless a client locked the panel out.
     void GoToLocal_Click();
@@ -98,12 +102,14 @@ public:
     // batteryReading. False when it did not start: in remote, beside another run, or a frame
     // that did not go out (a box says so).
     bool startBattery(std::unique_ptr<battery::DischargeRun> run, Clock &clock);
-    // Counts the reading due; a stop that is met, or a meter that failed, ends the test with the
-    // input switched off before anything else.
-    void batteryReading(const std::optional<std::string> &answer, const std::string &why);
-    // Ends a running battery test by hand (Stop, Output, Escape, Exit, a signal), the input
-    // switched off first.
-    void stopBattery();
+    // Counts the reading taken at `at` (when the meter answered); a stop that is met, or a meter
+    // that failed, ends the test with the input switched off before anything else.
+    void batteryReading(const std::optional<std::string> &answer, const std::string &why,
+                        SteadyTime at);
+    // Ends a running battery test, the input switched off first: by hand (Stop, Output, Escape,
+    // Exit, a signal), or for a reason of the window's (a log that cannot be written).
+    void stopBattery(const battery::DischargeResult &end = {battery::DischargeEnd::Interrupted,
+                                                            {}});
     bool batteryRunning() const { return m_battery && !m_batteryEnd; }
     std::optional<SteadyTime> batteryDue() const;
     // The last battery test, running or ended, and how it ended.
@@ -139,6 +145,8 @@ private:
     // The panel holds a setpoint the load was sent, as if keyed and sent.
     void showSetpoint(int16_t mode, int32_t value);
     void showInput(bool on);
+    // After a write of an input frame failed: the caption shows what may be true.
+    void showInputMayBeOn();
     // Shows what a frame that went out did to the load.
     void showEffect(const std::string &frame);
     // Sends the input-off frame, showing it when it went out whole; its error when it did not.

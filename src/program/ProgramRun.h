@@ -52,7 +52,7 @@ public:
     void stop();
 
     bool running() const;
-    bool finished() const;    // every step of every pass went out
+    bool finished() const; // every step of every pass went out
     const std::string &error() const;
     // The step last started (index from 0) and its pass (from 1); nothing before the first.
     std::optional<std::size_t> currentStep() const;
@@ -91,6 +91,8 @@ public:
     virtual ~Sleeper() = default;
     // Waits until the time; false when interrupted before it.
     virtual bool sleepUntil(SteadyTime until) = 0;
+    // Whether a stop came (a signal): a caller that did not wait looks before it acts.
+    virtual bool interrupted() const { return false; }
 };
 
 enum class RunEnd { Finished, Interrupted, Failed };

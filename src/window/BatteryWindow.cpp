@@ -115,7 +115,8 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
             return;
         m_asking = false;
         ++m_serial; // an answer that comes after all is not counted
-        m_panel.batteryReading(std::nullopt, "no answer within 2 s");
+        m_panel.batteryReading(std::nullopt, "no answer within 2 s",
+                               std::chrono::steady_clock::now());
         counted();
     });
     connect(m_meter, &meter::MeterThread::opened, this, &BatteryWindow::meterOpened);
@@ -228,6 +229,7 @@ void BatteryWindow::start()
     m_plot->clear(m_setup->stops.timeMs ? std::optional(double(*m_setup->stops.timeMs) / 1000)
                                         : std::nullopt);
     m_figures->clear();
+    m_logLost.clear();
     m_shown = 0;
     m_identity.clear();
     if (!m_setup->meter) {
@@ -322,7 +324,7 @@ void BatteryWindow::onDue()
 {
     if (!m_mine || !m_panel.batteryRunning())
         return;
-    m_panel.batteryReading(std::nullopt, {});
+    m_panel.batteryReading(std::nullopt, {}, std::chrono::steady_clock::now());
     counted();
 }
 
@@ -342,13 +344,13 @@ void BatteryWindow::askMeter()
 }
 
 void BatteryWindow::meterAnswered(int serial, const std::optional<std::string> &answer,
-                                  const std::string &why)
+                                  const std::string &why, SteadyTime at)
 {
     if (serial != m_serial || !m_asking)
         return;
     m_asking = false;
     m_silence.stop();
-    m_panel.batteryReading(answer, why);
+    m_panel.batteryReading(answer, why, at);
     counted();
 }
 
@@ -361,10 +363,16 @@ void BatteryWindow::counted()
         if (m_logFile.isOpen()) {
             const QByteArray row = QByteArray::fromStdString(battery::logRow(sample)) + '\n';
             if (m_logFile.write(row) != row.size() || !m_logFile.flush()) {
-                setStatus(QStringLiteral("%1: cannot be written (%2); the log ends here.")
-                              .arg(m_logFile.fileName(), m_logFile.errorString()),
-                          true);
+                // An unattended test whose log is lost ends, the input off first.
+                const std::string why =
+                    (m_logFile.fileName() + QStringLiteral(": cannot be written (") +
+                     m_logFile.errorString() + QStringLiteral(")"))
+                        .toStdString();
                 m_logFile.close();
+                if (m_panel.batteryRunning())
+                    m_panel.stopBattery({battery::DischargeEnd::LogFailed, why});
+                else
+                    m_logLost = text(why) + QStringLiteral("; the last reading is not in the log.");
             }
         }
         m_plot->add(sample.seconds, sample.volts, sample.ampHours);
@@ -407,8 +415,8 @@ void BatteryWindow::finish()
         return;
     std::vector<std::string> lines = battery::summaryLines(*run);
     const std::string after = battery::durationText(run->discharge().last().seconds);
-    const bool off = !m_panel.state().OutputOn;
-    bool problem = !off;
+    const bool off = !m_panel.load().inputMayBeOn;
+    bool problem = !off || !m_logLost.isEmpty();
     switch (end->end) {
     case battery::DischargeEnd::Stopped:
         break;
@@ -417,6 +425,10 @@ void BatteryWindow::finish()
         break;
     case battery::DischargeEnd::MeterFailed:
         lines.front() = "the meter stopped answering (" + end->why + ") after " + after;
+        problem = true;
+        break;
+    case battery::DischargeEnd::LogFailed:
+        lines.front() = end->why + "; the test was stopped after " + after;
         problem = true;
         break;
     case battery::DischargeEnd::LineFailed:
@@ -430,6 +442,8 @@ void BatteryWindow::finish()
     if (end->end != battery::DischargeEnd::LineFailed || m_panel.load().inputMayBeOn)
         shown << (off ? QStringLiteral("The input was switched off.")
                       : QStringLiteral("The input could not be switched off!"));
+    if (!m_logLost.isEmpty())
+        shown << m_logLost;
     setStatus(shown.join(QLatin1Char('\n')), problem);
 }
 

@@ -57,8 +57,8 @@ private:
     void schedule();
     void onDue();
     void askMeter();
-    void meterAnswered(int serial, const std::optional<std::string> &answer,
-                       const std::string &why);
+    void meterAnswered(int serial, const std::optional<std::string> &answer, const std::string &why,
+                       SteadyTime at);
     void counted();
     void finish();
     void showFigures();
@@ -94,6 +94,7 @@ private:
     bool m_asking = false;     // a reading's query is out
     bool m_mine = false;       // the panel's run is this window's test
     long m_shown = 0;          // readings logged and plotted
+    QString m_logLost;         // the reading that ended the test could not be logged
 };
 
 } // namespace rz417

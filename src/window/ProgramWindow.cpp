@@ -244,9 +244,12 @@ void ProgramWindow::refresh()
     else if (run->finished())
         m_status->setText(QStringLiteral("Finished: the load is left as the last step set it."));
     else if (!run->error().empty())
-        m_status->setText(
-            QStringLiteral("Stopped at %1: %2").arg(where, QString::fromStdString(run->error())));
-    else if (!m_panel.state().OutputOn)
+        m_status->setText(QStringLiteral("Stopped at %1: %2; %3")
+                              .arg(where, QString::fromStdString(run->error()),
+                                   m_panel.load().inputMayBeOn
+                                       ? QStringLiteral("the input may still be on.")
+                                       : QStringLiteral("the input is off.")));
+    else if (!m_panel.load().inputMayBeOn)
         m_status->setText(QStringLiteral("Stopped at %1; the input is off.").arg(where));
     else
         m_status->setText(

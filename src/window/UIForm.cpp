@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QStyleHints>
 
 #include "program/Journal.h"
 #include "window/BatteryWindow.h"
@@ -22,6 +23,9 @@
 #include "window/RemoteControl.h"
 #include "window/RemoteDialog.h"
 #include "window/WindowPlacement.h"
+
+#include <algorithm>
+#include <chrono>
 
 namespace rz417 {
 
@@ -218,6 +222,10 @@ UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
 {
     setObjectName(QStringLiteral("UIForm"));
     setWindowTitle(QStringLiteral("RZ-417"));
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        const int rate = std::max(1, QGuiApplication::styleHints()->keyboardAutoRepeatRate());
+        m_keyRepeat.emplace(std::chrono::milliseconds(1000 / rate));
+    }
 
     auto *client = new QWidget(this);
     client->setFixedSize(538, 329);
@@ -312,16 +320,28 @@ void UIForm::keyPressEvent(QKeyEvent *event)
         return;
     }
     event->accept();
-    if (event->isAutoRepeat() && !binding->repeats)
+    const bool repeated = event->isAutoRepeat() ||
+                          (m_keyRepeat && m_keyRepeat->repeats(event->key(), event->timestamp()));
+    if (!binding->repeats && repeated) {
+        // Still held: the button stays down.
+        if (QPushButton *target = button(binding->button); target->isEnabled() && !m_held)
+            holdDown(target, event->key());
         return;
+    }
     if (binding->onlyWhenOn && !m_panel.escapeActs())
         return;
     QPushButton *target = button(binding->button);
     if (!target->isEnabled())
         return;
     holdDown(target, event->key());
-    // The clicked signal runs the button's handler, exactly as a click of the mouse does.
-    target->click();
+    if (binding->onlyWhenOn) {
+        // Escape switches off; a click of Output would switch on an input shown off that may
+        // be on.
+        m_panel.Escape_Press();
+    } else {
+        // The clicked signal runs the button's handler, exactly as a click of the mouse does.
+        target->click();
+    }
     // click() leaves the button up; it stays down until the key is released, unless that
     // happened already (in a box the handler showed).
     if (m_held == target)
@@ -332,8 +352,11 @@ bool UIForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyRelease) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (!key->isAutoRepeat() && key->key() == m_heldKey)
+        if (!key->isAutoRepeat() && key->key() == m_heldKey) {
+            if (m_keyRepeat)
+                m_keyRepeat->released(key->key(), key->timestamp());
             releaseHeld();
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

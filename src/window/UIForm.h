@@ -1,12 +1,14 @@
 #pragma once
 
 #include "panel/FrontPanel.h"
+#include "panel/KeyRepeat.h"
 #include "panel/Platform.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -111,6 +113,8 @@ private:
     std::unique_ptr<RemoteControl> m_remote;
     std::string m_journalPath; // for the title; empty for none
     int m_heldKey = 0;
+    // On X, where a busy toolkit may miss a repeat; nothing elsewhere.
+    std::optional<KeyRepeat> m_keyRepeat;
 };
 
 } // namespace rz417

@@ -23,8 +23,10 @@ struct FakeTime : Clock, Sleeper
         t = std::max(t, until);
         return true;
     }
+    bool interrupted() const override { return signalled; }
     const SteadyTime start{};
     SteadyTime t{};
+    bool signalled = false;
     int waits = 0;
     int interruptAt = -1;
     std::vector<std::chrono::milliseconds> sleeps;
@@ -32,17 +34,21 @@ struct FakeTime : Clock, Sleeper
 
 struct ScriptedMeter : Meter
 {
-    // An answer per query; "!" for none.
+    // An answer per query, `delay` after it; "!" for none, "S" for a signal while it waits.
     std::optional<std::string> ask(const std::string &query, std::string &why) override
     {
+        time->t += delay;
         queries.push_back(query);
         const std::string answer = next < answers.size() ? answers[next++] : "!";
-        if (answer == "!") {
+        if (answer == "!" || answer == "S") {
+            time->signalled = answer == "S";
             why = "no answer within 2 s";
             return std::nullopt;
         }
         return answer;
     }
+    FakeTime *time = nullptr;
+    std::chrono::milliseconds delay{0};
     std::vector<std::string> answers;
     std::size_t next = 0;
     std::vector<std::string> queries;
@@ -57,8 +63,17 @@ struct Recorder : FrameOut, ReadingSink
         frames.push_back(frame);
         return true;
     }
-    void reading(const Sample &sample) override { seconds.push_back(sample.seconds); }
+    bool reading(const Sample &sample, std::string &why) override
+    {
+        if (seconds.size() == logFailAt) {
+            why = "run.csv: cannot be written (No space left on device)";
+            return false;
+        }
+        seconds.push_back(sample.seconds);
+        return true;
+    }
     std::size_t failAt = 99;
+    std::size_t logFailAt = 99;
     std::vector<std::string> frames;
     std::vector<double> seconds;
 };
@@ -75,6 +90,9 @@ TEST(BatteryRun, ScheduleEndsAndWhy)
         DischargeEnd end;
         std::vector<double> readings; // seconds
         const char *why;
+        std::chrono::milliseconds delay = 0ms; // the meter's, for each answer
+        long skipped = 0;
+        std::size_t logFailAt = 99;
     } rows[] = {
         {"by time, on the second",
          {{}, {}, {}, 3000},
@@ -133,21 +151,58 @@ TEST(BatteryRun, ScheduleEndsAndWhy)
          DischargeEnd::LineFailed,
          {},
          "the input-on frame did not go out"},
+        {"a slow meter: each reading when it came, the due times it passed skipped",
+         {{}, {}, {}, 6000},
+         {"3.9", "3.9", "3.9", "3.9", "3.9"},
+         -1,
+         99,
+         DischargeEnd::Stopped,
+         {1.5, 3.5, 5.5, 7.5},
+         "",
+         1500ms,
+         3},
+        {"a signal while the meter is asked",
+         {{}, {}, {}, 9000},
+         {"3.9", "S"},
+         -1,
+         99,
+         DischargeEnd::Interrupted,
+         {0},
+         ""},
+        {"a log that cannot be written",
+         {{}, {}, {}, 9000},
+         {},
+         -1,
+         99,
+         DischargeEnd::LogFailed,
+         {0, 1},
+         "run.csv: cannot be written (No space left on device)",
+         0ms,
+         0,
+         1},
     };
     for (const auto &row : rows) {
         FakeTime time;
         time.interruptAt = row.interruptAt;
         ScriptedMeter meter;
+        meter.time = &time;
+        meter.delay = row.delay;
         meter.answers = row.answers;
         Recorder recorder;
         recorder.failAt = row.failAt;
+        recorder.logFailAt = row.logFailAt;
         DischargeRun run({ModeCodes::CC, 1000, 1000ms, "MEAS:VOLT:DC?"}, row.stops,
                          !row.answers.empty());
         const DischargeResult result = runDischarge(run, row.answers.empty() ? nullptr : &meter,
                                                     recorder, time, time, recorder);
         EXPECT_EQ(result.end, row.end) << row.name;
         EXPECT_EQ(result.why, row.why) << row.name;
-        EXPECT_EQ(recorder.seconds, row.readings) << row.name;
+        // The reading that ends a run is the caller's to tell, after the off frame.
+        std::vector<double> counted = recorder.seconds;
+        if (run.readings() > static_cast<long>(counted.size()))
+            counted.push_back(run.discharge().last().seconds);
+        EXPECT_EQ(counted, row.readings) << row.name;
+        EXPECT_EQ(run.skipped(), row.skipped) << row.name;
         const std::vector<std::string> frames = row.failAt == 0 ? std::vector<std::string>{}
                                                 : row.failAt == 1
                                                     ? std::vector<std::string>{"6703E8"}

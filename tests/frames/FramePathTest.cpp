@@ -24,12 +24,15 @@ public:
     void setPortOpen(bool) override {}
     void setOutput(const std::string &data) override
     {
-        if (refusing)
+        if (refusing == Refusal::NothingSent)
+            throw CommError(CommCodes::NotOpen, "device not open").markNothingSent();
+        if (refusing == Refusal::InPart)
             throw CommError(CommCodes::TxQueueFull, "write timed out");
         frames.push_back(data);
     }
+    enum class Refusal { None, InPart, NothingSent };
     std::vector<std::string> frames;
-    bool refusing = false;
+    Refusal refusing = Refusal::None;
 };
 
 // The journal's lines without their times.
@@ -55,26 +58,30 @@ TEST(FramePath, EveryFrameOntoTheLineIntoTheJournalAndTheRecord)
     path.setObserver(
         [&](const SentFrame &sent) { seen.push_back(sent.frame + " " + sent.meaning); });
 
+    constexpr auto None = Line::Refusal::None;
+    constexpr auto InPart = Line::Refusal::InPart;
+    constexpr auto NothingSent = Line::Refusal::NothingSent;
     const struct
     {
         const char *frame;
         FrameSource from;
-        bool refused;
+        Line::Refusal refused;
         int16_t mode; // the record afterwards
         bool inputOn;
         bool inputMayBeOn;
     } rows[] = {
-        {"6204D2", {"panel"}, false, ModeCodes::CV, false, false},
-        {"6600FF", {"program", 2, 3}, true, ModeCodes::CV, false, true}, // may still go out
-        {"6600FF", {"cli"}, false, ModeCodes::CV, true, true},
-        {"630065", {"scpi", 0, 0, "127.0.0.1:40112"}, false, ModeCodes::CC, true, true},
-        {"66FFFF", {"scpi", 0, 0, "127.0.0.1:40112"}, true, ModeCodes::CC, true, true},
-        {"66FFFF", {"panel"}, false, ModeCodes::CC, false, false},
+        {"6204D2", {"panel"}, None, ModeCodes::CV, false, false},
+        {"6600FF", {"program", 2, 3}, InPart, ModeCodes::CV, false, true}, // may still go out
+        {"6600FF", {"cli"}, None, ModeCodes::CV, true, true},
+        {"630065", {"scpi", 0, 0, "127.0.0.1:40112"}, None, ModeCodes::CC, true, true},
+        {"66FFFF", {"scpi", 0, 0, "127.0.0.1:40112"}, InPart, ModeCodes::CC, true, true},
+        {"66FFFF", {"panel"}, None, ModeCodes::CC, false, false},
+        {"6600FF", {"panel"}, NothingSent, ModeCodes::CC, false, false}, // none of it went
     };
     for (const auto &row : rows) {
         line.refusing = row.refused;
         const FramePath::Result result = path.send(row.frame, "meaning", row.from);
-        EXPECT_EQ(result.failure.has_value(), row.refused) << row.frame;
+        EXPECT_EQ(result.failure.has_value(), row.refused != None) << row.frame;
         EXPECT_EQ(path.load().mode, row.mode) << row.frame;
         EXPECT_EQ(path.load().inputOn, row.inputOn) << row.frame;
         EXPECT_EQ(path.load().inputMayBeOn, row.inputMayBeOn) << row.frame;
@@ -94,6 +101,7 @@ TEST(FramePath, EveryFrameOntoTheLineIntoTheJournalAndTheRecord)
                   "scpi,,,630065,meaning (from 127.0.0.1:40112),sent",
                   "scpi,,,66FFFF,meaning (from 127.0.0.1:40112),Tx queue is full",
                   "panel,,,66FFFF,meaning,sent",
+                  "panel,,,6600FF,meaning,Device not Open",
               }));
 }
 

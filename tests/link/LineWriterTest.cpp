@@ -98,29 +98,39 @@ TEST(LineWriter, ACutFrameIsFinishedFirstAndNothingFollowsItUntilTheLineIsQuiet)
 {
     const struct
     {
+        const char *cut;               // the frame cut short
         std::vector<int> script;       // what the driver takes of each write, from the cut frame on
         std::vector<int16_t> failures; // of the cut frame, then of each try of 66FFFF
         std::vector<std::string> wire; // what reached the driver, in order
         bool quietBeforeLast;          // the last frame waits for the quiet pause
     } rows[] = {
         // Cut after two characters; the line moves again before the next frame.
-        {{2}, {CommCodes::TxQueueFull, 0}, {"62", "0064", "66FFFF"}, true},
+        {"620064", {2}, {CommCodes::TxQueueFull, 0}, {"62", "0064", "66FFFF"}, true},
         // Nothing of it taken: nothing is owed.
-        {{0}, {CommCodes::TxQueueFull, 0}, {"66FFFF"}, false},
+        {"620064", {0}, {CommCodes::TxQueueFull, 0}, {"66FFFF"}, false},
         // Still stalled at the next frame: that frame is not started.
-        {{2, 0, 1},
+        {"620064",
+         {2, 0, 1},
          {CommCodes::TxQueueFull, CommCodes::TxQueueFull, CommCodes::TxQueueFull, 0},
          {"62", "0", "064", "66FFFF"},
          true},
         // The device lost while finishing it: the rest goes with it; a new device starts clean.
-        {{2, -1}, {CommCodes::TxQueueFull, CommCodes::NotOpen, 0}, {"62", "66FFFF"}, false},
+        {"620064",
+         {2, -1},
+         {CommCodes::TxQueueFull, CommCodes::NotOpen, 0},
+         {"62", "66FFFF"},
+         false},
+        // A cut input-on frame before the input-off frame: its rest is dropped, and the load
+        // drops its start in the quiet before 66FFFF; the input never goes on.
+        {"6600FF", {2}, {CommCodes::TxQueueFull, 0}, {"66", "66FFFF"}, true},
+        {"6600FF", {4}, {CommCodes::TxQueueFull, 0}, {"6600", "66FFFF"}, true},
     };
     for (const auto &row : rows) {
         FakeClock clock;
         ScriptedLine line(clock);
         LineWriter writer(clock);
         line.script.assign(row.script.begin(), row.script.end());
-        std::vector<int16_t> failures{failureOf(writer, line, "620064")};
+        std::vector<int16_t> failures{failureOf(writer, line, row.cut)};
         while (failures.back() != 0 && failures.size() < row.failures.size())
             failures.push_back(failureOf(writer, line, "66FFFF"));
         EXPECT_EQ(failures, row.failures);
@@ -134,6 +144,32 @@ TEST(LineWriter, ACutFrameIsFinishedFirstAndNothingFollowsItUntilTheLineIsQuiet)
             EXPECT_GE(line.writes.back().at, rest.at + restTime + LineWriter::kQuiet);
         }
         EXPECT_TRUE(writer.owed().empty());
+    }
+}
+
+TEST(LineWriter, ClosingFinishesACutFrameButNeverACutInputOnFrame)
+{
+    const struct
+    {
+        const char *cut;
+        std::vector<std::string> wire;
+    } rows[] = {
+        {"620064", {"62", "0064"}},
+        {"66FFFF", {"66", "FFFF"}},
+        {"6600FF", {"66"}},
+    };
+    for (const auto &row : rows) {
+        FakeClock clock;
+        ScriptedLine line(clock);
+        LineWriter writer(clock);
+        line.script = {2};
+        EXPECT_EQ(failureOf(writer, line, row.cut), CommCodes::TxQueueFull);
+        EXPECT_TRUE(writer.finish(line, 200ms)) << row.cut;
+        std::vector<std::string> wire;
+        for (const auto &w : line.writes)
+            wire.push_back(w.bytes);
+        EXPECT_EQ(wire, row.wire) << row.cut;
+        EXPECT_TRUE(writer.owed().empty()) << row.cut;
     }
 }
 

@@ -31,9 +31,9 @@ void play(PanelHarness &h, const std::string &script)
                     battery::DischargePlan{ModeCodes::CC, 1000, 1000ms}, stops, true),
                 clock);
         } else if (word == "r!") {
-            h.panel.batteryReading(std::nullopt, "no answer within 2 s");
+            h.panel.batteryReading(std::nullopt, "no answer within 2 s", SteadyTime{});
         } else if (word[0] == 'r' && word != "remote") {
-            h.panel.batteryReading(word.substr(1), {});
+            h.panel.batteryReading(word.substr(1), {}, SteadyTime{});
         } else if (word == "fail") {
             h.comm.outputError = CommCodes::TxQueueFull;
         } else if (word == "remote") {

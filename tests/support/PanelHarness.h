@@ -24,15 +24,23 @@ struct PanelHarness
     {
         using Handler = void (FrontPanel::*)();
         static const std::vector<std::pair<std::string, Handler>> handlers{
-            {"0", &FrontPanel::ZeroCommand_Click},  {"1", &FrontPanel::OneCommand_Click},
-            {"2", &FrontPanel::TwoCommand_Click},   {"3", &FrontPanel::ThreeCommand_Click},
-            {"4", &FrontPanel::FourCommand_Click},  {"5", &FrontPanel::FiveCommand_Click},
-            {"6", &FrontPanel::SixCommand_Click},   {"7", &FrontPanel::SevenCommand_Click},
-            {"8", &FrontPanel::EightCommand_Click}, {"9", &FrontPanel::NineCommand_Click},
-            {"CV", &FrontPanel::CVCommand_Click},   {"CC", &FrontPanel::CCCommand_Click},
-            {"CP", &FrontPanel::CPCommand_Click},   {"CR", &FrontPanel::CRCommand_Click},
+            {"0", &FrontPanel::ZeroCommand_Click},
+            {"1", &FrontPanel::OneCommand_Click},
+            {"2", &FrontPanel::TwoCommand_Click},
+            {"3", &FrontPanel::ThreeCommand_Click},
+            {"4", &FrontPanel::FourCommand_Click},
+            {"5", &FrontPanel::FiveCommand_Click},
+            {"6", &FrontPanel::SixCommand_Click},
+            {"7", &FrontPanel::SevenCommand_Click},
+            {"8", &FrontPanel::EightCommand_Click},
+            {"9", &FrontPanel::NineCommand_Click},
+            {"CV", &FrontPanel::CVCommand_Click},
+            {"CC", &FrontPanel::CCCommand_Click},
+            {"CP", &FrontPanel::CPCommand_Click},
+            {"CR", &FrontPanel::CRCommand_Click},
             {"Enter", &FrontPanel::EnterCommand_Click},
             {"Output", &FrontPanel::OutputCommand_Click},
+            {"Escape", &FrontPanel::Escape_Press},
         };
         for (const auto &[name, handler] : handlers) {
             if (name == key) {

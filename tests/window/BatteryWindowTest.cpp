@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -120,7 +121,8 @@ TEST(BatteryWindow, TestsEndWithTheInputOff)
          "60",
          "The input",
          {"The meter stopped answering (it answered 'OVLD', which is no number) after 0:00:00",
-          "Capacity 0.0001 Ah, energy 0.0002 Wh", "Voltage: mean 3.800 V, end 3.700 V",
+          // Each reading counts from when the meter answered, a fraction of a millisecond late.
+          "Capacity 0.0001 Ah, energy 0.0002 Wh", "~Voltage: mean 3\\.80\\d V, end 3\\.700 V",
           "The input was switched off."},
          2},
     };
@@ -131,7 +133,17 @@ TEST(BatteryWindow, TestsEndWithTheInputOff)
         f.set("Interval", QStringLiteral("0.2"));
         f.set("Meter", run.meter);
         f.set("Log", log);
-        EXPECT_EQ(f.run(run.until).toStdString(), run.said.join('\n').toStdString()) << run.name;
+        // A line that begins with ~ is a pattern.
+        const QStringList said = f.run(run.until).split('\n');
+        ASSERT_EQ(said.size(), run.said.size()) << said.join('\n').toStdString();
+        for (qsizetype i = 0; i < said.size(); ++i) {
+            const QString &expected = run.said[i];
+            EXPECT_TRUE(
+                expected.startsWith('~')
+                    ? QRegularExpression("^" + expected.mid(1) + "$").match(said[i]).hasMatch()
+                    : said[i] == expected)
+                << run.name << ": " << said[i].toStdString();
+        }
         EXPECT_EQ(f.comm.frames, (std::vector<std::string>{"6703E8", "6600FF", "66FFFF"}))
             << run.name;
         EXPECT_EQ(f.form.panel().state().OutputOn, false) << run.name;
