@@ -7,28 +7,34 @@ against a meter of the test's own that goes silent, answers garbage or is interr
 
 import argparse
 import os
+import pty
+import select
 import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import termios
 import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from rz417test import DEADLINE, Line, check, frames_of, run_case  # noqa: E402
+from rz417test import DEADLINE, Line, check, frames_of, run_case, wait_until  # noqa: E402
 
 ARGS = None
 HEADER = "time_s,voltage_V,current_A,power_W,capacity_Ah,energy_Wh"
 
 
 class FakeMeter:
-    """A meter on a loopback socket: *IDN?, then the given readings; after them it says
-    nothing ("silent") or "OVLD" ("garbage")."""
+    """A meter on a loopback socket: *IDN? (after idn_delay seconds), then the given readings
+    (a reading may hold several lines); after them it says nothing ("silent"), "OVLD"
+    ("garbage"), or a digit every half second and never a line's end ("trickle")."""
 
-    def __init__(self, readings, after="silent"):
+    def __init__(self, readings, after="silent", idn_delay=0.0):
         self.readings = list(readings)
         self.after = after
+        self.idn_delay = idn_delay
+        self.greeted = False
         self.server = socket.socket()
         self.server.bind(("127.0.0.1", 0))
         self.server.listen(1)
@@ -47,6 +53,8 @@ class FakeMeter:
             while b"\n" in pending:
                 query, pending = pending.split(b"\n", 1)
                 if query == b"*IDN?":
+                    self.greeted = True
+                    time.sleep(self.idn_delay)
                     conn.sendall(b"FAKE,DMM,1,1.0\n")
                     continue
                 self.asked += 1
@@ -54,6 +62,10 @@ class FakeMeter:
                     conn.sendall(b"%s\n" % self.readings.pop(0).encode())
                 elif self.after == "garbage":
                     conn.sendall(b"OVLD\n")
+                elif self.after == "trickle":
+                    for digit in b"3.8000000000":
+                        conn.sendall(bytes([digit]))
+                        time.sleep(0.5)
 
 
 def ctl(line, *words, timeout=DEADLINE):
@@ -117,14 +129,17 @@ def case_no_meter():
 
 def case_meter_fails():
     """A meter that goes silent or answers garbage: the input goes off, exit 1."""
-    for after, says in (("silent", "no answer within 2 s"), ("garbage", "'OVLD'")):
+    for after, says in (("silent", "no answer within 2 s"), ("garbage", "'OVLD'"),
+                        ("trickle", "no answer within 2 s")):
         line = Line()
         meter = FakeMeter(["3.9", "3.8"], after)
         result = ctl(line, "cc", "1", "--cutoff", "3", "--meter", "127.0.0.1:%d" % meter.port,
                      "--interval", "0.2")
         check(result.returncode == 1 and "the meter stopped answering" in result.stderr and
-              says in result.stderr, "%s: exit %d, %r" % (after, result.returncode,
-                                                          result.stderr))
+              says in result.stderr and "input was switched off" in result.stderr,
+              "%s: exit %d, %r" % (after, result.returncode, result.stderr))
+        # What was counted up to the failure is not lost.
+        check("capacity" in result.stdout, "%s: no summary: %r" % (after, result.stdout))
         check(frames_of(line.read(0.2)) == ["6703E8", "6600FF", "66FFFF"],
               "%s: %r" % (after, line.received))
 
@@ -158,6 +173,83 @@ def case_unreachable():
     check(result.returncode == 1 and "the meter cannot be reached" in result.stderr,
           "exit %d, %r" % (result.returncode, result.stderr))
     check(line.read(0.2) == b"", "sent %r" % line.received)
+
+
+def case_line_lost():
+    """The line goes away mid-run: the off frame cannot go out, and nothing says it did."""
+    line = Line()
+    proc = subprocess.Popen([ARGS.ctl, "-p", line.path, "-q", "battery", "cc", "0.5", "--time",
+                             "1.5", "--interval", "0.2"], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+    line.wait_for(b"6600FF")
+    line.vanish()
+    out, err = proc.communicate(timeout=DEADLINE)
+    check(proc.returncode == 1 and "may still be on" in err and "switched the input off" not in err,
+          "exit %d, %r" % (proc.returncode, err))
+
+
+def case_refused_input():
+    """A log or a meter that cannot be used, and a signal before the input goes on: nothing is
+    sent, and the exit says why."""
+    line = Line()
+    result = ctl(line, "cc", "1", "--time", "1", "--log", "/dev/full")
+    check(result.returncode == 1 and "/dev/full: cannot be written" in result.stderr,
+          "/dev/full: exit %d, %r" % (result.returncode, result.stderr))
+    meter = FakeMeter(["3.9"], idn_delay=3.0)
+    proc = subprocess.Popen([ARGS.ctl, "-p", line.path, "-q", "battery", "cc", "0.5",
+                             "--cutoff", "3", "--meter", "127.0.0.1:%d" % meter.port],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    wait_until("*IDN?", lambda: meter.greeted)
+    proc.send_signal(signal.SIGINT)
+    _, err = proc.communicate(timeout=DEADLINE)
+    check(proc.returncode == 130, "SIGINT during *IDN?: exit %d, %r" % (proc.returncode, err))
+    check(line.read(0.2) == b"", "sent %r" % line.received)
+
+
+def case_extra_lines():
+    """A meter that says a line more than it was asked for: the next query does not take that
+    line for its answer (here two stale 2.5 V lines would meet the 3 V cut-off)."""
+    line = Line()
+    meter = FakeMeter(["3.9\n2.5\n2.5"] + ["3.8"] * 100)
+    result = ctl(line, "cc", "0.5", "--cutoff", "3", "--time", "1", "--interval", "0.2",
+                 "--meter", "127.0.0.1:%d" % meter.port)
+    check(result.returncode == 0 and "stopped by the time" in result.stdout,
+          "exit %d, %r %r" % (result.returncode, result.stdout, result.stderr))
+
+
+def case_stopped_terminal():
+    """Ctrl+S on the terminal that shows the progress line of a battery test or a program: the
+    run goes on, and SIGINT switches the input off while the terminal is still stopped."""
+    program = os.path.join(tempfile.mkdtemp(prefix="rz417-battery-"), "hold.csv")
+    with open(program, "w") as f:
+        f.write("mode,setpoint,input,dwell\nCC,0.5,on,60\n")
+    for words in (["battery", "cc", "0.5", "--time", "60", "--interval", "0.2"],
+                  ["run", program]):
+        line = Line()
+        master, slave = pty.openpty()
+        attrs = termios.tcgetattr(slave)
+        attrs[0] |= termios.IXON
+        termios.tcsetattr(slave, termios.TCSANOW, attrs)
+        proc = subprocess.Popen([ARGS.ctl, "-p", line.path, *words], stdin=slave, stdout=slave,
+                                stderr=slave)
+        os.close(slave)
+        line.wait_for(b"6600FF")
+        os.write(master, b"\x13")  # Ctrl+S
+        time.sleep(1.0)
+        proc.send_signal(signal.SIGINT)
+        try:
+            line.wait_for(b"66FFFF", timeout=5.0)
+        finally:
+            os.write(master, b"\x11")  # Ctrl+Q
+            while select.select([master], [], [], 0.5)[0]:
+                try:
+                    if not os.read(master, 4096):
+                        break
+                except OSError:
+                    break
+            proc.wait(DEADLINE)
+            os.close(master)
+        check(proc.returncode == 130, "%s: exit %d" % (words[0], proc.returncode))
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
