@@ -15,7 +15,7 @@ ProgressLine::ProgressLine(const Program &program, const ProgramRun &run, Clock 
 
 bool ProgressLine::sleepUntil(SteadyTime until)
 {
-    if (!m_line.enabled())
+    if (!m_line.enabled() || m_sleeper.interrupted())
         return m_sleeper.sleepUntil(until);
     SteadyTime now = m_clock.now();
     while (true) {

@@ -123,6 +123,8 @@ TEST(PanelProgram, AFailedWriteEndsTheRunWithTheErrorBox)
     EXPECT_EQ(h.display(), "0.500");
     EXPECT_EQ(h.captions[Caption::OutputCommand], "Output /ON");
     EXPECT_EQ(h.panel.state().SentCurrent, 500);
+    // The input that may be on goes off before the box, as a stop does; here that fails too.
+    EXPECT_EQ(h.comm.writes.back(), "Output=66FFFF");
 }
 
 std::vector<std::vector<std::string>> journalRows(const std::string &path)
