@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 namespace rz417 {
 
@@ -14,22 +15,22 @@ public:
     explicit KeyRepeat(std::chrono::milliseconds interval) : m_interval(interval) {}
 
     // A key was released at the window system's time, in milliseconds (0: not known).
-    void released(int key, unsigned long at)
+    void released(int key, uint64_t at)
     {
         m_key = key;
         m_at = at;
     }
     // Whether a press the toolkit reports as real is that key still held.
-    bool repeats(int key, unsigned long at) const
+    bool repeats(int key, uint64_t at) const
     {
         return m_at != 0 && key == m_key && at >= m_at &&
-               at - m_at <= static_cast<unsigned long>(m_interval.count());
+               at - m_at <= static_cast<uint64_t>(m_interval.count());
     }
 
 private:
     std::chrono::milliseconds m_interval;
     int m_key = 0;
-    unsigned long m_at = 0;
+    uint64_t m_at = 0;
 };
 
 } // namespace rz417

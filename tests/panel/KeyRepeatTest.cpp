@@ -11,9 +11,9 @@ TEST(KeyRepeat, ReleaseAndPressWithinTheIntervalIsTheKeyHeld)
     const struct
     {
         int released;
-        unsigned long releasedAt;
+        uint64_t releasedAt;
         int pressed;
-        unsigned long pressedAt;
+        uint64_t pressedAt;
         bool repeats;
     } rows[] = {
         {O, 5000, O, 5000, true},       // the X server's repeat: one time for both
