@@ -1,7 +1,8 @@
 #include "link/CommErrorText.h"
+#include "link/CrashGuard.h"
 #include "link/HostControl.h"
-#include "serial/HostPorts.h"
 #include "protocol/Identity.h"
+#include "serial/HostPorts.h"
 #include "window/QtPlatform.h"
 #include "window/TerminationSignals.h"
 #include "window/UIForm.h"
@@ -13,6 +14,8 @@
 
 int main(int argc, char *argv[])
 {
+    // A fault anywhere from here on switches off what may be on before the process dies.
+    rz417::crashguard::install("rz417");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(rz417::identity::kProduct));
     QApplication::setApplicationVersion(QString::fromLatin1(rz417::identity::kVersion));
@@ -29,9 +32,9 @@ int main(int argc, char *argv[])
     });
     rz417::UIForm form(platform, *comm);
     // A running program or battery test stops and switches the input off before the process goes.
-    rz417::TerminationSignals termination([&platform, &form] {
+    rz417::TerminationSignals termination([&platform, &form](int signal) {
         form.stopRuns();
-        platform.endProgram();
+        platform.endProgram(128 + signal);
     });
 
     platform.setParentWindow(&form);

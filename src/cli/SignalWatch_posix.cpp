@@ -12,11 +12,13 @@ namespace rz417::cli {
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGQUIT (Ctrl+\) ends a run as SIGTERM does: the input off first, no core dump.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kCount = static_cast<int>(sizeof kSignals / sizeof kSignals[0]);
 
 int g_pipe[2] = {-1, -1};
 volatile std::sig_atomic_t g_caught = 0;
-struct sigaction g_previous[3];
+struct sigaction g_previous[kCount];
 struct sigaction g_previousPipe;
 
 void onSignal(int signal)
@@ -41,7 +43,7 @@ SignalWatch::SignalWatch()
     sigemptyset(&action.sa_mask);
     // Writes to the line in progress finish; the run looks at the signal right after them.
     action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < kCount; ++i)
         ::sigaction(kSignals[i], &action, &g_previous[i]);
     // A reader of our output that goes away shows as a failed write, not a lost process.
     struct sigaction ignore = {};
@@ -51,7 +53,7 @@ SignalWatch::SignalWatch()
 
 SignalWatch::~SignalWatch()
 {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < kCount; ++i)
         ::sigaction(kSignals[i], &g_previous[i], nullptr);
     ::sigaction(SIGPIPE, &g_previousPipe, nullptr);
     for (int &fd : g_pipe) {
@@ -91,6 +93,8 @@ const char *signalName(int signal)
         return "SIGTERM";
     case SIGHUP:
         return "SIGHUP";
+    case SIGQUIT:
+        return "SIGQUIT";
     default:
         return "a signal";
     }

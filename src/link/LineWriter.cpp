@@ -1,6 +1,7 @@
 #include "link/LineWriter.h"
 
 #include "link/CommControl.h"
+#include "link/CrashGuard.h"
 
 #include <algorithm>
 #include <thread>
@@ -43,7 +44,14 @@ void LineWriter::setSettings(const LineSettings &settings)
 void LineWriter::reset()
 {
     m_owed.clear();
+    owedChanged();
     m_lineFreeAt = LineTime{};
+}
+
+void LineWriter::owedChanged()
+{
+    // A process that dies now finishes that frame before its off frame.
+    crashguard::setOwed(m_guardOwner, m_owed);
 }
 
 ByteLine::Outcome LineWriter::put(ByteLine &line, std::string_view data, LineTime deadline,
@@ -67,6 +75,7 @@ bool LineWriter::writeOwed(ByteLine &line, LineTime deadline)
         throw CommError(CommCodes::NotOpen, "device lost during write: " + why);
     }
     m_owed.erase(0, accepted);
+    owedChanged();
     if (!m_owed.empty())
         return false;
     // The load may have dropped the start of that frame while it waited; then this rest is a
@@ -98,8 +107,10 @@ void LineWriter::write(ByteLine &line, std::string_view data, std::chrono::milli
     case ByteLine::Outcome::Stalled:
         break;
     }
-    if (accepted > 0)
+    if (accepted > 0) {
         m_owed.assign(data.substr(accepted));
+        owedChanged();
+    }
     throw CommError(CommCodes::TxQueueFull, "write timed out");
 }
 

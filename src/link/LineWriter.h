@@ -56,6 +56,8 @@ public:
     explicit LineWriter(LineClock &clock = steadyLineClock());
 
     void setSettings(const LineSettings &settings);
+    // The line whose crash guard is told what the writer owes (its CommControl); nothing for none.
+    void guardFor(const void *owner) { m_guardOwner = owner; }
     // A device opened afresh: nothing is owed and nothing waits on it.
     void reset();
 
@@ -72,6 +74,8 @@ public:
 
 private:
     bool writeOwed(ByteLine &line, LineTime deadline);
+    // m_owed changed: the crash guard is told.
+    void owedChanged();
     ByteLine::Outcome put(ByteLine &line, std::string_view data, LineTime deadline,
                           std::size_t &accepted, std::string &why);
 
@@ -79,6 +83,7 @@ private:
     std::chrono::nanoseconds m_byteTime{};
     LineTime m_lineFreeAt{}; // when the line has carried everything written, at its own pace
     std::string m_owed;
+    const void *m_guardOwner = nullptr;
 };
 
 } // namespace rz417
