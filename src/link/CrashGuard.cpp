@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <thread>
 
 namespace rz417::crashguard {
@@ -70,6 +72,20 @@ std::size_t append(std::size_t at, const char *text)
     return at + take;
 }
 
+std::terminate_handler g_previousTerminate = nullptr;
+
+void onTerminate()
+{
+    // The off frame before anything is said; the runtime's own handler then says what was
+    // thrown, and aborts.
+    const std::string_view words =
+        lastWords(switchOffForDeath(), "uncaught exception (std::terminate)");
+    system::writeError(words.data(), words.size());
+    if (g_previousTerminate)
+        g_previousTerminate();
+    std::abort();
+}
+
 } // namespace
 
 void install(const char *program)
@@ -80,6 +96,7 @@ void install(const char *program)
     std::strncpy(g_program, program, sizeof g_program - 1);
     g_program[sizeof g_program - 1] = '\0';
     system::installHandlers(g_program);
+    g_previousTerminate = std::set_terminate(onTerminate);
 }
 
 void lineOpened(const void *owner, std::intptr_t handle)

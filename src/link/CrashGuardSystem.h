@@ -13,6 +13,8 @@ constexpr std::intptr_t kNoHandle = -1; // as INVALID_HANDLE_VALUE is on Windows
 void installHandlers(const char *program);
 
 std::uint64_t threadId();
+// Standard error, unbuffered.
+void writeError(const char *text, std::size_t size);
 // Waits for the end of the process, which another thread's handler brings.
 [[noreturn]] void park();
 void sleepMs(int ms);

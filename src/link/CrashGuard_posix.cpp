@@ -43,24 +43,11 @@ const char *fatalCause(int signal)
     }
 }
 
-void writeError(std::string_view text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
-        if (n > 0)
-            done += static_cast<std::size_t>(n);
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            return;
-    }
-}
-
 void onFatal(int signal)
 {
     const LastAct act = switchOffForDeath();
-    writeError(lastWords(act, fatalCause(signal)));
+    const std::string_view words = lastWords(act, fatalCause(signal));
+    system::writeError(words.data(), words.size());
     // SA_RESETHAND gave the signal back to the system: it ends the process as it would have,
     // once this returns (a fault: again at the instruction that made it).
     ::raise(signal);
@@ -70,7 +57,7 @@ void onStop(int)
 {
     const int saved = errno;
     if (inputMayBeOn()) {
-        writeError({g_stopRefusal, g_stopRefusalSize});
+        system::writeError(g_stopRefusal, g_stopRefusalSize);
         errno = saved;
         return;
     }
@@ -136,6 +123,20 @@ void installHandlers(const char *program)
 std::uint64_t threadId()
 {
     return static_cast<std::uint64_t>(::gettid());
+}
+
+void writeError(const char *text, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(STDERR_FILENO, text + done, size - done);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            return;
+    }
 }
 
 void park()

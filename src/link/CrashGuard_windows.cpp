@@ -4,7 +4,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <exception>
 
 #include <windows.h>
 
@@ -12,15 +11,9 @@ namespace rz417::crashguard {
 
 namespace {
 
-std::terminate_handler g_previousTerminate = nullptr;
-
 void writeError(std::string_view text)
 {
-    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
-    if (text.empty() || error == nullptr || error == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written = 0;
-    ::WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    system::writeError(text.data(), text.size());
 }
 
 const char *exceptionCause(DWORD code)
@@ -50,15 +43,6 @@ LONG WINAPI onException(EXCEPTION_POINTERS *info)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-void onTerminate()
-{
-    writeError(lastWords(switchOffForDeath(), "uncaught exception (std::terminate)"));
-    // The runtime's own handler says what was thrown, and aborts.
-    if (g_previousTerminate)
-        g_previousTerminate();
-    std::abort();
-}
-
 void onAbort(int)
 {
     // The runtime has given SIGABRT back to the system: abort() ends the process with its own
@@ -76,13 +60,21 @@ void installHandlers(const char *)
     ULONG guarantee = 64 * 1024;
     ::SetThreadStackGuarantee(&guarantee);
     ::SetUnhandledExceptionFilter(onException);
-    g_previousTerminate = std::set_terminate(onTerminate);
     std::signal(SIGABRT, onAbort);
 }
 
 std::uint64_t threadId()
 {
     return ::GetCurrentThreadId();
+}
+
+void writeError(const char *text, std::size_t size)
+{
+    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (size == 0 || error == nullptr || error == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    ::WriteFile(error, text, static_cast<DWORD>(size), &written, nullptr);
 }
 
 void park()

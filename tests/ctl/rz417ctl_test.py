@@ -14,6 +14,7 @@ import re
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -290,6 +291,57 @@ def case_interrupted():
     check(proc.returncode == 130 and "switched" not in err, err)
     check(line.read(0.05) == b"6201F4", "sent %r" % line.received)
     line.close()
+
+
+# How each command that holds the input on dies -> its exit status and what it says. A fault
+# (SIGSEGV, SIGABRT: what abort() and std::terminate raise) is the system's own end (-N: killed by
+# signal N, the shell's 128 + N), SIGQUIT and SIGHUP end it as SIGTERM does.
+DEATHS = [
+    (signal.SIGSEGV, -signal.SIGSEGV, "fatal signal SIGSEGV; switched the input off (66FFFF)"),
+    (signal.SIGABRT, -signal.SIGABRT, "fatal signal SIGABRT (aborted); switched the input off"),
+    (signal.SIGQUIT, 131, "by SIGQUIT"),
+    (signal.SIGHUP, 129, "by SIGHUP"),
+]
+
+
+def held_on_commands(work):
+    """Each command that holds the input on, started with its line: (name, Popen, Line)."""
+    program = os.path.join(work, "held.csv")
+    with open(program, "w") as f:
+        f.write("mode,setpoint,input,dwell\nCC,1,on,30\n")
+    commands = [("run", ["run", program]),
+                ("battery", ["battery", "cc", "1", "--capacity", "100Ah", "--interval", "0.2"]),
+                ("serve", ["serve", "--listen", "0"])]
+    for name, words in commands:
+        line = Line()
+        proc = start("-p", line.path, *words)
+        if name == "serve":
+            port = int(re.search(r"serving SCPI on [^ ]*:(\d+) ", proc.stderr.readline()).group(1))
+            client = socket.create_connection(("127.0.0.1", port), timeout=DEADLINE)
+            client.sendall(b"CURR 1;:INP ON\n")
+            line.wait_for(b"6600FF")
+            client.close()
+        yield name, proc, line
+
+
+def case_deaths():
+    """Each signal that ends rz417ctl run, battery and serve while the input is on leaves 66FFFF
+    the load's last frame, with the status of that signal."""
+    work = tempfile.mkdtemp()
+    failures = []
+    for sig, status, says in DEATHS:
+        for name, proc, line in held_on_commands(work):
+            line.wait_for(b"6600FF")
+            proc.send_signal(sig)
+            _, err = proc.communicate(timeout=DEADLINE)
+            frames = frames_of(line.read(0.1))
+            if (frames[-1:] != ["66FFFF"] or proc.returncode != status or says not in err or
+                    "switched the input off (66FFFF)" not in err):
+                failures.append("%s, %s: status %d, frames %r, %r" % (
+                    name, sig.name, proc.returncode, frames, err))
+            line.close()
+    shutil.rmtree(work)
+    check(not failures, "\n".join(failures))
 
 
 def case_vanished():
