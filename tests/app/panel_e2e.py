@@ -467,6 +467,33 @@ def case_program(session):
     check_clean_line(session)
 
 
+# A signal during a program run -> the panel's exit status: a fault (SIGSEGV, SIGABRT: what
+# abort() and std::terminate raise) is the system's own end, SIGQUIT and SIGHUP end it as
+# SIGTERM does, at 128 + the signal.
+DEATHS = [(signal.SIGSEGV, -signal.SIGSEGV), (signal.SIGABRT, -signal.SIGABRT),
+          (signal.SIGQUIT, 131), (signal.SIGHUP, 129), (signal.SIGTERM, 143)]
+
+
+def case_deaths(session):
+    """Each signal that ends the panel while a program holds the input on leaves 66FFFF the
+    load's last frame."""
+    for sig, status in DEATHS:
+        before = len(session.sim.frames())
+        panel = session.connected_panel()
+        start_program(session, open_example(session, panel))
+        wait_until("the input on", lambda: "6600FF" in frame_list(session)[before:])
+        log("%s to the panel" % sig.name)
+        panel.process.send_signal(sig)
+        try:
+            ended = panel.process.wait(DEADLINE)
+        except subprocess.TimeoutExpired:
+            raise Failure("%s did not end the panel" % sig.name)
+        time.sleep(0.2)
+        expect(ended == status and frame_list(session)[-1] == "66FFFF",
+               "%s: status %d, frames %s" % (sig.name, ended, frame_list(session)[before:]))
+    check_clean_line(session)
+
+
 def case_reconnect(session):
     """The simulator outlives the panel and serves the next one."""
     first = session.connected_panel()
@@ -790,6 +817,7 @@ CASES = {
     "reconnect": case_reconnect,
     "keys": case_keys,
     "program": case_program,
+    "deaths": case_deaths,
     "no_port": case_no_port,
     "small_screen": case_small_screen,
     "drain": case_drain,
