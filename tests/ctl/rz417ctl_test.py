@@ -325,8 +325,8 @@ def held_on_commands(work):
 
 
 def case_deaths():
-    """Each signal that ends rz417ctl run, battery and serve while the input is on leaves 66FFFF
-    the load's last frame, with the status of that signal."""
+    """Each signal that ends rz417ctl run, battery and serve while the input is on, and serve's
+    std::terminate, leave 66FFFF the load's last frame, with the status of that signal."""
     work = tempfile.mkdtemp()
     failures = []
     for sig, status, says in DEATHS:
@@ -341,6 +341,28 @@ def case_deaths():
                     name, sig.name, proc.returncode, frames, err))
             line.close()
     shutil.rmtree(work)
+    # Memory running out while a client's message is read: std::bad_alloc that nothing
+    # catches, std::terminate and abort() (under AddressSanitizer its own report and abort()).
+    line = Line()
+    server = start("-p", line.path, "serve", "--listen", "0")
+    port = int(re.search(r"serving SCPI on [^ ]*:(\d+) ", server.stderr.readline()).group(1))
+    client = socket.create_connection(("127.0.0.1", port), timeout=DEADLINE)
+    client.sendall(b"CURR 1;:INP ON\n")
+    line.wait_for(b"6600FF")
+    with open("/proc/%d/status" % server.pid) as f:
+        size = int(re.search(r"VmSize:\s+(\d+)", f.read()).group(1)) * 1024
+    resource.prlimit(server.pid, resource.RLIMIT_AS, (size + 65536, size + 65536))
+    try:
+        client.sendall(b"*IDN?;" * 200000 + b"\n")
+    except OSError:
+        pass
+    _, err = server.communicate(timeout=DEADLINE)
+    frames = frames_of(line.read(0.1))
+    if (frames[-1:] != ["66FFFF"] or server.returncode != -signal.SIGABRT or
+            "switched the input off (66FFFF)" not in err):
+        failures.append("serve out of memory: status %d, frames %r, %r" % (
+            server.returncode, frames, err))
+    line.close()
     check(not failures, "\n".join(failures))
 
 
