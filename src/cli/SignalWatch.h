@@ -24,10 +24,11 @@ public:
     int caught() const;
 };
 
+// The run's clock (program/RunClock.h), which goes on while the host is suspended.
 class SteadyClock : public Clock
 {
 public:
-    SteadyTime now() override { return std::chrono::steady_clock::now(); }
+    SteadyTime now() override { return runClockNow(); }
 };
 
 // "SIGINT", "SIGTERM", "SIGHUP", "SIGQUIT"; on Windows "Ctrl+C", "Ctrl+Break", "the console

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 namespace rz417::cli {
@@ -65,18 +66,32 @@ SignalWatch::~SignalWatch()
 
 bool SignalWatch::sleepUntil(SteadyTime until)
 {
+    // A timer of the run's clock: a host suspended meanwhile does not push the wake-up back.
+    const int timer = ::timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC);
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch());
+    itimerspec at = {};
+    at.it_value = {static_cast<time_t>(ns.count() / 1000000000),
+                   static_cast<long>(ns.count() % 1000000000)};
+    const bool timed = timer >= 0 && ns.count() > 0 &&
+                       ::timerfd_settime(timer, TFD_TIMER_ABSTIME, &at, nullptr) == 0;
+    bool slept = false;
     while (g_caught == 0) {
-        const auto left = until - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero())
-            return true;
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec timeout = {static_cast<time_t>(ns / 1000000000),
-                                  static_cast<long>(ns % 1000000000)};
-        pollfd fd = {g_pipe[0], POLLIN, 0};
+        const auto left = until - runClockNow();
+        if (left <= SteadyTime::duration::zero()) {
+            slept = true;
+            break;
+        }
+        pollfd fds[2] = {{g_pipe[0], POLLIN, 0}, {timer, POLLIN, 0}};
+        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec timeout = {static_cast<time_t>(wait / 1000000000),
+                                  static_cast<long>(wait % 1000000000)};
         // EINTR and an early return both come back here to look at the clock again.
-        ::ppoll(&fd, g_pipe[0] >= 0 ? 1 : 0, &timeout, nullptr);
+        ::ppoll(g_pipe[0] >= 0 ? fds : fds + 1, g_pipe[0] >= 0 ? 2 : 1, timed ? nullptr : &timeout,
+                nullptr);
     }
-    return false;
+    if (timer >= 0)
+        ::close(timer);
+    return slept;
 }
 
 int SignalWatch::caught() const

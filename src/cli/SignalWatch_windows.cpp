@@ -70,8 +70,8 @@ SignalWatch::~SignalWatch()
 bool SignalWatch::sleepUntil(SteadyTime until)
 {
     while (g_caught == 0) {
-        const auto left = until - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero())
+        const auto left = until - runClockNow();
+        if (left <= SteadyTime::duration::zero())
             return true;
         // Rounded up, so that a wake-up never comes before its time.
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();

@@ -1,7 +1,7 @@
-#include "ctl/Commands.h"
 #include "cli/Console.h"
 #include "cli/ProgramText.h"
 #include "cli/ProgressLine.h"
+#include "ctl/Commands.h"
 #include "ctl/Session.h"
 #include "program/Program.h"
 #include "protocol/SetpointValue.h"
@@ -94,6 +94,7 @@ int runProgram(const Invocation &invocation)
         break;
     }
 
+    session.holdSleep(RunSleepHold::Until::RunEnds);
     SteadyClock clock;
     ProgramRun run(program, invocation.repeat);
     SessionSender sender(session, file);

@@ -1,9 +1,10 @@
 #include "ctl/Session.h"
 
-#include "serial/PortList.h"
 #include "link/CommErrorText.h"
-#include "serial/HostPorts.h"
+#include "power/SleepInhibitors.h"
 #include "protocol/Frame.h"
+#include "serial/HostPorts.h"
+#include "serial/PortList.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -114,6 +115,18 @@ bool Session::send(const std::string &frame, const std::string &meaning, const F
     return result.ok();
 }
 
+void Session::holdSleep(RunSleepHold::Until until)
+{
+    if (!m_line)
+        return;
+    m_inhibitor = hostSleepInhibitor("rz417ctl");
+    m_sleep.emplace(*m_inhibitor, until,
+                    [this](const std::string &why) { notice("sleep is not held off: " + why); });
+    m_sleep->runStarted();
+    m_frames.setInputWatch([this](bool mayBeOn) { m_sleep->inputChanged(mayBeOn); });
+    m_sleep->inputChanged(m_frames.load().inputMayBeOn);
+}
+
 void Session::switchOffIfOn(const FrameSource &from)
 {
     if (!m_line || !m_frames.load().inputMayBeOn)
@@ -130,6 +143,8 @@ void Session::switchOffIfOn(const FrameSource &from)
 
 int Session::finish(int status)
 {
+    if (m_sleep)
+        m_sleep->runEnded();
     if (!m_line)
         return status;
     try {

@@ -6,6 +6,7 @@
 #include "cli/SignalWatch.h"
 #include "frames/FramePath.h"
 #include "link/HostControl.h"
+#include "program/HostSleep.h"
 #include "program/Journal.h"
 
 #include <QCoreApplication>
@@ -49,6 +50,10 @@ public:
     bool send(const std::string &frame, const std::string &meaning, const FrameSource &from,
               const std::string &stoppedAt);
 
+    // From here the host's sleep is held off while the run holds the input on (see
+    // RunSleepHold); where it cannot be, a notice says so once.
+    void holdSleep(RunSleepHold::Until until);
+
     // The run ends early (a signal, a failure): an input this run switched on goes off, if the
     // line still takes it, and the user is told.
     void switchOffIfOn(const FrameSource &from);
@@ -72,6 +77,9 @@ private:
     std::optional<QCoreApplication> m_app;
     std::unique_ptr<HostControl> m_line;
     FramePath m_frames;
+    // After the application object, which Qt DBus needs, and gone before it.
+    std::unique_ptr<SleepInhibitor> m_inhibitor;
+    std::optional<RunSleepHold> m_sleep;
 };
 
 } // namespace rz417::cli

@@ -27,7 +27,7 @@ namespace {
 
 struct WindowClock : Clock
 {
-    SteadyTime now() override { return std::chrono::steady_clock::now(); }
+    SteadyTime now() override { return runClockNow(); }
 };
 
 QString text(const std::string &s)
@@ -313,8 +313,7 @@ void BatteryWindow::schedule()
     const auto due = m_panel.batteryDue();
     if (!due || !m_mine)
         return;
-    const auto wait =
-        std::chrono::ceil<std::chrono::milliseconds>(*due - std::chrono::steady_clock::now());
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - runClockNow());
     m_due.start(static_cast<int>(std::max<long long>(0, wait.count())));
 }
 
@@ -334,10 +333,11 @@ void BatteryWindow::askMeter()
     // The meter's thread sends the query at its time; the window only waits for the answer,
     // and counts none that is a second overdue as no answer.
     m_asking = true;
-    m_meter->ask(m_setup->plan.query, ++m_serial, *due);
+    // The meter's thread waits on the steady clock; the run counts in its own.
+    const auto left = *due - runClockNow();
+    m_meter->ask(m_setup->plan.query, ++m_serial, std::chrono::steady_clock::now() + left);
     const auto overdue = std::chrono::ceil<std::chrono::milliseconds>(
-        *due + std::chrono::milliseconds(meter::kAnswerMs + 1000) -
-        std::chrono::steady_clock::now());
+        left + std::chrono::milliseconds(meter::kAnswerMs + 1000));
     m_silence.start(static_cast<int>(std::max<long long>(0, overdue.count())));
 }
 

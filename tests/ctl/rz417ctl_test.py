@@ -22,8 +22,8 @@ import termios
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from rz417test import (DEADLINE, Failure, Line, check, check_drained, frames_of,  # noqa: E402
-                       journal_rows, line_events, run_case, traced_env)
+from rz417test import (DEADLINE, Failure, Line, SystemBus, check, check_drained,  # noqa: E402
+                       frames_of, journal_rows, line_events, run_case, traced_env, wait_until)
 
 ARGS = None
 
@@ -366,6 +366,73 @@ def case_deaths():
     check(not failures, "\n".join(failures))
 
 
+INHIBIT = "inhibit sleep|rz417ctl|a run holds the electronic load's input on|block"
+TOGGLES = "mode,setpoint,input,dwell\nCC,1,,0.5\n,,on,0.3\n,,off,0.3\n,,on,0.3\n,,off,0\n"
+
+
+def case_sleep():
+    """A run holds the host's sleep off with logind's inhibitor, taken when its input goes on
+    and let go when it ends; serve holds it while the input is on. Without logind the run goes
+    on, with one notice (none with -q)."""
+    work = tempfile.mkdtemp()
+    bus = SystemBus(work)
+    try:
+        program = write_program(TOGGLES)
+        for words in (["run", program], ["battery", "cc", "1", "--time", "1.2"]):
+            line = Line()
+            proc = start("-p", line.path, *words, env=bus.env())
+            line.wait_for(b"6703E8")
+            if words[0] == "run":
+                time.sleep(0.2)
+                check(bus.events() == [], "held off before the input went on: %r" % bus.events())
+            line.wait_for(b"6600FF")
+            wait_until("the inhibitor", bus.events)
+            _, err = proc.communicate(timeout=DEADLINE)
+            wait_until("its release", lambda: bus.events()[-1:] == ["released"])
+            check(proc.returncode == 0 and "sleep" not in err, "%s: %r" % (words[0], err))
+            check(bus.events() == [INHIBIT, "released"], "%s: %r" % (words[0], bus.events()))
+            check(frames_of(line.read(0.05))[-1] == "66FFFF", "%s: %r" % (words[0], line.received))
+            bus.lines.clear()
+            line.close()
+        os.unlink(program)
+        line = Line()
+        proc = start("-p", line.path, "serve", "--listen", "0", env=bus.env())
+        port = int(re.search(r"serving SCPI on [^ ]*:(\d+) ", proc.stderr.readline()).group(1))
+        client = socket.create_connection(("127.0.0.1", port), timeout=DEADLINE)
+        for command, events in (("INP ON", [INHIBIT]), ("INP OFF", [INHIBIT, "released"]),
+                                ("INP ON", [INHIBIT, "released", INHIBIT])):
+            client.sendall(command.encode() + b"\n")
+            wait_until("serve's %s: %r" % (command, events), lambda: bus.events() == events)
+        client.close()
+        proc.send_signal(signal.SIGTERM)
+        proc.communicate(timeout=DEADLINE)
+        line.close()
+    finally:
+        bus.close()
+
+    # No bus, or no logind on it: one notice for the run, however often its input goes on.
+    bare = SystemBus(work, logind=False)
+    program = write_program(TOGGLES)
+    try:
+        for env, quiet, says in (
+                ({"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(work, "none")}, [],
+                 "sleep is not held off: no system bus ("),
+                (bare.env(), [], "sleep is not held off: logind is not on the system bus"),
+                (bare.env(), ["-q"], "")):
+            line = Line()
+            result = ctl(*quiet, "-p", line.path, "run", program, env=env)
+            notices = [l for l in result.stderr.splitlines() if "sleep" in l]
+            check(result.returncode == 0 and
+                  (notices == [] if not says else len(notices) == 1 and says in notices[0]),
+                  "%s: %r" % (says or "-q", result.stderr))
+            check(frames_of(line.read(0.05))[-1] == "66FFFF", "%r" % line.received)
+            line.close()
+    finally:
+        bare.close()
+        os.unlink(program)
+        shutil.rmtree(work)
+
+
 def case_vanished():
     """The far end goes away during a wait: exit 1, the panel's text and the command named."""
     line = Line()
@@ -499,7 +566,8 @@ def case_program():
     frames = read_timed(line, 5)
     out, err = proc.communicate(timeout=DEADLINE)
     check(proc.returncode == 0, "status %d: %s" % (proc.returncode, err))
-    check(err == "", "stderr is not a terminal: nothing but messages, got %r" % err)
+    check(all(l.startswith("rz417ctl: sleep is not held off: ") for l in err.splitlines()),
+          "stderr is not a terminal: nothing but messages, got %r" % err)
     check([f for f, _ in frames] == ["6701F4", "6600FF", "6300C8", "64007D", "66FFFF"],
           "frames %r" % frames)
     rows = journal_rows(journal)
