@@ -1,7 +1,7 @@
+#include "ctl/Commands.h"
 #include "cli/Console.h"
 #include "cli/ProgramText.h"
 #include "cli/ProgressLine.h"
-#include "ctl/Commands.h"
 #include "ctl/Session.h"
 #include "program/Program.h"
 #include "protocol/SetpointValue.h"
