@@ -40,9 +40,10 @@ int main(int argc, char *argv[])
                               });
     rz417::UIForm form(platform, *comm);
     // A running program or battery test stops and switches the input off before the process goes.
-    rz417::TerminationSignals termination([&platform, &form](int signal) {
+    // It ends as Exit does, with status 0.
+    rz417::TerminationSignals termination([&platform, &form](int) {
         form.stopRuns();
-        platform.endProgram(128 + signal);
+        platform.endProgram();
     });
 
     form.panel().setInputWatch([&sleep](bool mayBeOn) { sleep.inputChanged(mayBeOn); });

@@ -21,9 +21,7 @@ public:
     BoxAnswer messageBox(const std::string &text, BoxStyle style, const std::string &title,
                          const std::string &detail = {}) override;
     void diagnostic(const std::string &line) override;
-    [[noreturn]] void endProgram() override { endProgram(0); }
-    // The same with an exit status: 128 + the signal's number for a signal, as the shell counts.
-    [[noreturn]] void endProgram(int status);
+    [[noreturn]] void endProgram() override;
 
 private:
     std::function<void()> m_beforeExit;

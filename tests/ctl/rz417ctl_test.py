@@ -512,11 +512,13 @@ def case_help():
 
 
 def case_dependencies():
-    """rz417ctl needs Qt Core, Qt SerialPort and Qt Network, nothing of Qt's GUI."""
+    """rz417ctl needs Qt Core, Qt SerialPort, Qt Network and Qt DBus (for logind), nothing of
+    Qt's GUI."""
     out = subprocess.run(["readelf", "-d", ARGS.ctl], capture_output=True, text=True).stdout
     needed = re.findall(r"\(NEEDED\)\s+Shared library: \[(.*)\]", out)
     qt = sorted(n for n in needed if "Qt" in n)
-    check(qt == ["libQt6Core.so.6", "libQt6Network.so.6", "libQt6SerialPort.so.6"],
+    check(qt == ["libQt6Core.so.6", "libQt6DBus.so.6", "libQt6Network.so.6",
+                "libQt6SerialPort.so.6"],
           "links %r" % needed)
 
 
