@@ -433,6 +433,35 @@ def case_sleep():
         shutil.rmtree(work)
 
 
+def case_boottime():
+    """Runs count in the clock that goes on while the host is suspended: where it stands far
+    from the steady clock (a time namespace's boot-time offset, as after days of suspends), a
+    wait, a program's step and a battery test's time still end at their own time."""
+    if subprocess.run(["unshare", "--time", "--boottime", "1000000", "true"],
+                      capture_output=True).returncode != 0:
+        print("no time namespace here (unshare --time needs root): the case is skipped")
+        return
+    work = tempfile.mkdtemp()
+    program = write_program("mode,setpoint,input,dwell\nCC,1,on,0.4\n,,off,0\n")
+    for words, due in ((["cc", "1", "on", "wait", "0.4", "off"], 0.4), (["run", program], 0.4),
+                       (["battery", "cc", "1", "--time", "0.6", "--interval", "0.2"], 0.6)):
+        journal = os.path.join(work, "journal.csv")
+        line = Line()
+        result = subprocess.run(["unshare", "--time", "--boottime", "1000000", ARGS.ctl, "-q",
+                                 "-p", line.path, "--journal", journal] + words,
+                                capture_output=True, text=True, timeout=DEADLINE)
+        rows = journal_rows(journal)
+        stamps = {r[4]: datetime.datetime.fromisoformat(r[0]) for r in rows}
+        took = (stamps["66FFFF"] - stamps["6600FF"]).total_seconds()
+        check(result.returncode == 0 and due - 0.01 <= took,
+              "%s: status %d, off %.3f s after on, due at %.1f s: %r" % (
+                  words[0], result.returncode, took, due, result.stderr))
+        line.close()
+        os.unlink(journal)
+    os.unlink(program)
+    shutil.rmtree(work)
+
+
 def case_vanished():
     """The far end goes away during a wait: exit 1, the panel's text and the command named."""
     line = Line()
