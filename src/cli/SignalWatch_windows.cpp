@@ -37,8 +37,10 @@ BOOL WINAPI onConsoleEvent(DWORD event)
     ::SetEvent(g_wake);
     if (signal == SIGTERM) {
         // The process ends as soon as this returns: hold it until the input is off, within
-        // the five seconds Windows allows.
-        ::WaitForSingleObject(g_done, 4500);
+        // the five seconds Windows allows; then until the process ends of itself, so that its
+        // exit status is its own and not the one Windows gives a process it ends.
+        if (::WaitForSingleObject(g_done, 4500) == WAIT_OBJECT_0)
+            ::Sleep(4500);
     }
     return TRUE;
 }
