@@ -4,14 +4,15 @@ org.freedesktop.login1 and answers Manager.Inhibit(what, who, why, mode) with on
 of its own, as logind does, and prints a line for each event as it comes:
 
     ready
-    inhibit WHAT|WHO|WHY|MODE
-    released             (the caller closed the descriptor it was given)
+    inhibit WHAT|WHO|WHY|MODE @TIME     (TIME: when it was called, as Python's time.time())
+    released @TIME                      (the caller closed the descriptor it was given)
 
     fake_logind.py BUS_ADDRESS        (Debian's python3 with python3-dbus and python3-gi)
 """
 
 import os
 import sys
+import time
 
 import dbus
 import dbus.service
@@ -28,10 +29,10 @@ class Manager(dbus.service.Object):
                          out_signature="h")
     def Inhibit(self, what, who, why, mode):
         read_end, write_end = os.pipe()
-        say("inhibit %s|%s|%s|%s" % (what, who, why, mode))
+        say("inhibit %s|%s|%s|%s @%.6f" % (what, who, why, mode, time.time()))
 
         def closed(fd, condition):
-            say("released")
+            say("released @%.6f" % time.time())
             os.close(fd)
             return False
 

@@ -335,7 +335,11 @@ class SystemBus:
         return {"DBUS_SYSTEM_BUS_ADDRESS": self.address}
 
     def events(self):
-        return [l for l in list(self.lines) if l != "ready"]
+        return [l.split(" @")[0] for l in list(self.lines) if l != "ready"]
+
+    def times(self):
+        """When each event happened, in Python's time.time()."""
+        return [float(l.split(" @")[1]) for l in list(self.lines) if l != "ready"]
 
     def close(self):
         for process in (self.logind, self.daemon):
