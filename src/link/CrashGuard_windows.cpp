@@ -88,12 +88,16 @@ void sleepMs(int ms)
     ::Sleep(static_cast<DWORD>(ms));
 }
 
-bool writeWhole(std::intptr_t handle, const char *data, std::size_t size, int)
+bool writeWhole(std::intptr_t handle, const char *data, std::size_t size, int timeoutMs)
 {
-    // The serial control keeps the port's write timeout bounded.
+    const HANDLE line = reinterpret_cast<HANDLE>(handle);
+    // The port keeps the write timeout the control last gave it, which may be all but spent.
+    COMMTIMEOUTS timeouts = {};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(timeoutMs);
+    ::SetCommTimeouts(line, &timeouts);
     DWORD written = 0;
-    return ::WriteFile(reinterpret_cast<HANDLE>(handle), data, static_cast<DWORD>(size), &written,
-                       nullptr) != FALSE &&
+    return ::WriteFile(line, data, static_cast<DWORD>(size), &written, nullptr) != FALSE &&
            written == size;
 }
 
