@@ -122,9 +122,9 @@ void Session::holdSleep(RunSleepHold::Until until)
     m_inhibitor = hostSleepInhibitor("rz417ctl");
     m_sleep.emplace(*m_inhibitor, until,
                     [this](const std::string &why) { notice("sleep is not held off: " + why); });
-    m_sleep->runStarted();
-    m_frames.setInputWatch([this](bool mayBeOn) { m_sleep->inputChanged(mayBeOn); });
     m_sleep->inputChanged(m_frames.load().inputMayBeOn);
+    m_frames.setInputWatch([this](bool mayBeOn) { m_sleep->inputChanged(mayBeOn); });
+    m_sleep->runStarted();
 }
 
 void Session::switchOffIfOn(const FrameSource &from)

@@ -17,6 +17,8 @@ RunSleepHold::~RunSleepHold()
 void RunSleepHold::runStarted()
 {
     m_running = true;
+    // An input already on (the panel's Output before the run) is the run's from now on.
+    inputChanged(m_mayBeOn);
 }
 
 void RunSleepHold::runEnded()
@@ -27,6 +29,7 @@ void RunSleepHold::runEnded()
 
 void RunSleepHold::inputChanged(bool mayBeOn)
 {
+    m_mayBeOn = mayBeOn;
     if (mayBeOn && m_running && !m_held) {
         m_held = true;
         tell(m_inhibitor.hold());

@@ -48,6 +48,7 @@ private:
     const Until m_until;
     std::function<void(const std::string &)> m_notice;
     bool m_running = false;
+    bool m_mayBeOn = false;
     bool m_held = false;
     bool m_told = false;
 };
