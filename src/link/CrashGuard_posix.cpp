@@ -113,6 +113,11 @@ void installHandlers(const char *program)
     for (const int signal : kFatal)
         ::sigaction(signal, &fatal, nullptr);
 
+    // A process started with Ctrl+Z ignored keeps ignoring it.
+    struct sigaction before = {};
+    ::sigaction(SIGTSTP, nullptr, &before);
+    if (before.sa_handler == SIG_IGN)
+        return;
     struct sigaction stop = {};
     stop.sa_handler = onStop;
     sigemptyset(&stop.sa_mask);
