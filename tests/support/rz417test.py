@@ -314,7 +314,8 @@ class SystemBus:
         self.daemon = subprocess.Popen(
             ["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1",
              "--address=unix:path=" + os.path.join(workdir, "system_bus_socket")],
-            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            text=True)
         self.address = self.daemon.stdout.readline().strip()
         check(self.address.startswith("unix:"), "dbus-daemon gave no address")
         self.logind = None
