@@ -31,6 +31,11 @@ std::atomic<std::uint64_t> g_dying{0};  // the thread that does the last act
 char g_owed[32];
 std::atomic<int> g_owedSize{0};
 thread_local int t_uses = 0;
+static_assert(std::atomic<const void *>::is_always_lock_free &&
+                  std::atomic<std::intptr_t>::is_always_lock_free &&
+                  std::atomic<std::uint64_t>::is_always_lock_free &&
+                  std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "a fault handler may read only lock-free atomics");
 
 // Made ready by install(): the off frame and the texts around it.
 char g_offFrame[8] = {};
