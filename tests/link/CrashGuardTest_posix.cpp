@@ -207,6 +207,9 @@ TEST(CrashGuard, CtrlZIsRefusedWhileTheInputMayBeOnAndStopsTheProcessOtherwise)
         ASSERT_EQ(::pipe(error), 0);
         const pid_t child = ::fork();
         if (child == 0) {
+            // A group of its own, which its parent keeps from being orphaned: the system
+            // discards Ctrl+Z to an orphaned group rather than stop it.
+            ::setpgid(0, 0);
             ::dup2(error[1], STDERR_FILENO);
             install("guarded");
             lineOpened(kLine, error[1]);
