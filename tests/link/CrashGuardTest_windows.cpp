@@ -75,8 +75,9 @@ TEST(CrashGuardDeathTest, EachDeathWithTheInputOnEndsWithTheOffFrameAndTheSystem
         const std::string file = std::string(folder) + "rz417-crash-line.txt";
         ::DeleteFileA(file.c_str());
         const DWORD status = row.status;
-        EXPECT_EXIT(dieWithTheInputOn(file, row.die),
-                    [status](int code) { return static_cast<DWORD>(code) == status; }, row.says)
+        EXPECT_EXIT(
+            dieWithTheInputOn(file, row.die),
+            [status](int code) { return static_cast<DWORD>(code) == status; }, row.says)
             << row.what;
         EXPECT_EQ(contents(file), "66FFFF") << row.what;
         ::DeleteFileA(file.c_str());
