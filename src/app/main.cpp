@@ -1,7 +1,9 @@
 #include "link/CommErrorText.h"
+#include "link/CrashGuard.h"
 #include "link/HostControl.h"
-#include "serial/HostPorts.h"
+#include "power/SleepInhibitors.h"
 #include "protocol/Identity.h"
+#include "serial/HostPorts.h"
 #include "window/QtPlatform.h"
 #include "window/TerminationSignals.h"
 #include "window/UIForm.h"
@@ -13,6 +15,8 @@
 
 int main(int argc, char *argv[])
 {
+    // A fault anywhere from here on switches off what may be on before the process dies.
+    rz417::crashguard::install("rz417");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(rz417::identity::kProduct));
     QApplication::setApplicationVersion(QString::fromLatin1(rz417::identity::kVersion));
@@ -27,11 +31,27 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "rz417: the last frame sent may not have left the line (%s)\n",
                          rz417::commErrorText(rz417::CommCodes::NoHardware).c_str());
     });
+    // A program or battery test holds the host's sleep off from its input on until it ends; this
+    // outlives the form, whose runs it follows.
+    const auto inhibitor = rz417::hostSleepInhibitor("rz417");
+    rz417::RunSleepHold sleep(*inhibitor, rz417::RunSleepHold::Until::RunEnds,
+                              [&platform](const std::string &why) {
+                                  platform.diagnostic("rz417: sleep is not held off: " + why);
+                              });
     rz417::UIForm form(platform, *comm);
     // A running program or battery test stops and switches the input off before the process goes.
-    rz417::TerminationSignals termination([&platform, &form] {
+    // It ends as Exit does, with status 0.
+    rz417::TerminationSignals termination([&platform, &form](int) {
         form.stopRuns();
         platform.endProgram();
+    });
+
+    form.panel().setInputWatch([&sleep](bool mayBeOn) { sleep.inputChanged(mayBeOn); });
+    QObject::connect(&form, &rz417::UIForm::runningChanged, &form, [&sleep](bool running) {
+        if (running)
+            sleep.runStarted();
+        else
+            sleep.runEnded();
     });
 
     platform.setParentWindow(&form);

@@ -4,11 +4,11 @@
 
 namespace rz417::cli {
 
-// SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C, Ctrl+Break and the console window closing)
-// end a run the way the user meant: the handler only notes the signal and wakes whatever waits,
-// and the run then switches the input off and ends. Its waits sleep in the kernel until their
-// time or a signal, never spinning, on any thread. One at a time per process; the handlers are
-// restored when it goes.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT (on Windows: Ctrl+C, Ctrl+Break and the console window
+// closing) end a run the way the user meant: the handler only notes the signal and wakes whatever
+// waits, and the run then switches the input off and ends. Its waits sleep in the kernel until
+// their time or a signal, never spinning, on any thread. One at a time per process; the handlers
+// are restored when it goes.
 class SignalWatch : public Sleeper
 {
 public:
@@ -25,13 +25,15 @@ public:
     int caught() const;
 };
 
+// The run's clock (program/RunClock.h), which goes on while the host is suspended.
 class SteadyClock : public Clock
 {
 public:
-    SteadyTime now() override { return std::chrono::steady_clock::now(); }
+    SteadyTime now() override { return runClockNow(); }
 };
 
-// "SIGINT", "SIGTERM", "SIGHUP"; on Windows "Ctrl+C", "Ctrl+Break", "the console closing".
+// "SIGINT", "SIGTERM", "SIGHUP", "SIGQUIT"; on Windows "Ctrl+C", "Ctrl+Break", "the console
+// closing".
 const char *signalName(int signal);
 
 } // namespace rz417::cli

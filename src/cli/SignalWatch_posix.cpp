@@ -6,17 +6,20 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 namespace rz417::cli {
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGQUIT (Ctrl+\) ends a run as SIGTERM does: the input off first, no core dump.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kCount = static_cast<int>(sizeof kSignals / sizeof kSignals[0]);
 
 int g_pipe[2] = {-1, -1};
 volatile std::sig_atomic_t g_caught = 0;
-struct sigaction g_previous[3];
+struct sigaction g_previous[kCount];
 struct sigaction g_previousPipe;
 
 void onSignal(int signal)
@@ -41,7 +44,7 @@ SignalWatch::SignalWatch()
     sigemptyset(&action.sa_mask);
     // Writes to the line in progress finish; the run looks at the signal right after them.
     action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < kCount; ++i)
         ::sigaction(kSignals[i], &action, &g_previous[i]);
     // A reader of our output that goes away shows as a failed write, not a lost process.
     struct sigaction ignore = {};
@@ -51,7 +54,7 @@ SignalWatch::SignalWatch()
 
 SignalWatch::~SignalWatch()
 {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < kCount; ++i)
         ::sigaction(kSignals[i], &g_previous[i], nullptr);
     ::sigaction(SIGPIPE, &g_previousPipe, nullptr);
     for (int &fd : g_pipe) {
@@ -63,18 +66,32 @@ SignalWatch::~SignalWatch()
 
 bool SignalWatch::sleepUntil(SteadyTime until)
 {
+    // A timer of the run's clock: a host suspended meanwhile does not push the wake-up back.
+    const int timer = ::timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC);
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch());
+    itimerspec at = {};
+    at.it_value = {static_cast<time_t>(ns.count() / 1000000000),
+                   static_cast<long>(ns.count() % 1000000000)};
+    const bool timed = timer >= 0 && ns.count() > 0 &&
+                       ::timerfd_settime(timer, TFD_TIMER_ABSTIME, &at, nullptr) == 0;
+    bool slept = false;
     while (g_caught == 0) {
-        const auto left = until - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero())
-            return true;
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec timeout = {static_cast<time_t>(ns / 1000000000),
-                                  static_cast<long>(ns % 1000000000)};
-        pollfd fd = {g_pipe[0], POLLIN, 0};
+        const auto left = until - runClockNow();
+        if (left <= SteadyTime::duration::zero()) {
+            slept = true;
+            break;
+        }
+        pollfd fds[2] = {{g_pipe[0], POLLIN, 0}, {timer, POLLIN, 0}};
+        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec timeout = {static_cast<time_t>(wait / 1000000000),
+                                  static_cast<long>(wait % 1000000000)};
         // EINTR and an early return both come back here to look at the clock again.
-        ::ppoll(&fd, g_pipe[0] >= 0 ? 1 : 0, &timeout, nullptr);
+        ::ppoll(g_pipe[0] >= 0 ? fds : fds + 1, g_pipe[0] >= 0 ? 2 : 1, timed ? nullptr : &timeout,
+                nullptr);
     }
-    return false;
+    if (timer >= 0)
+        ::close(timer);
+    return slept;
 }
 
 int SignalWatch::caught() const
@@ -91,6 +108,8 @@ const char *signalName(int signal)
         return "SIGTERM";
     case SIGHUP:
         return "SIGHUP";
+    case SIGQUIT:
+        return "SIGQUIT";
     default:
         return "a signal";
     }

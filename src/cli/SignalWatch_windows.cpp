@@ -37,8 +37,10 @@ BOOL WINAPI onConsoleEvent(DWORD event)
     ::SetEvent(g_wake);
     if (signal == SIGTERM) {
         // The process ends as soon as this returns: hold it until the input is off, within
-        // the five seconds Windows allows.
-        ::WaitForSingleObject(g_done, 4500);
+        // the five seconds Windows allows; then until the process ends of itself, so that its
+        // exit status is its own and not the one Windows gives a process it ends.
+        if (::WaitForSingleObject(g_done, 4500) == WAIT_OBJECT_0)
+            ::Sleep(4500);
     }
     return TRUE;
 }
@@ -70,8 +72,8 @@ SignalWatch::~SignalWatch()
 bool SignalWatch::sleepUntil(SteadyTime until)
 {
     while (g_caught == 0) {
-        const auto left = until - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero())
+        const auto left = until - runClockNow();
+        if (left <= SteadyTime::duration::zero())
             return true;
         // Rounded up, so that a wake-up never comes before its time.
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();

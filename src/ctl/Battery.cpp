@@ -171,6 +171,7 @@ int batteryTest(const Invocation &invocation)
                                             FrameSource{"battery"}, "the battery test"))
         return status;
 
+    session.holdSleep(RunSleepHold::Until::RunEnds);
     battery::DischargeRun run({plan.mode, plan.value, plan.interval, plan.meterQuery}, plan.stops,
                               meter != nullptr);
     BatteryOut out(session);

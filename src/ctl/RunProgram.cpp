@@ -93,6 +93,7 @@ int runProgram(const Invocation &invocation)
         break;
     }
 
+    session.holdSleep(RunSleepHold::Until::RunEnds);
     SteadyClock clock;
     ProgramRun run(program, invocation.repeat);
     SessionSender sender(session, file);

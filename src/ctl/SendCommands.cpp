@@ -36,7 +36,7 @@ int sendCommands(const Invocation &invocation)
         if (p.frame.empty()) {
             if (invocation.dryRun) {
                 at += p.wait;
-            } else if (!session.watch().sleepUntil(std::chrono::steady_clock::now() + p.wait)) {
+            } else if (!session.watch().sleepUntil(SteadyClock().now() + p.wait)) {
                 session.switchOffIfOn(from);
                 return session.finish(session.interruptedStatus(where(p)));
             }

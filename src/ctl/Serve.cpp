@@ -116,6 +116,8 @@ int serveScpi(const Invocation &invocation)
     if (const int status = session.openLine({}, {}, FrameSource{"scpi"}, "serve"))
         return status;
 
+    // The clients' input on holds the host's sleep off, as a run's does, until it goes off.
+    session.holdSleep(RunSleepHold::Until::InputOff);
     std::string peer;
     FrameReports reports(session, peer);
     ScpiLoad load(session.frames(), peer);

@@ -2,6 +2,7 @@
 
 #include "cli/Console.h"
 #include "link/CommErrorText.h"
+#include "power/SleepInhibitors.h"
 #include "protocol/Frame.h"
 #include "serial/HostPorts.h"
 #include "serial/PortList.h"
@@ -126,6 +127,18 @@ bool Session::send(const std::string &frame, const std::string &meaning, const F
     return result.ok();
 }
 
+void Session::holdSleep(RunSleepHold::Until until)
+{
+    if (!m_line)
+        return;
+    m_inhibitor = hostSleepInhibitor("rz417ctl");
+    m_sleep.emplace(*m_inhibitor, until,
+                    [this](const std::string &why) { notice("sleep is not held off: " + why); });
+    m_sleep->inputChanged(m_frames.load().inputMayBeOn);
+    m_frames.setInputWatch([this](bool mayBeOn) { m_sleep->inputChanged(mayBeOn); });
+    m_sleep->runStarted();
+}
+
 bool Session::switchOffIfOn(const FrameSource &from)
 {
     if (!m_line || !m_frames.load().inputMayBeOn) {
@@ -161,6 +174,8 @@ int Session::finish(int status)
     sayHeld();
     if (m_offFailed)
         status = kExitFailed;
+    if (m_sleep)
+        m_sleep->runEnded();
     if (!m_line)
         return status;
     try {

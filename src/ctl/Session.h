@@ -7,6 +7,7 @@
 #include "cli/SignalWatch.h"
 #include "frames/FramePath.h"
 #include "link/HostControl.h"
+#include "program/HostSleep.h"
 #include "program/Journal.h"
 
 #include <QCoreApplication>
@@ -52,6 +53,10 @@ public:
     bool send(const std::string &frame, const std::string &meaning, const FrameSource &from,
               const std::string &stoppedAt);
 
+    // From here the host's sleep is held off while the run holds the input on (see
+    // RunSleepHold); where it cannot be, a notice says so once.
+    void holdSleep(RunSleepHold::Until until);
+
     // The run ends early (a signal, a failure): an input that may be on goes off first, if the
     // line still takes it; then the user is told, what send() held back first. False when it may
     // still be on: the run then ends with 1, whatever ended it.
@@ -87,6 +92,9 @@ private:
     std::optional<QCoreApplication> m_app;
     std::unique_ptr<HostControl> m_line;
     FramePath m_frames;
+    // After the application object, which Qt DBus needs, and gone before it.
+    std::unique_ptr<SleepInhibitor> m_inhibitor;
+    std::optional<RunSleepHold> m_sleep;
 };
 
 } // namespace rz417::cli

@@ -1,11 +1,12 @@
 // rz417ctl: the RZ-417 from a shell script, with the panel's own frames.
 
 #include "cli/CommandLine.h"
-#include "ctl/Commands.h"
 #include "cli/Console.h"
-#include "serial/PortList.h"
+#include "ctl/Commands.h"
 #include "ctl/Session.h"
+#include "link/CrashGuard.h"
 #include "serial/HostPorts.h"
+#include "serial/PortList.h"
 
 #include <cstdio>
 
@@ -16,6 +17,8 @@
 int main(int argc, char *argv[])
 {
     using namespace rz417::cli;
+    // A fault anywhere from here on switches off what may be on before the process dies.
+    rz417::crashguard::install("rz417ctl");
     useUtf8Console();
     const ParsedCommandLine parsed = parseCommandLine(commandLineWords(argc, argv));
     if (!parsed.error.empty()) {

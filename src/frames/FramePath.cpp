@@ -1,6 +1,7 @@
 #include "frames/FramePath.h"
 
 #include "link/CommErrorText.h"
+#include "link/CrashGuard.h"
 #include "program/Journal.h"
 #include "protocol/Frame.h"
 
@@ -22,6 +23,22 @@ void FramePath::setObserver(std::function<void(const SentFrame &)> observer)
     m_observer = std::move(observer);
 }
 
+void FramePath::setInputWatch(std::function<void(bool mayBeOn)> watch)
+{
+    m_inputWatch = std::move(watch);
+}
+
+void FramePath::setMayBeOn(bool mayBeOn)
+{
+    // A process that dies of a fault switches off what may be on.
+    crashguard::setInputMayBeOn(m_line, mayBeOn);
+    if (m_load.inputMayBeOn == mayBeOn)
+        return;
+    m_load.inputMayBeOn = mayBeOn;
+    if (m_inputWatch)
+        m_inputWatch(mayBeOn);
+}
+
 FramePath::Result FramePath::send(const std::string &frame, const std::string &meaning,
                                   const FrameSource &from, std::chrono::system_clock::time_point at)
 {
@@ -31,7 +48,7 @@ FramePath::Result FramePath::send(const std::string &frame, const std::string &m
     // says so while the write is under way.
     const bool mayHaveBeenOn = m_load.inputMayBeOn;
     if (effect && effect->mode == 0 && effect->inputOn)
-        m_load.inputMayBeOn = true;
+        setMayBeOn(true);
     if (m_line) {
         try {
             m_line->setOutput(frame);
@@ -55,7 +72,7 @@ FramePath::Result FramePath::send(const std::string &frame, const std::string &m
     }
     if (effect && effect->mode == 0) {
         m_load.inputOn = effect->inputOn;
-        m_load.inputMayBeOn = effect->inputOn;
+        setMayBeOn(effect->inputOn);
     } else if (effect) {
         m_load.sent[static_cast<std::size_t>(effect->mode - 1)] = effect->value;
         m_load.mode = effect->mode;

@@ -68,6 +68,9 @@ public:
     Journal *journal() const { return m_journal; }
     // Told of every frame that went out.
     void setObserver(std::function<void(const SentFrame &)> observer);
+    // Told whenever the input's "may be on" changes, before the frame that switches it on is
+    // written and after the one that switches it off went out whole.
+    void setInputWatch(std::function<void(bool mayBeOn)> watch);
 
     // Writes the frame (an empty one is no frame: it is neither journaled nor recorded). at: the
     // time a dry run gives the frame.
@@ -81,6 +84,7 @@ public:
     const LoadRecord &load() const { return m_load; }
 
 private:
+    void setMayBeOn(bool mayBeOn);
     std::string journal(std::chrono::system_clock::time_point time, const std::string &frame,
                         const std::string &meaning, const FrameSource &from,
                         const std::string &result);
@@ -89,6 +93,7 @@ private:
     Journal *m_journal = nullptr;
     FailureText m_failureText = FailureText::Code;
     std::function<void(const SentFrame &)> m_observer;
+    std::function<void(bool)> m_inputWatch;
     LoadRecord m_load;
 };
 

@@ -1,6 +1,7 @@
 #include "link/LineWriter.h"
 
 #include "link/CommControl.h"
+#include "link/CrashGuard.h"
 #include "protocol/Frame.h"
 
 #include <algorithm>
@@ -45,7 +46,15 @@ void LineWriter::reset()
 {
     m_owed.clear();
     m_owedInputOn = false;
+    owedChanged();
     m_lineFreeAt = LineTime{};
+}
+
+void LineWriter::owedChanged()
+{
+    // A process that dies now finishes that frame before its off frame; the rest of an
+    // input-on frame it drops, and gives the line its quiet time.
+    crashguard::setOwed(m_guardOwner, m_owed, !m_owedInputOn);
 }
 
 bool LineWriter::dropOwedInputOn()
@@ -54,6 +63,7 @@ bool LineWriter::dropOwedInputOn()
         return false;
     m_owed.clear();
     m_owedInputOn = false;
+    owedChanged();
     m_clock.sleepUntil(m_lineFreeAt + kQuiet);
     return true;
 }
@@ -81,9 +91,11 @@ bool LineWriter::writeOwed(ByteLine &line, LineTime deadline)
         throw CommError(CommCodes::NotOpen, "device lost during write: " + why);
     }
     m_owed.erase(0, accepted);
+    if (m_owed.empty())
+        m_owedInputOn = false;
+    owedChanged();
     if (!m_owed.empty())
         return false;
-    m_owedInputOn = false;
     // The load may have dropped the start of that frame while it waited; then this rest is a
     // partial frame of its own, and the receiver drops it too once the line is quiet.
     m_clock.sleepUntil(m_lineFreeAt + kQuiet);
@@ -121,6 +133,7 @@ void LineWriter::write(ByteLine &line, std::string_view data, std::chrono::milli
     if (accepted > 0) {
         m_owed.assign(data.substr(accepted));
         m_owedInputOn = data == inputFrame(true);
+        owedChanged();
     }
     CommError stalled(CommCodes::TxQueueFull, "write timed out");
     throw accepted == 0 ? stalled.markNothingSent() : stalled;

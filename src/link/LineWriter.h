@@ -59,6 +59,8 @@ public:
     explicit LineWriter(LineClock &clock = steadyLineClock());
 
     void setSettings(const LineSettings &settings);
+    // The line whose crash guard is told what the writer owes (its CommControl); nothing for none.
+    void guardFor(const void *owner) { m_guardOwner = owner; }
     // A device opened afresh: nothing is owed and nothing waits on it.
     void reset();
 
@@ -79,6 +81,8 @@ private:
     // Drops the rest of a cut input-on frame and waits until the load has dropped its start;
     // false when what is owed is the rest of another frame.
     bool dropOwedInputOn();
+    // m_owed changed: the crash guard is told.
+    void owedChanged();
     ByteLine::Outcome put(ByteLine &line, std::string_view data, LineTime deadline,
                           std::size_t &accepted, std::string &why);
 
@@ -87,6 +91,7 @@ private:
     LineTime m_lineFreeAt{}; // when the line has carried everything written, at its own pace
     std::string m_owed;
     bool m_owedInputOn = false; // m_owed is the rest of an input-on frame
+    const void *m_guardOwner = nullptr;
 };
 
 } // namespace rz417

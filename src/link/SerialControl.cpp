@@ -1,5 +1,7 @@
 #include "link/SerialControl.h"
 
+#include "link/CrashGuard.h"
+
 namespace rz417 {
 
 void SerialControl::setCommPort(int16_t port)
@@ -28,6 +30,7 @@ void SerialControl::setOutput(const std::string &data)
         return;
     if (!m_portOpen)
         throw CommError(CommCodes::NotOpen, "port not open").markNothingSent();
+    const crashguard::LineUse use(guardKey());
     if (!isDeviceOpen() && !reopenDevice())
         throw CommError(CommCodes::NotOpen, "device not open").markNothingSent();
     beforeWrite();

@@ -16,7 +16,10 @@ namespace rz417 {
 class SerialControl : public HostControl, protected ByteLine
 {
 public:
-    explicit SerialControl(PortMap ports) : m_ports(std::move(ports)) {}
+    explicit SerialControl(PortMap ports) : m_ports(std::move(ports))
+    {
+        m_writer.guardFor(guardKey());
+    }
 
     void setCommPort(int16_t port) override;
     void setSettings(const std::string &settings) override;
@@ -35,6 +38,8 @@ protected:
     virtual bool reopenDevice() = 0;
     // Just before a frame is written.
     virtual void beforeWrite() {}
+    // This line as the crash guard and the frame path know it.
+    const void *guardKey() const { return static_cast<const CommControl *>(this); }
 
     const PortMap m_ports;
     int16_t m_commPort = 1;

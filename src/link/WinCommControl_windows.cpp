@@ -1,5 +1,6 @@
 #include "link/WinCommControl_windows.h"
 
+#include "link/CrashGuard.h"
 #include "protocol/WindowsText_windows.h"
 
 #include <algorithm>
@@ -100,6 +101,7 @@ void WinCommControl::setPortOpen(bool open)
     m_portOpen = false;
     if (!isDeviceOpen())
         return; // lost earlier; nothing left to release
+    const crashguard::LineUse use(guardKey());
     // Every byte written leaves the line before the port goes: a frame cut short by the close
     // would reach the instrument as garbage.
     if (!m_writer.finish(*this, m_writeTimeout)) {
@@ -156,6 +158,7 @@ bool WinCommControl::release()
 {
     bool drained = true;
     if (isDeviceOpen()) {
+        const crashguard::LineUse use(guardKey());
         const bool finished = m_writer.finish(*this, m_writeTimeout);
         drained = m_api.flushFileBuffers(m_handle) != FALSE && finished;
         closeDevice();
@@ -166,6 +169,7 @@ bool WinCommControl::release()
 
 bool WinCommControl::openDevice()
 {
+    const crashguard::LineUse use(guardKey());
     const std::string name = portName();
     // The \\.\ form is the one that reaches COM10 and above.
     const std::wstring path = windows::wide(name.rfind("\\\\", 0) == 0 ? name : "\\\\.\\" + name);
@@ -184,6 +188,7 @@ bool WinCommControl::openDevice()
     }
     m_api.purgeComm(m_handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
     m_writer.reset();
+    crashguard::lineOpened(guardKey(), reinterpret_cast<std::intptr_t>(m_handle));
     return true;
 }
 
@@ -220,6 +225,8 @@ bool WinCommControl::applySettings()
 
 void WinCommControl::closeDevice()
 {
+    const crashguard::LineUse use(guardKey());
+    crashguard::lineClosed(guardKey());
     if (isDeviceOpen())
         m_api.closeHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;

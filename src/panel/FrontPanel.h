@@ -79,6 +79,11 @@ public:
     void clientsGone();
     // What the load was last sent, whoever sent it.
     const LoadRecord &load() const { return m_frames.load(); }
+    // Told whenever the input's "may be on" changes (FramePath::setInputWatch).
+    void setInputWatch(std::function<void(bool)> watch)
+    {
+        m_frames.setInputWatch(std::move(watch));
+    }
 
     // The journal that records every frame sent, from a key, a click or a program; nothing for
     // none. One that cannot be written is reported once and switched off.

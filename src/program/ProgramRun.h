@@ -1,6 +1,7 @@
 #pragma once
 
 #include "program/Program.h"
+#include "program/RunClock.h"
 
 #include <chrono>
 #include <optional>
@@ -8,8 +9,6 @@
 #include <vector>
 
 namespace rz417 {
-
-using SteadyTime = std::chrono::steady_clock::time_point;
 
 // A frame as it goes out, with what it tells the load ("CC 2.000 A", "input on").
 struct StepFrame
@@ -77,7 +76,8 @@ private:
     std::string m_error;
 };
 
-// What a terminal run needs from outside: the time, and a wait that a signal can cut short.
+// What a terminal run needs from outside: the time, and a wait that a signal can cut short; both
+// in the run's clock (program/RunClock.h).
 class Clock
 {
 public:

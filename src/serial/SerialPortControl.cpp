@@ -2,6 +2,8 @@
 
 #include "serial/PortRefusal.h"
 
+#include "link/CrashGuard.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -92,10 +94,12 @@ void SerialPortControl::setPortOpen(bool open)
     m_portOpen = false;
     if (!m_port.isOpen())
         return; // lost earlier; nothing left to release
+    const crashguard::LineUse use(guardKey());
     // Closing puts the device's old settings back at once; bytes still in the transmitter would
     // go out at the old speed.
     const bool drained = m_writer.finish(*this, m_writeTimeout) && drainLine();
     m_port.clearError();
+    crashguard::lineClosed(guardKey());
     m_port.close();
     const QSerialPort::SerialPortError error = m_port.error();
     m_port.clearError();
@@ -109,7 +113,9 @@ bool SerialPortControl::release()
 {
     bool drained = true;
     if (m_port.isOpen()) {
+        const crashguard::LineUse use(guardKey());
         drained = m_writer.finish(*this, m_writeTimeout) && drainLine();
+        crashguard::lineClosed(guardKey());
         m_port.close();
         m_port.clearError();
     }
@@ -119,6 +125,7 @@ bool SerialPortControl::release()
 
 bool SerialPortControl::openDevice()
 {
+    const crashguard::LineUse use(guardKey());
     m_port.clearError();
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_lastRefusal =
@@ -135,6 +142,7 @@ bool SerialPortControl::openDevice()
     }
     m_port.clear(QSerialPort::AllDirections);
     m_writer.reset();
+    crashguard::lineOpened(guardKey(), static_cast<std::intptr_t>(m_port.handle()));
     return true;
 }
 
@@ -165,6 +173,8 @@ void SerialPortControl::discardInput()
 
 void SerialPortControl::markLost()
 {
+    const crashguard::LineUse use(guardKey());
+    crashguard::lineClosed(guardKey());
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();

@@ -27,7 +27,7 @@ namespace {
 
 struct WindowClock : Clock
 {
-    SteadyTime now() override { return std::chrono::steady_clock::now(); }
+    SteadyTime now() override { return runClockNow(); }
 };
 
 QString text(const std::string &s)
@@ -115,8 +115,7 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
             return;
         m_asking = false;
         ++m_serial; // an answer that comes after all is not counted
-        m_panel.batteryReading(std::nullopt, "no answer within 2 s",
-                               std::chrono::steady_clock::now());
+        m_panel.batteryReading(std::nullopt, "no answer within 2 s", runClockNow());
         counted();
     });
     connect(m_meter, &meter::MeterThread::opened, this, &BatteryWindow::meterOpened);
@@ -315,8 +314,7 @@ void BatteryWindow::schedule()
     const auto due = m_panel.batteryDue();
     if (!due || !m_mine)
         return;
-    const auto wait =
-        std::chrono::ceil<std::chrono::milliseconds>(*due - std::chrono::steady_clock::now());
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - runClockNow());
     m_due.start(static_cast<int>(std::max<long long>(0, wait.count())));
 }
 
@@ -324,7 +322,7 @@ void BatteryWindow::onDue()
 {
     if (!m_mine || !m_panel.batteryRunning())
         return;
-    m_panel.batteryReading(std::nullopt, {}, std::chrono::steady_clock::now());
+    m_panel.batteryReading(std::nullopt, {}, runClockNow());
     counted();
 }
 
@@ -336,10 +334,11 @@ void BatteryWindow::askMeter()
     // The meter's thread sends the query at its time; the window only waits for the answer,
     // and counts none that is a second overdue as no answer.
     m_asking = true;
-    m_meter->ask(m_setup->plan.query, ++m_serial, *due);
+    // The meter's thread waits on the steady clock; the run counts in its own.
+    const auto left = *due - runClockNow();
+    m_meter->ask(m_setup->plan.query, ++m_serial, std::chrono::steady_clock::now() + left);
     const auto overdue = std::chrono::ceil<std::chrono::milliseconds>(
-        *due + std::chrono::milliseconds(meter::kAnswerMs + 1000) -
-        std::chrono::steady_clock::now());
+        left + std::chrono::milliseconds(meter::kAnswerMs + 1000));
     m_silence.start(static_cast<int>(std::max<long long>(0, overdue.count())));
 }
 
@@ -350,7 +349,8 @@ void BatteryWindow::meterAnswered(int serial, const std::optional<std::string> &
         return;
     m_asking = false;
     m_silence.stop();
-    m_panel.batteryReading(answer, why, at);
+    // The meter's thread keeps the steady clock; the run counts in its own.
+    m_panel.batteryReading(answer, why, runClockNow() - (std::chrono::steady_clock::now() - at));
     counted();
 }
 

@@ -26,7 +26,7 @@ namespace {
 
 SteadyTime now()
 {
-    return std::chrono::steady_clock::now();
+    return runClockNow();
 }
 
 QString clockText(std::chrono::milliseconds t)

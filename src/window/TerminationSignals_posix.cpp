@@ -1,7 +1,9 @@
 #include "window/TerminationSignals.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -11,18 +13,22 @@ namespace rz417 {
 
 namespace {
 
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 int g_signalFds[2] = {-1, -1};
 
-void onTerminationSignal(int)
+void onTerminationSignal(int signal)
 {
-    const char byte = 1;
+    const int saved = errno;
     // Only async-signal-safe work here; the UI thread does the rest.
+    const char byte = static_cast<char>(signal);
     [[maybe_unused]] const auto n = ::write(g_signalFds[0], &byte, 1);
+    errno = saved;
 }
 
 } // namespace
 
-TerminationSignals::TerminationSignals(std::function<void()> onSignal, QObject *parent)
+TerminationSignals::TerminationSignals(std::function<void(int)> onSignal, QObject *parent)
     : QObject(parent), m_onSignal(std::move(onSignal))
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalFds) != 0)
@@ -31,22 +37,22 @@ TerminationSignals::TerminationSignals(std::function<void()> onSignal, QObject *
     m_notifier = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char byte = 0;
-        [[maybe_unused]] const auto n = ::read(g_signalFds[1], &byte, 1);
-        m_onSignal();
+        if (::read(g_signalFds[1], &byte, 1) == 1)
+            m_onSignal(static_cast<unsigned char>(byte));
     });
 
     struct sigaction action = {};
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : kSignals)
+        ::sigaction(signal, &action, nullptr);
 }
 
 TerminationSignals::~TerminationSignals()
 {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (const int signal : kSignals)
+        std::signal(signal, SIG_DFL);
 }
 
 } // namespace rz417

@@ -22,7 +22,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from rz417test import (DEADLINE, Display, Failure, answer_boxes, check,  # noqa: E402
+from rz417test import (DEADLINE, Display, Failure, SystemBus, answer_boxes, check,  # noqa: E402
                        check_drained, line_events, log, stop, traced_env, visa, wait_until)
 
 expect = check
@@ -467,6 +467,50 @@ def case_program(session):
     check_clean_line(session)
 
 
+# A signal during a program run -> the panel's exit status: a fault (SIGSEGV, SIGABRT: what
+# abort() and std::terminate raise) is the system's own end; SIGQUIT and SIGHUP end it as SIGTERM
+# does, as Exit does.
+DEATHS = [(signal.SIGSEGV, -signal.SIGSEGV), (signal.SIGABRT, -signal.SIGABRT),
+          (signal.SIGQUIT, 0), (signal.SIGHUP, 0), (signal.SIGTERM, 0)]
+
+
+def case_deaths(session):
+    """Each signal that ends the panel while a program holds the input on leaves 66FFFF the
+    load's last frame."""
+    for sig, status in DEATHS:
+        before = len(session.sim.frames())
+        panel = session.connected_panel()
+        start_program(session, open_example(session, panel))
+        wait_until("the input on", lambda: "6600FF" in frame_list(session)[before:])
+        log("%s to the panel" % sig.name)
+        panel.process.send_signal(sig)
+        try:
+            ended = panel.process.wait(DEADLINE)
+        except subprocess.TimeoutExpired:
+            raise Failure("%s did not end the panel" % sig.name)
+        time.sleep(0.2)
+        expect(ended == status and frame_list(session)[-1] == "66FFFF",
+               "%s: status %d, frames %s" % (sig.name, ended, frame_list(session)[before:]))
+    check_clean_line(session)
+
+
+def case_sleep(session):
+    """A program holds the host's sleep off with logind's inhibitor from its input on until it
+    is stopped; the panel goes on without it."""
+    bus = session.keep(SystemBus(session.workdir))
+    panel = session.start_panel(extra_env=bus.env())
+    panel.answer_boxes_until_window()
+    start_program(session, open_example(session, panel))
+    wait_until("the input on", lambda: "6600FF" in frame_list(session))
+    wait_until("the inhibitor", bus.events)
+    expect(bus.events() == ["inhibit sleep|rz417|a run holds the electronic load's input on|"
+                            "block"], "logind saw %s" % bus.events())
+    panel.click("Output")
+    wait_until("its release", lambda: bus.events()[-1:] == ["released"])
+    expect(frame_list(session)[-1] == "66FFFF" and panel.process.poll() is None,
+           "frames %s" % frame_list(session))
+
+
 def case_reconnect(session):
     """The simulator outlives the panel and serves the next one."""
     first = session.connected_panel()
@@ -793,6 +837,8 @@ CASES = {
     "reconnect": case_reconnect,
     "keys": case_keys,
     "program": case_program,
+    "deaths": case_deaths,
+    "sleep": case_sleep,
     "no_port": case_no_port,
     "small_screen": case_small_screen,
     "drain": case_drain,

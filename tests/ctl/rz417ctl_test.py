@@ -14,6 +14,7 @@ import re
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -21,8 +22,8 @@ import termios
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from rz417test import (DEADLINE, Failure, Line, check, check_drained, frames_of,  # noqa: E402
-                       journal_rows, line_events, run_case, traced_env)
+from rz417test import (DEADLINE, Failure, Line, SystemBus, check, check_drained,  # noqa: E402
+                       frames_of, journal_rows, line_events, run_case, traced_env, wait_until)
 
 ARGS = None
 
@@ -292,6 +293,179 @@ def case_interrupted():
     line.close()
 
 
+# How each command that holds the input on dies -> its exit status and what it says. A fault
+# (SIGSEGV, SIGABRT: what abort() and std::terminate raise) is the system's own end (-N: killed by
+# signal N, the shell's 128 + N), SIGQUIT and SIGHUP end it as SIGTERM does.
+DEATHS = [
+    (signal.SIGSEGV, -signal.SIGSEGV, "fatal signal SIGSEGV; switched the input off (66FFFF)"),
+    (signal.SIGABRT, -signal.SIGABRT, "fatal signal SIGABRT (aborted); switched the input off"),
+    (signal.SIGQUIT, 131, "by SIGQUIT"),
+    (signal.SIGHUP, 129, "by SIGHUP"),
+]
+
+
+def held_on_commands(work):
+    """Each command that holds the input on, started with its line: (name, Popen, Line)."""
+    program = os.path.join(work, "held.csv")
+    with open(program, "w") as f:
+        f.write("mode,setpoint,input,dwell\nCC,1,on,30\n")
+    commands = [("run", ["run", program]),
+                ("battery", ["battery", "cc", "1", "--capacity", "100Ah", "--interval", "0.2"]),
+                ("serve", ["serve", "--listen", "0"])]
+    for name, words in commands:
+        line = Line()
+        proc = start("-p", line.path, *words)
+        if name == "serve":
+            port = int(re.search(r"serving SCPI on [^ ]*:(\d+) ", proc.stderr.readline()).group(1))
+            client = socket.create_connection(("127.0.0.1", port), timeout=DEADLINE)
+            client.sendall(b"CURR 1;:INP ON\n")
+            line.wait_for(b"6600FF")
+            client.close()
+        yield name, proc, line
+
+
+def case_deaths():
+    """Each signal that ends rz417ctl run, battery and serve while the input is on, and serve's
+    std::terminate, leave 66FFFF the load's last frame, with the status of that signal."""
+    work = tempfile.mkdtemp()
+    failures = []
+    for sig, status, says in DEATHS:
+        for name, proc, line in held_on_commands(work):
+            line.wait_for(b"6600FF")
+            proc.send_signal(sig)
+            _, err = proc.communicate(timeout=DEADLINE)
+            frames = frames_of(line.read(0.1))
+            if (frames[-1:] != ["66FFFF"] or proc.returncode != status or says not in err or
+                    "switched the input off (66FFFF)" not in err):
+                failures.append("%s, %s: status %d, frames %r, %r" % (
+                    name, sig.name, proc.returncode, frames, err))
+            line.close()
+    shutil.rmtree(work)
+    # Memory running out while a client's message is read: std::bad_alloc that nothing
+    # catches, std::terminate and abort() (under AddressSanitizer its own report and abort()).
+    line = Line()
+    server = start("-p", line.path, "serve", "--listen", "0")
+    port = int(re.search(r"serving SCPI on [^ ]*:(\d+) ", server.stderr.readline()).group(1))
+    client = socket.create_connection(("127.0.0.1", port), timeout=DEADLINE)
+    client.sendall(b"CURR 1;:INP ON\n")
+    line.wait_for(b"6600FF")
+    with open("/proc/%d/status" % server.pid) as f:
+        size = int(re.search(r"VmSize:\s+(\d+)", f.read()).group(1)) * 1024
+    resource.prlimit(server.pid, resource.RLIMIT_AS, (size + 65536, size + 65536))
+    try:
+        client.sendall(b"*IDN?;" * 200000 + b"\n")
+    except OSError:
+        pass
+    _, err = server.communicate(timeout=DEADLINE)
+    frames = frames_of(line.read(0.1))
+    if (frames[-1:] != ["66FFFF"] or server.returncode != -signal.SIGABRT or
+            "switched the input off (66FFFF)" not in err):
+        failures.append("serve out of memory: status %d, frames %r, %r" % (
+            server.returncode, frames, err))
+    line.close()
+    check(not failures, "\n".join(failures))
+
+
+INHIBIT = "inhibit sleep|rz417ctl|a run holds the electronic load's input on|block"
+TOGGLES = "mode,setpoint,input,dwell\nCC,1,,0.5\n,,on,0.3\n,,off,0.3\n,,on,0.3\n,,off,0\n"
+
+
+def case_sleep():
+    """A run holds the host's sleep off with logind's inhibitor, taken when its input goes on
+    and let go when it ends; serve holds it while the input is on. Without logind the run goes
+    on, with one notice (none with -q)."""
+    work = tempfile.mkdtemp()
+    bus = SystemBus(work)
+    try:
+        program = write_program(TOGGLES)
+        for words, on in ((["run", program], 0.5), (["battery", "cc", "1", "--time", "1.2"], 0)):
+            line = Line()
+            began = time.time()
+            proc = start("-p", line.path, *words, env=bus.env())
+            line.wait_for(b"6600FF")
+            wait_until("the inhibitor", bus.events)
+            # Taken with the input on, at its due time from the run's start, never before.
+            check(bus.times()[0] >= began + on, "held off %.3f s after the start, before the "
+                  "input went on at %.1f s" % (bus.times()[0] - began, on))
+            _, err = proc.communicate(timeout=DEADLINE)
+            wait_until("its release", lambda: bus.events()[-1:] == ["released"])
+            check(proc.returncode == 0 and "sleep" not in err, "%s: %r" % (words[0], err))
+            check(bus.events() == [INHIBIT, "released"], "%s: %r" % (words[0], bus.events()))
+            check(frames_of(line.read(0.05))[-1] == "66FFFF", "%s: %r" % (words[0], line.received))
+            bus.lines.clear()
+            line.close()
+        os.unlink(program)
+        line = Line()
+        proc = start("-p", line.path, "serve", "--listen", "0", env=bus.env())
+        port = int(re.search(r"serving SCPI on [^ ]*:(\d+) ", proc.stderr.readline()).group(1))
+        client = socket.create_connection(("127.0.0.1", port), timeout=DEADLINE)
+        for command, events in (("INP ON", [INHIBIT]), ("INP OFF", [INHIBIT, "released"]),
+                                ("INP ON", [INHIBIT, "released", INHIBIT])):
+            client.sendall(command.encode() + b"\n")
+            wait_until("serve's %s: %r" % (command, events), lambda: bus.events() == events)
+        client.close()
+        proc.send_signal(signal.SIGTERM)
+        proc.communicate(timeout=DEADLINE)
+        line.close()
+    finally:
+        bus.close()
+
+    # No bus, or no logind on it: one notice for the run, however often its input goes on.
+    bare = SystemBus(work, logind=False)
+    program = write_program(TOGGLES)
+    try:
+        for env, quiet, says in (
+                ({"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(work, "none")}, [],
+                 "sleep is not held off: no system bus ("),
+                (bare.env(), [], "sleep is not held off: logind is not on the system bus"),
+                (bare.env(), ["-q"], "")):
+            line = Line()
+            result = ctl(*quiet, "-p", line.path, "run", program, env=env)
+            notices = [l for l in result.stderr.splitlines() if "sleep" in l]
+            check(result.returncode == 0 and
+                  (notices == [] if not says else len(notices) == 1 and says in notices[0]),
+                  "%s: %r" % (says or "-q", result.stderr))
+            check(frames_of(line.read(0.05))[-1] == "66FFFF", "%r" % line.received)
+            line.close()
+    finally:
+        bare.close()
+        os.unlink(program)
+        shutil.rmtree(work)
+
+
+def case_boottime():
+    """Runs count in the clock that goes on while the host is suspended: where it stands far
+    from the steady clock (a time namespace's boot-time offset, as after days of suspends), a
+    wait, a program's step and a battery test's time still end at their own time, never before
+    it (a clock mixed up with the other ends them at once, or days late)."""
+    if subprocess.run(["unshare", "--time", "--boottime", "1000000", "true"],
+                      capture_output=True).returncode != 0:
+        print("no time namespace here (unshare --time needs root): the case is skipped")
+        return
+    work = tempfile.mkdtemp()
+    program = write_program("mode,setpoint,input,dwell\nCC,1,on,1\n,,off,0\n")
+    for words in (["cc", "1", "on", "wait", "1", "off"], ["run", program],
+                  ["battery", "cc", "1", "--time", "1", "--interval", "0.2"]):
+        journal = os.path.join(work, "journal.csv")
+        line = Line()
+        # The run starts after this; its off frame is due a second after its start.
+        before = datetime.datetime.now().astimezone()
+        result = subprocess.run(["unshare", "--time", "--boottime", "1000000", ARGS.ctl, "-q",
+                                 "-p", line.path, "--journal", journal] + words,
+                                capture_output=True, text=True, timeout=DEADLINE)
+        off = [datetime.datetime.fromisoformat(r[0]) for r in journal_rows(journal)
+               if r[4] == "66FFFF"]
+        # The journal's stamps have whole milliseconds.
+        took = (off[0] - before).total_seconds() + 0.001 if off else 0
+        check(result.returncode == 0 and took >= 1.0,
+              "%s: status %d, off %.3f s after the start, due at 1 s: %r" % (
+                  words[0], result.returncode, took, result.stderr))
+        line.close()
+        os.unlink(journal)
+    os.unlink(program)
+    shutil.rmtree(work)
+
+
 def case_vanished():
     """The far end goes away during a wait: exit 1, the panel's text and the command named."""
     line = Line()
@@ -371,11 +545,13 @@ def case_help():
 
 
 def case_dependencies():
-    """rz417ctl needs Qt Core, Qt SerialPort and Qt Network, nothing of Qt's GUI."""
+    """rz417ctl needs Qt Core, Qt SerialPort, Qt Network and Qt DBus (for logind), nothing of
+    Qt's GUI."""
     out = subprocess.run(["readelf", "-d", ARGS.ctl], capture_output=True, text=True).stdout
     needed = re.findall(r"\(NEEDED\)\s+Shared library: \[(.*)\]", out)
     qt = sorted(n for n in needed if "Qt" in n)
-    check(qt == ["libQt6Core.so.6", "libQt6Network.so.6", "libQt6SerialPort.so.6"],
+    check(qt == ["libQt6Core.so.6", "libQt6DBus.so.6", "libQt6Network.so.6",
+                "libQt6SerialPort.so.6"],
           "links %r" % needed)
 
 
@@ -425,7 +601,8 @@ def case_program():
     frames = read_timed(line, 5)
     out, err = proc.communicate(timeout=DEADLINE)
     check(proc.returncode == 0, "status %d: %s" % (proc.returncode, err))
-    check(err == "", "stderr is not a terminal: nothing but messages, got %r" % err)
+    check(all(l.startswith("rz417ctl: sleep is not held off: ") for l in err.splitlines()),
+          "stderr is not a terminal: nothing but messages, got %r" % err)
     check([f for f, _ in frames] == ["6701F4", "6600FF", "6300C8", "64007D", "66FFFF"],
           "frames %r" % frames)
     rows = journal_rows(journal)

@@ -16,6 +16,7 @@ import signal
 import struct
 import subprocess
 import termios
+import threading
 import time
 import zlib
 
@@ -303,3 +304,46 @@ def xwd_to_png(source, target, crop):
         out.write(b"\x89PNG\r\n\x1a\n" +
                   chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
                   chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
+
+
+class SystemBus:
+    """A private D-Bus daemon that stands in for the system bus (DBUS_SYSTEM_BUS_ADDRESS), with
+    the fake logind of fake_logind.py on it unless logind=False. events() are its lines."""
+
+    def __init__(self, workdir, logind=True):
+        self.daemon = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1",
+             "--address=unix:path=" + os.path.join(workdir, "system_bus_socket")],
+            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            text=True)
+        self.address = self.daemon.stdout.readline().strip()
+        check(self.address.startswith("unix:"), "dbus-daemon gave no address")
+        self.logind = None
+        self.lines = []
+        if logind:
+            here = os.path.dirname(os.path.abspath(__file__))
+            self.logind = subprocess.Popen(
+                ["/usr/bin/python3", os.path.join(here, "fake_logind.py"), self.address],
+                stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+            threading.Thread(target=self._read, daemon=True).start()
+            wait_until("the fake logind", lambda: "ready" in self.lines)
+
+    def _read(self):
+        for line in self.logind.stdout:
+            self.lines.append(line.rstrip("\n"))
+
+    def env(self):
+        return {"DBUS_SYSTEM_BUS_ADDRESS": self.address}
+
+    def events(self):
+        return [l.split(" @")[0] for l in list(self.lines) if l != "ready"]
+
+    def times(self):
+        """When each event happened, in Python's time.time()."""
+        return [float(l.split(" @")[1]) for l in list(self.lines) if l != "ready"]
+
+    def close(self):
+        for process in (self.logind, self.daemon):
+            if process:
+                process.kill()
+                process.wait()

@@ -2,11 +2,11 @@
 // against a real line.
 #include "window/ProgramWindow.h"
 #include "serial/SerialPortControl.h"
+#include "support/Fakes.h"
+#include "support/Pty.h"
 #include "window/ProgramModel.h"
 #include "window/ProgramPlot.h"
 #include "window/UIForm.h"
-#include "support/Fakes.h"
-#include "support/Pty.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -192,8 +192,8 @@ protected:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
             const std::string data = pty.readNow();
             if (!data.empty())
-                arrivals.push_back({std::chrono::steady_clock::now(), data,
-                                    form.findChild<QLabel *>("CValue")->text()});
+                arrivals.push_back(
+                    {runClockNow(), data, form.findChild<QLabel *>("CValue")->text()});
         }
         return arrivals;
     }
