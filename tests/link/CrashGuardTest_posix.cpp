@@ -140,6 +140,13 @@ TEST(CrashGuard, EachDeathWithTheInputOnEndsWithTheOffFrameAndTheSystemsOwnEnd)
              setOwed(kLine, "FF");
          },
          badStore, "FF66FFFF", SIGSEGV, "switched the input off (66FFFF)"},
+        // The rest of a cut input-on frame is not: only the pause, and the off frame.
+        {"a cut input-on frame owed",
+         [](int) {
+             inputOn(0);
+             setOwed(kLine, "FF", false);
+         },
+         badStore, "66FFFF", SIGSEGV, "switched the input off (66FFFF)"},
         {"the input off", [](int) {}, badStore, "", SIGSEGV, ""},
         {"an input switched off",
          [](int) {
