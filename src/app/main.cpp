@@ -39,11 +39,12 @@ int main(int argc, char *argv[])
                                   platform.diagnostic("rz417: sleep is not held off: " + why);
                               });
     rz417::UIForm form(platform, *comm);
-    // A running program or battery test stops and switches the input off before the process goes.
-    // It ends as Exit does, with status 0.
-    rz417::TerminationSignals termination([&platform, &form](int) {
-        form.stopRuns();
-        platform.endProgram();
+    // SIGINT, SIGTERM, SIGHUP, SIGQUIT (on Windows the session ending): a running program or
+    // battery test stops, and whatever may be on goes off, before the process goes, with the
+    // status of a process that signal ended (128 and its number).
+    rz417::TerminationSignals termination([&platform, &form](int signal) {
+        form.switchOffAtEnd();
+        platform.endProgram(128 + signal);
     });
 
     form.panel().setInputWatch([&sleep](bool mayBeOn) { sleep.inputChanged(mayBeOn); });

@@ -310,6 +310,14 @@ void FrontPanel::stopRuns()
     stopBattery();
 }
 
+bool FrontPanel::switchOffAtEnd()
+{
+    stopRuns();
+    if (!m_frames.load().inputMayBeOn && !m_state.OutputOn)
+        return true;
+    return !switchInputOff({"panel"});
+}
+
 bool FrontPanel::startBattery(std::unique_ptr<battery::DischargeRun> run, Clock &clock)
 {
     if (runActive() || m_remote != RemoteState::Local || !run)

@@ -124,6 +124,9 @@ public:
     bool runActive() const { return programRunning() || batteryRunning(); }
     // Ends whatever runs, the input switched off first; for Exit and the end of the process.
     void stopRuns();
+    // A signal ends the process: whatever runs stops, and an input that is or may be on goes
+    // off, switched on by hand too (Exit leaves that as it is). False when it may still be on.
+    bool switchOffAtEnd();
 
     // Builds the frame of selector Ch and writes it. A write that fails is reported in an error
     // box; the sent value is recorded only when the frame went out. Returns whether it did.

@@ -55,11 +55,16 @@ void QtPlatform::diagnostic(const std::string &line)
 
 void QtPlatform::endProgram()
 {
+    endProgram(0);
+}
+
+void QtPlatform::endProgram(int status)
+{
     if (m_beforeExit)
         m_beforeExit();
     std::fflush(nullptr);
     // At once: no further events, no handler runs after this.
-    std::_Exit(0);
+    std::_Exit(status);
 }
 
 } // namespace rz417

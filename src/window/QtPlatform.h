@@ -22,6 +22,8 @@ public:
                          const std::string &detail = {}) override;
     void diagnostic(const std::string &line) override;
     [[noreturn]] void endProgram() override;
+    // The same with an exit status of its own: 128 and a signal's number.
+    [[noreturn]] void endProgram(int status);
 
 private:
     std::function<void()> m_beforeExit;

@@ -58,6 +58,7 @@ public:
     // Stops a running program or battery test and switches the input off; for the end of the
     // process.
     void stopRuns() { m_panel.stopRuns(); }
+    bool switchOffAtEnd() { return m_panel.switchOffAtEnd(); }
     FrontPanel &panel() { return m_panel; }
     ProgramWindow *programWindow() const;
     BatteryWindow *batteryWindow() const;

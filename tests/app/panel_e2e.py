@@ -467,20 +467,24 @@ def case_program(session):
     check_clean_line(session)
 
 
-# A signal during a program run -> the panel's exit status: a fault (SIGSEGV, SIGABRT: what
-# abort() and std::terminate raise) is the system's own end; SIGQUIT and SIGHUP end it as SIGTERM
-# does, as Exit does.
-DEATHS = [(signal.SIGSEGV, -signal.SIGSEGV), (signal.SIGABRT, -signal.SIGABRT),
-          (signal.SIGQUIT, 0), (signal.SIGHUP, 0), (signal.SIGTERM, 0)]
+# A signal while the input is on (by a program run, or by hand) -> the panel's exit status: a
+# fault (SIGSEGV, SIGABRT: what abort() and std::terminate raise) is the system's own end;
+# SIGQUIT, SIGHUP and SIGTERM end it with 128 and the signal's number.
+DEATHS = [(signal.SIGSEGV, -signal.SIGSEGV, "program"), (signal.SIGABRT, -signal.SIGABRT, "program"),
+          (signal.SIGQUIT, 131, "program"), (signal.SIGHUP, 129, "program"),
+          (signal.SIGTERM, 143, "program"), (signal.SIGHUP, 129, "hand")]
 
 
 def case_deaths(session):
-    """Each signal that ends the panel while a program holds the input on leaves 66FFFF the
-    load's last frame."""
-    for sig, status in DEATHS:
+    """Each signal that ends the panel while the input is on leaves 66FFFF the load's last
+    frame."""
+    for sig, status, how in DEATHS:
         before = len(session.sim.frames())
         panel = session.connected_panel()
-        start_program(session, open_example(session, panel))
+        if how == "program":
+            start_program(session, open_example(session, panel))
+        else:
+            panel.click("Output")
         wait_until("the input on", lambda: "6600FF" in frame_list(session)[before:])
         log("%s to the panel" % sig.name)
         panel.process.send_signal(sig)
