@@ -25,7 +25,6 @@ public:
     std::string send(const std::string &frame, const std::string &meaning) override;
     std::optional<int32_t> sent(int16_t mode) const override;
     int16_t mode() const override { return m_path.load().mode; }
-    bool inputOn() const override { return m_path.load().inputOn; }
     bool inputMayBeOn() const override { return m_path.load().inputMayBeOn; }
 
 private:

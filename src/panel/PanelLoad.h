@@ -22,7 +22,6 @@ public:
     }
     std::optional<int32_t> sent(int16_t mode) const override;
     int16_t mode() const override { return m_panel.load().mode; }
-    bool inputOn() const override { return m_panel.load().inputOn; }
     bool inputMayBeOn() const override { return m_panel.load().inputMayBeOn; }
     std::string settingsConflict() const override;
     void remote(scpi::RemoteRequest request) override { m_panel.remoteRequest(request); }

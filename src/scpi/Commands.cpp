@@ -330,7 +330,8 @@ std::optional<bool> booleanValue(const Param &p)
 bool input(Call &c)
 {
     if (c.query())
-        return answerWith(c, c.load.inputOn() ? "1" : "0");
+        // 1 while an on frame may have reached the load, even one whose write failed part way.
+        return answerWith(c, c.load.inputMayBeOn() ? "1" : "0");
     const std::string allowed = "ON, OFF, 1 or 0";
     if (!c.oneParam(allowed))
         return false;

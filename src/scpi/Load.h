@@ -21,8 +21,6 @@ public:
     virtual std::optional<int32_t> sent(int16_t mode) const = 0;
     // The mode of the last setpoint that went out; 0 before any.
     virtual int16_t mode() const = 0;
-    // Whether the last input frame that went out switched the input on.
-    virtual bool inputOn() const = 0;
     // An input-on frame was written, or began to be, and no input-off frame went out after it.
     virtual bool inputMayBeOn() const = 0;
 

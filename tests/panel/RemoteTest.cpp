@@ -153,6 +153,8 @@ TEST(Remote, ClientsAndKeysToFramesDisplayAndState)
          "-240,\"Hardware error;Tx queue is full: the frame 6202BC (CV 7.00 V) did not go "
          "out\"\n"},
         {{"cut", "> INP ON"}, {}, "00.00", "V", "Output / OFF", S::Remote, ""},
+        // The line may have taken part of that frame: the input may be on, and INP? says so.
+        {{"cut", "> INP ON", "> INP?"}, {}, "00.00", "V", "Output / OFF", S::Remote, "1\n"},
     };
     for (const Row &row : rows) {
         RemoteRig rig;

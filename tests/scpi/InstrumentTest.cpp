@@ -1,7 +1,7 @@
 // Program messages against the plain core: the answers, the frames and what the error queue
 // holds afterwards.
-#include "frames/ScpiLoad.h"
 #include "scpi/Instrument.h"
+#include "frames/ScpiLoad.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,9 @@ std::vector<Row> rows()
         // The STATus subsystem SCPI-1999 asks for: no condition ever sets.
         {"STAT:OPER:ENAB 1234;:STAT:QUES:ENAB #H7FFF\nSTAT:OPER?;:STAT:OPER:COND?;ENAB?;"
          ":STAT:QUES:EVEN?;COND?;ENAB?\nSTAT:PRES;:STAT:OPER:ENAB?;:STAT:QUES:ENAB?",
-         "0;0;1234;0;0;32767\n0;0\n", {}, none},
+         "0;0;1234;0;0;32767\n0;0\n",
+         {},
+         none},
         {"STAT:OPER:ENAB 32768", "", {}, {-222}},
         {"STAT:PRES?", "", {}, {-113}},
         {"system:version?", "1999.0\n", {}, none},
@@ -103,10 +105,11 @@ std::vector<Row> rows()
         {"VOLT 63.004;VOLT -0.004", "", {"62189C", "620000"}, none},
         {"POW 1E-30", "", {"640000"}, none},
         // Queries: what went out, NR2 with the mode's decimals; the range.
-        {"CURR 1.005;CURR?", "1.000\n", {"6703E8"}, none},
-        // Above 1 A rounded once, to the 0.01 A the frame carries; the range is what goes out.
-        {"CURR 1.0051;CURR 14.9949;CURR 15.0049", "", {"630065", "6305DB", "6305DC"}, none},
-        {"CURR 15.0051", "", {}, {-222}},
+        {"CURR 1.005;CURR?", "1.000\n", {"630064"}, none},
+        // A current goes out as the keypad's entry of it: 0.001 A, above 1.000 A its / 10.
+        {"CURR 1.000;CURR 1.001;CURR 1.0005", "", {"6703E8", "630064", "6703E8"}, none},
+        {"CURR 1.0051;CURR 14.9949;CURR 15.0005", "", {"630064", "6305DC", "6305DC"}, none},
+        {"CURR 15.0049", "", {}, {-222}},
         {"CURR 12.355\nCURR?;CURR? MAX;CURR? MIN", "12.360;15.000;0.000\n", {"6304D4"}, none},
         {"VOLT 5;:VOLT?;VOLT? MAXimum", "5.00;63.00\n", {"6201F4"}, none},
         {"RES 47.5\nRES?;POW? MAX", "47.5;200.0\n", {"6501DB"}, none},
@@ -146,8 +149,10 @@ std::vector<Row> rows()
         {"INP ON;INP?;OUTP OFF;OUTP?", "1;0\n", {"6600FF", "66FFFF"}, none},
         {"INP:STAT 1;STATE 0;:INPUT?", "0\n", {"6600FF", "66FFFF"}, none},
         {"INP?", "0\n", {}, none},
-        {"INP 2;INP 0.4;INP 0.6;INP 0.5;INP -1;INP 1E300", "",
-         {"6600FF", "66FFFF", "6600FF", "66FFFF", "6600FF", "6600FF"}, none},
+        {"INP 2;INP 0.4;INP 0.6;INP 0.5;INP -1;INP 1E300",
+         "",
+         {"6600FF", "66FFFF", "6600FF", "66FFFF", "6600FF", "6600FF"},
+         none},
         {"INP MAYBE", "", {}, {-224}},
         {"INP 1V", "", {}, {-138}},
         {"INP", "", {}, {-109}},
@@ -267,9 +272,10 @@ TEST(Instrument, FailedWriteReportsTheLineAndStopsTheMessage)
     Reply reply = instrument.execute("INP ON;VOLT 5", client);
     EXPECT_TRUE(reply.frames.empty());
     EXPECT_TRUE(instrument.inputMayBeOn());
+    // The line may have taken part of the on frame, its rest to follow: INP? answers 1.
     EXPECT_EQ(instrument.execute("SYST:ERR?;:INP?;SYST:ERR?", client).response,
               "-240,\"Hardware error;Device not Open: the frame 6600FF (input on) did not go "
-              "out\";0;0,\"No error\"\n");
+              "out\";1;0,\"No error\"\n");
     outlet.failing = false;
     reply = instrument.execute("INP OFF;FUNC?", client);
     EXPECT_EQ(reply.frames, std::vector<std::string>{"66FFFF"});
