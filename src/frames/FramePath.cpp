@@ -28,8 +28,10 @@ FramePath::Result FramePath::send(const std::string &frame, const std::string &m
     Result result;
     const std::optional<FrameEffect> effect = frameEffect(frame);
     // An input-on frame may reach the load even when its write fails part way.
-    if (effect && effect->mode == 0 && effect->inputOn)
+    if (effect && effect->mode == 0 && effect->inputOn) {
         m_load.inputMayBeOn = true;
+        ++m_load.inputOnFrames;
+    }
     if (m_line) {
         try {
             m_line->setOutput(frame);
