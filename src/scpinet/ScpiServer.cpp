@@ -265,22 +265,22 @@ void ScpiServer::takeTurnLater(Client &client)
     });
 }
 
-bool ScpiServer::messageWaits(const Client &client) const
+bool ScpiServer::heldFull(const Client &client) const
 {
-    return client.input.find('\n', client.scanned) != std::string::npos;
+    return client.input.size() - client.start >= kMaxBacklog;
 }
 
 bool ScpiServer::readWanted(const Client &client) const
 {
     if (client.ended || client.peerClosed || client.turnPending || client.backlog() >= kMaxBacklog)
         return false;
-    return !m_held || !messageWaits(client);
+    return !m_held || !heldFull(client);
 }
 
 void ScpiServer::hearHeld(Client &client)
 {
     char buffer[16384];
-    while (!client.peerClosed && !messageWaits(client)) {
+    while (!client.peerClosed && !heldFull(client)) {
         std::size_t n = 0;
         const ClientSocket::Io io = client.socket->receive(buffer, sizeof buffer, n);
         if (io == ClientSocket::Io::Done) {

@@ -48,8 +48,8 @@ public:
     // Asked before each command: once it says the server stops (a signal), no command runs
     // any more.
     void setStopCheck(std::function<bool()> stopping) { m_stopping = std::move(stopping); }
-    // While held, no client's message runs: they wait, as while a box of the panel is open. A
-    // client is read only until a whole message of it waits, so that the watchdog hears it.
+    // While held, no client's message runs: they wait, as while a box of the panel is open. They
+    // are still read, up to the bound of a client's backlog, so that the watchdog hears them.
     // Answers already made still go out.
     void setHeld(bool held);
     // The watchdog on with a delay of seconds, counting from now.
@@ -80,7 +80,7 @@ private:
     void drop(Client &client);
     void clientsChanged();
     void print(const std::string &text) const;
-    bool messageWaits(const Client &client) const;
+    bool heldFull(const Client &client) const;
     bool readWanted(const Client &client) const;
     void hearHeld(Client &client);
     void scheduleWatchdog();

@@ -192,7 +192,9 @@ TEST(Remote, AWatchdogTripSwitchesTheInputOffAndSaysWhyWithoutABox)
         {{"Output", "trip"}, {"6600FF", "66FFFF"}, "Output / OFF", off},
         {{"trip"}, {"66FFFF"}, "Output / OFF", off},
         // A run stops with it, as at Output.
-        {{"run", "trip", "CC 1 Enter"}, {"6701F4", "66FFFF", "66FFFF", "670001"}, "Output / OFF",
+        {{"run", "trip", "CC 1 Enter"},
+         {"6701F4", "66FFFF", "66FFFF", "670001"},
+         "Output / OFF",
          off},
         {{"battery", "trip"}, {"6703E8", "6600FF", "66FFFF"}, "Output / OFF", off},
         // The caption shows off only once the frame went out.
@@ -237,8 +239,9 @@ TEST(Remote, TheJournalNamesTheClient)
               std::string::npos)
         << text.str();
     EXPECT_NE(text.str().find(",panel,,,6600FF,"), std::string::npos) << text.str();
-    EXPECT_NE(text.str().find(",scpi,,,66FFFF,input off (watchdog: no SCPI message for 60 s),sent\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.str().find(",scpi,,,66FFFF,input off (watchdog: no SCPI message for 60 s),sent\n"),
+        std::string::npos)
         << text.str();
 }
 

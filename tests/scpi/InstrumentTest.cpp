@@ -161,18 +161,23 @@ std::vector<Row> rows()
         {"OUTP:PROT:WDOG?;WDOG:DEL?", "0;60\n", {}, none},
         {"OUTP:PROT:WDOG ON;WDOG:DEL 10;:OUTP:PROT:WDOG?;WDOG:DEL?", "1;10\n", {}, none},
         {"OUTPut:PROTection:WDOG:STATe 1;STATe?;STAT OFF;STAT?", "1;0\n", {}, none},
-        {"OUTP:PROT:WDOG:DEL 2.5;DEL?;DEL 3.5;DEL?;DEL 1500MS;DEL?;DEL 7 S;DEL?", "2;4;2;7\n", {},
+        {"OUTP:PROT:WDOG:DEL 2.5;DEL?;DEL 3.5;DEL?;DEL 1500MS;DEL?;DEL 7 S;DEL?",
+         "2;4;2;7\n",
+         {},
          none},
         {"OUTP:PROT:WDOG:DEL MIN;DEL?;DEL MAX;DEL?;DEL DEF;DEL?;DEL? MIN;DEL? MAX",
-         "1;3600;60;1;3600\n", {}, none},
+         "1;3600;60;1;3600\n",
+         {},
+         none},
         {"OUTP:PROT:WDOG:DEL 10\nOUTP:PROT:WDOG:DEL 0\nOUTP:PROT:WDOG:DEL 3601\n"
          "OUTP:PROT:WDOG:DEL abc\nOUTP:PROT:WDOG:DEL -5\nOUTP:PROT:WDOG:DEL 0.4\n"
          "OUTP:PROT:WDOG:DEL 5V\nOUTP:PROT:WDOG:DEL \"5\"\nOUTP:PROT:WDOG:DEL\n"
          "OUTP:PROT:WDOG:DEL? 5\nOUTP:PROT:WDOG MAYBE\nOUTP:PROT:WDOG:DEL?;:OUTP:PROT:WDOG?",
-         "10;0\n", {}, {-222, -222, -224, -222, -222, -131, -104, -109, -224, -224}},
+         "10;0\n",
+         {},
+         {-222, -222, -224, -222, -222, -131, -104, -109, -224, -224}},
         {"OUTP:PROT:WDOG ON;*RST;:OUTP:PROT:WDOG?;WDOG:DEL?", "0;60\n", {"66FFFF"}, none},
-        {"OUTP:PROT:WDOG:DEL 5;STAT ON;*RST;:OUTP:PROT:WDOG?;WDOG:DEL?", "0;5\n", {"66FFFF"},
-         none},
+        {"OUTP:PROT:WDOG:DEL 5;STAT ON;*RST;:OUTP:PROT:WDOG?;WDOG:DEL?", "0;5\n", {"66FFFF"}, none},
         // Measurements: the line is one-way.
         {"MEAS:VOLT?", "", {}, {-241}},
         {"MEASure:SCALar:CURRent:DC?;*IDN?", "", {}, {-241}},
@@ -320,16 +325,31 @@ TEST(Instrument, AWatchdogTripSwitchesTheInputOffAndTellsEveryClient)
         const char *after;  // then the first client's message, and its answer
         const char *answer;
     } rows[] = {
-        {"INP ON", false, {"6600FF", "66FFFF"}, off, "12;512;512;0;8;0", "STAT:QUES:COND?", "512\n"},
+        {"INP ON",
+         false,
+         {"6600FF", "66FFFF"},
+         off,
+         "12;512;512;0;8;0",
+         "STAT:QUES:COND?",
+         "512\n"},
         // Nothing may be on: it trips all the same, the frame going out as a bench supply's would.
         {"VOLT 5", false, {"6201F4", "66FFFF"}, off, "12;512;512;0;8;0", "*CLS;STAT:QUES?", "0\n"},
         // The condition holds until the input may be on again.
-        {"INP ON", false, {"6600FF", "66FFFF", "6600FF"}, off, "12;512;512;0;8;0",
-         "INP ON;:STAT:QUES:COND?;:INP?", "0;1\n"},
-        {"INP ON", true, {"6600FF"},
+        {"INP ON",
+         false,
+         {"6600FF", "66FFFF", "6600FF"},
+         off,
+         "12;512;512;0;8;0",
+         "INP ON;:STAT:QUES:COND?;:INP?",
+         "0;1\n"},
+        {"INP ON",
+         true,
+         {"6600FF"},
          "1,\"Watchdog tripped;no SCPI message for 60 s: the frame 66FFFF (input off) did not go "
          "out: Device not Open; the input may still be on\"",
-         "12;512;512;0;8;1", "INP?", "1\n"},
+         "12;512;512;0;8;1",
+         "INP?",
+         "1\n"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.before);
