@@ -275,6 +275,8 @@ TEST(Instrument, ErrorTextsSayWhatIsAllowed)
                      "the mode with: send POW <value> first\""},
         {"RES 5V", "-131,\"Invalid suffix;'V': 'RES' takes OHM with an SI prefix (MOHM, KOHM) "
                    "or no unit\""},
+        {"OUTP:PROT:WDOG:DEL 0", "-222,\"Data out of range;'0': 'OUTP:PROT:WDOG:DEL' takes 1 to "
+                                 "3600 s, MINimum, MAXimum or DEFault (60 s)\""},
         {"FROB\xCE\xA9?", "-101,\"Invalid character;'\\xCE' in the header 'FROB\\xCE\\xA9?'\""},
     };
     for (const auto &c : cases) {
