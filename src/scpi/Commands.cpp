@@ -398,11 +398,42 @@ bool watchdogState(Call &c)
     return on.has_value();
 }
 
-// OUTPut:PROTection:WDOG:DELay: whole seconds, a number rounded to them, with or without S.
+// The watchdog's delay: MIN, MAX, DEF or a number of seconds, with or without S, rounded to
+// whole ones.
+std::optional<int> delayValue(Call &c, const std::string &allowed)
+{
+    const Param &p = c.params[0];
+    if (isWord(p, "MIN", "MINIMUM"))
+        return Watchdog::kMinDelay;
+    if (isWord(p, "MAX", "MAXIMUM"))
+        return Watchdog::kMaxDelay;
+    if (isWord(p, "DEF", "DEFAULT"))
+        return Watchdog::kDefaultDelay;
+    if (p.kind != ParamKind::Number) {
+        const bool word = p.kind == ParamKind::Word;
+        c.fail(word ? -224 : -104,
+               std::string(word ? "Illegal parameter value;" : "Data type error;") +
+                   quotedText(p.text) + ": " + c.header() + " takes " + allowed);
+        return std::nullopt;
+    }
+    const std::optional<int> scale = suffixExponent(p.suffix, "S");
+    if (!scale) {
+        c.fail(-131, "Invalid suffix;" + quotedText(p.suffix) + ": " + c.header() +
+                         " takes seconds, S, MS or no unit");
+        return std::nullopt;
+    }
+    const Fixed fixed = roundFixed(p.mantissa, 0, p.exponent + *scale, Watchdog::kMaxDelay);
+    if (fixed.error != FixedError::None || p.negative || fixed.value < Watchdog::kMinDelay) {
+        c.fail(-222,
+               "Data out of range;" + quotedText(p.text) + ": " + c.header() + " takes " + allowed);
+        return std::nullopt;
+    }
+    return static_cast<int>(fixed.value);
+}
+
+// OUTPut:PROTection:WDOG:DELay and its query; a bad value leaves it as it was.
 bool watchdogDelay(Call &c)
 {
-    const std::string range =
-        std::to_string(Watchdog::kMinDelay) + " to " + std::to_string(Watchdog::kMaxDelay) + " s";
     if (c.query()) {
         const std::optional<Bound> bound = boundParam(c);
         if (bound)
@@ -412,38 +443,14 @@ bool watchdogDelay(Call &c)
         return bound.has_value();
     }
     const std::string allowed =
-        range + ", MINimum, MAXimum or DEFault (" + std::to_string(Watchdog::kDefaultDelay) + " s)";
+        std::to_string(Watchdog::kMinDelay) + " to " + std::to_string(Watchdog::kMaxDelay) +
+        " s, MINimum, MAXimum or DEFault (" + std::to_string(Watchdog::kDefaultDelay) + " s)";
     if (!c.oneParam(allowed))
         return false;
-    const Param &p = c.params[0];
-    int seconds = 0;
-    if (isWord(p, "MIN", "MINIMUM") || isWord(p, "MAX", "MAXIMUM") || isWord(p, "DEF", "DEFAULT")) {
-        seconds = isWord(p, "MIN", "MINIMUM")   ? Watchdog::kMinDelay
-                  : isWord(p, "MAX", "MAXIMUM") ? Watchdog::kMaxDelay
-                                                : Watchdog::kDefaultDelay;
-    } else if (p.kind != ParamKind::Number) {
-        const bool word = p.kind == ParamKind::Word;
-        c.fail(word ? -224 : -104,
-               std::string(word ? "Illegal parameter value;" : "Data type error;") +
-                   quotedText(p.text) + ": " + c.header() + " takes " + allowed);
-        return false;
-    } else {
-        const std::optional<int> scale = suffixExponent(p.suffix, "S");
-        if (!scale) {
-            c.fail(-131, "Invalid suffix;" + quotedText(p.suffix) + ": " + c.header() +
-                             " takes seconds, S, MS or no unit");
-            return false;
-        }
-        const Fixed fixed = roundFixed(p.mantissa, 0, p.exponent + *scale, Watchdog::kMaxDelay);
-        if (fixed.error != FixedError::None || p.negative || fixed.value < Watchdog::kMinDelay) {
-            c.fail(-222, "Data out of range;" + quotedText(p.text) + ": " + c.header() + " takes " +
-                             allowed);
-            return false;
-        }
-        seconds = static_cast<int>(fixed.value);
-    }
-    c.watchdog.setDelay(seconds);
-    return true;
+    const std::optional<int> seconds = delayValue(c, allowed);
+    if (seconds)
+        c.watchdog.setDelay(*seconds);
+    return seconds.has_value();
 }
 
 } // namespace
