@@ -3,6 +3,7 @@
 #include "protocol/Frame.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
+#include "scpi/Watchdog.h"
 
 #include <algorithm>
 #include <set>
@@ -31,7 +32,7 @@ std::string helpText()
            "usage: rz417ctl [-p PORT] [-v] [-q] [--dry-run] [--journal FILE] COMMAND...\n"
            "       rz417ctl [options] run FILE [--repeat N | --forever]\n"
            "       rz417ctl ports\n"
-           "       rz417ctl [options] serve [--listen [ADDR:]TCPPORT]   SCPI over TCP\n"
+           "       rz417ctl [options] serve [--listen [ADDR:]TCPPORT] [--watchdog S]  SCPI\n"
            "       rz417ctl [options] battery cc|cp|cr VALUE --cutoff V|--time T...\n"
            "\n"
            "Commands, run in the order given:\n"
@@ -166,6 +167,23 @@ std::string parseListen(const std::string &text, std::string &address, uint16_t 
     return {};
 }
 
+std::string parseWatchdog(const std::string &text, int &seconds, const std::string &takes)
+{
+    using scpi::Watchdog;
+    const std::string allowed = takes + " takes whole seconds from " +
+                                std::to_string(Watchdog::kMinDelay) + " to " +
+                                std::to_string(Watchdog::kMaxDelay) +
+                                " without a SCPI message, after which the input goes off: 60 "
+                                "or 60s";
+    const std::string number =
+        !text.empty() && text.back() == 's' ? text.substr(0, text.size() - 1) : text;
+    const Fixed value = parseFixed(number, 0, 0, Watchdog::kMaxDelay);
+    if (!isDigits(number) || value.error != FixedError::None || value.value < Watchdog::kMinDelay)
+        return quotedWord(text) + " is not a watchdog delay: " + allowed;
+    seconds = static_cast<int>(value.value);
+    return {};
+}
+
 namespace {
 
 // The command line as it is read: the options, then the commands and their values, then what
@@ -293,11 +311,18 @@ private:
             m_listen = value;
             return true;
         }
+        if (name == "--watchdog") {
+            if (!optionValue(i, eq, value))
+                return fail("--watchdog needs SECONDS, e.g. 60");
+            if (m_watchdog)
+                return twice("--watchdog", *m_watchdog, value);
+            m_watchdog = value;
+            return true;
+        }
         if (name == "--repeat")
             return repeat(i, eq);
-        if (name == "--cutoff" || name == "--capacity" || name == "--energy" ||
-            name == "--time" || name == "--interval" || name == "--meter" ||
-            name == "--meter-query" || name == "--log")
+        if (name == "--cutoff" || name == "--capacity" || name == "--energy" || name == "--time" ||
+            name == "--interval" || name == "--meter" || name == "--meter-query" || name == "--log")
             return batteryOption(name, i, eq);
         return fail("unknown option " + quotedWord(arg) +
                     ": see 'rz417ctl --help' for the options");
@@ -509,6 +534,8 @@ private:
         if (m_listen && !m_serve)
             return fail(
                 "--listen goes with serve: rz417ctl -p PORT serve --listen [ADDRESS:]TCPPORT");
+        if (m_watchdog && !m_serve)
+            return fail("--watchdog goes with serve: rz417ctl -p PORT serve --watchdog SECONDS");
         if (!m_batteryOptions.empty() && !m_battery)
             return fail(*m_batteryOptions.begin() +
                         " goes with battery: rz417ctl battery MODE VALUE [stops] [--meter "
@@ -517,8 +544,8 @@ private:
             if (inv.dryRun)
                 return fail("--dry-run does not go with battery: a test needs the line and the "
                             "meter; try it against rz417-sim --battery");
-            const std::string why = battery::Discharge::refusal(
-                inv.battery.mode, inv.battery.stops, inv.battery.meter.has_value());
+            const std::string why = battery::Discharge::refusal(inv.battery.mode, inv.battery.stops,
+                                                                inv.battery.meter.has_value());
             if (!why.empty())
                 return fail(why);
             if (m_batteryOptions.count("--meter-query") && !inv.battery.meter)
@@ -533,6 +560,10 @@ private:
             if (m_listen) {
                 if (std::string why = parseListen(*m_listen, inv.listenAddress, inv.listenPort);
                     !why.empty())
+                    return fail(why);
+            }
+            if (m_watchdog) {
+                if (std::string why = parseWatchdog(*m_watchdog, inv.watchdog); !why.empty())
                     return fail(why);
             }
             inv.action = Action::Serve;
@@ -556,6 +587,7 @@ private:
     bool m_repeatGiven = false;
     bool m_forever = false;
     std::optional<std::string> m_listen;
+    std::optional<std::string> m_watchdog;
     bool m_battery = false;
     std::set<std::string> m_batteryOptions;
 };

@@ -56,6 +56,7 @@ struct Invocation
     // serve: where the SCPI server listens; this machine only unless an address is given.
     std::string listenAddress = "127.0.0.1";
     uint16_t listenPort = kScpiPort; // 0: any free port, told at start
+    int watchdog = 0;                // serve: the watchdog's delay in seconds; 0 off
     BatteryPlan battery;
 };
 
@@ -76,6 +77,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args);
 // none is given). Empty when it is one, else what is wrong and what is allowed.
 std::string parseListen(const std::string &text, std::string &address, uint16_t &port,
                         const std::string &takes = "--listen");
+
+// The watchdog's delay as --watchdog and the panel's Remote Control take it: whole seconds from
+// 1 to 3600, with or without s. Empty when it is one, else what is wrong and what is allowed.
+std::string parseWatchdog(const std::string &text, int &seconds,
+                          const std::string &takes = "--watchdog");
 
 // A frame a command sends, what it tells the load, and the wait that follows it.
 struct PlannedFrame

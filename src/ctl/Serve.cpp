@@ -26,8 +26,9 @@ public:
 
     void report(const std::string &frame, const FramePath::Result &result)
     {
+        // The watchdog's frame comes from no client.
         if (result.failure)
-            Session::error(frame + " from " + m_peer + " did not go out: " +
+            Session::error(frame + (m_peer.empty() ? "" : " from " + m_peer) + " did not go out: " +
                            commFailureText(*result.failure) + " on " + m_session.portLabel());
         if (!result.journalError.empty() && !m_journalFailed) {
             m_journalFailed = true;
@@ -137,6 +138,12 @@ int serveScpi(const Invocation &invocation)
     const std::string listening = where + ":" + std::to_string(server.port());
     session.notice("serving SCPI on " + listening + " for " + session.portLabel() +
                    "; Ctrl+C ends it");
+    server.setTripObserver([](const std::string &what) { Session::error("watchdog: " + what); });
+    if (invocation.watchdog > 0) {
+        server.armWatchdog(invocation.watchdog);
+        session.notice("watchdog on: the input goes off after " +
+                       std::to_string(invocation.watchdog) + " s without a SCPI message");
+    }
     if (!address->isLoopback())
         session.notice("listening beyond this machine: anyone who reaches " + listening +
                        " drives the load");

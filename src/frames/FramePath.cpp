@@ -47,15 +47,22 @@ FramePath::Result FramePath::send(const std::string &frame, const std::string &m
     // An input-on frame may reach the load even when its write fails part way, and the record
     // says so while the write is under way.
     const bool mayHaveBeenOn = m_load.inputMayBeOn;
-    if (effect && effect->mode == 0 && effect->inputOn)
+    const bool inputOnFrame = effect && effect->mode == 0 && effect->inputOn;
+    if (inputOnFrame) {
         setMayBeOn(true);
+        ++m_load.inputOnFrames;
+    }
     if (m_line) {
         try {
             m_line->setOutput(frame);
         } catch (const CommError &error) {
             result.failure = error;
-            if (error.nothingSent())
-                m_load.inputMayBeOn = mayHaveBeenOn;
+            // None of it went: the load is as it was.
+            if (error.nothingSent()) {
+                setMayBeOn(mayHaveBeenOn);
+                if (inputOnFrame)
+                    --m_load.inputOnFrames;
+            }
         }
         at = std::chrono::system_clock::now();
     }

@@ -31,6 +31,7 @@ struct LoadRecord
     // An input-on frame was written, or began to be, and no input-off frame went out whole
     // after it: what a stop must switch off.
     bool inputMayBeOn = false;
+    uint32_t inputOnFrames = 0; // written, or begun to be
 };
 
 // A frame as it went out (or, in a dry run, would).

@@ -25,8 +25,9 @@ public:
     std::string send(const std::string &frame, const std::string &meaning) override;
     std::optional<int32_t> sent(int16_t mode) const override;
     int16_t mode() const override { return m_path.load().mode; }
-    bool inputOn() const override { return m_path.load().inputOn; }
     bool inputMayBeOn() const override { return m_path.load().inputMayBeOn; }
+    uint32_t inputOnFrames() const override { return m_path.load().inputOnFrames; }
+    std::string watchdogOff(const std::string &why) override;
 
 private:
     FramePath &m_path;

@@ -52,6 +52,13 @@ constexpr int16_t kLastPort = 16;
 FrontPanel::FrontPanel(CaptionSink &captions, Platform &platform, CommControl &comm)
     : m_captions(captions), m_platform(platform), m_comm(comm), m_frames(&comm)
 {
+    // What the window says of a watchdog's trip stands until the input goes on again.
+    m_frames.setObserver([this](const SentFrame &sent) {
+        if (m_notice && sent.frame == inputFrame(true)) {
+            m_notice = false;
+            m_captions.setNotice({});
+        }
+    });
 }
 
 bool FrontPanel::Form_Load()
@@ -473,6 +480,30 @@ void FrontPanel::remoteRequest(scpi::RemoteRequest request)
 void FrontPanel::clientsGone()
 {
     setRemoteState(RemoteState::Local);
+}
+
+std::string FrontPanel::watchdogOff(const std::string &meaning, const std::string &why)
+{
+    const FramePath::Result result = m_frames.send(inputFrame(false), meaning, {"scpi"});
+    std::string notice = "watchdog: " + why;
+    if (result.failure) {
+        notice += ", input off did not go out (" + commErrorText(result.failure->code()) + ")";
+    } else {
+        showInput(false);
+        notice += ", input switched off";
+    }
+    if (!result.journalError.empty()) {
+        // Said here, not in the usual box, which would hold the clients.
+        setJournal(nullptr);
+        notice += "; the journal is off: " + result.journalError;
+    }
+    m_notice = true;
+    m_captions.setNotice(notice);
+    m_platform.diagnostic("remote control: " + notice);
+    // A run stops as at Output; once that frame went out its own stop finds nothing on.
+    if (runActive())
+        stopRuns();
+    return result.failure ? commErrorText(result.failure->code()) : std::string();
 }
 
 } // namespace rz417

@@ -77,6 +77,10 @@ public:
     void remoteRequest(scpi::RemoteRequest request);
     // The last client went: back to local; the load stays as it is.
     void clientsGone();
+    // The SCPI watchdog tripped: its input-off frame goes out (journaled with the meaning, source
+    // scpi) whatever the panel shows, a run stops as at Output, and the window says why; no box.
+    // The line's error text when the frame did not go out.
+    std::string watchdogOff(const std::string &meaning, const std::string &why);
     // What the load was last sent, whoever sent it.
     const LoadRecord &load() const { return m_frames.load(); }
     // Told whenever the input's "may be on" changes (FramePath::setInputWatch).
@@ -181,6 +185,7 @@ private:
     std::optional<battery::DischargeResult> m_batteryEnd;
     std::optional<CommError> m_batteryError;
     RemoteState m_remote = RemoteState::Local;
+    bool m_notice = false; // the window says why the watchdog switched the input off
 };
 
 } // namespace rz417

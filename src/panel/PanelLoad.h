@@ -2,6 +2,7 @@
 
 #include "panel/FrontPanel.h"
 #include "scpi/Load.h"
+#include "scpi/Watchdog.h"
 
 #include <string>
 
@@ -22,8 +23,12 @@ public:
     }
     std::optional<int32_t> sent(int16_t mode) const override;
     int16_t mode() const override { return m_panel.load().mode; }
-    bool inputOn() const override { return m_panel.load().inputOn; }
     bool inputMayBeOn() const override { return m_panel.load().inputMayBeOn; }
+    uint32_t inputOnFrames() const override { return m_panel.load().inputOnFrames; }
+    std::string watchdogOff(const std::string &why) override
+    {
+        return m_panel.watchdogOff(scpi::Watchdog::offMeaning(why), why);
+    }
     std::string settingsConflict() const override;
     void remote(scpi::RemoteRequest request) override { m_panel.remoteRequest(request); }
 

@@ -36,6 +36,9 @@ public:
     virtual void setRunning(bool running) = 0;
     // The panel went to remote (the RMT indicator shows) or back to local.
     virtual void setRemote(RemoteState state) = 0;
+    // What the panel says without a box, which would hold the SCPI clients: why the watchdog
+    // switched the input off. Empty once the input went on again.
+    virtual void setNotice(const std::string &text) { static_cast<void>(text); }
 };
 
 // Modal message boxes, lines for a user who started the program from a terminal, and the

@@ -155,14 +155,7 @@ Fixed roundFixed(std::string_view text, int decimals, int exponent, int64_t limi
 
 Fixed roundSetpoint(const ModeInfo &mode, std::string_view text, int exponent)
 {
-    constexpr int64_t kAnyValue = int64_t{1} << 62;
-    const Fixed fine = roundFixed(text, mode.decimals, exponent, kAnyValue);
-    if (fine.error != FixedError::None)
-        return fine;
-    if (mode.highFrameCode == 0 || fine.value <= mode.lowRangeTop)
-        return fine.value > mode.rangeTop ? Fixed{FixedError::TooLarge, 0} : fine;
-    const Fixed coarse = roundFixed(text, mode.decimals - 1, exponent, mode.rangeTop / 10);
-    return coarse.error != FixedError::None ? coarse : Fixed{FixedError::None, coarse.value * 10};
+    return roundFixed(text, mode.decimals, exponent, mode.rangeTop);
 }
 
 Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limit)

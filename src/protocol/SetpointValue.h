@@ -33,10 +33,10 @@ Fixed roundFixed(std::string_view text, int decimals, int exponent, int64_t limi
 
 struct ModeInfo;
 
-// A decimal number (as roundFixed takes it) as the setpoint of a mode that goes out: rounded once
-// from its digits, a half to even, to the step of the frame that carries it; above 1 A a current
-// goes out in 0.01 A steps, so it is rounded to those, not to 0.001 A first. In the mode's steps;
-// TooLarge when what would go out lies above the mode's range.
+// A decimal number (as roundFixed takes it) as the setpoint of a mode, as the panel would hold it
+// once keyed: rounded once from its digits, a half to even, to the mode's step, so that it goes
+// out through setpointFrame as the keypad's entry does (above 1 A in 0.01 A steps from there).
+// TooLarge above the mode's range.
 Fixed roundSetpoint(const ModeInfo &mode, std::string_view text, int exponent);
 
 // A setpoint as a person types it: a number with '.' as the point, optionally followed by the

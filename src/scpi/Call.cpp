@@ -5,10 +5,10 @@
 
 namespace rz417::scpi {
 
-Call::Call(const ProgramUnit &unit_, int arg_, ClientState &client_, Load &load_, Reply &reply,
-           bool &answered)
-    : unit(unit_), params(unit_.params), arg(arg_), client(client_), load(load_), m_reply(reply),
-      m_answered(answered)
+Call::Call(const ProgramUnit &unit_, int arg_, ClientState &client_, Load &load_,
+           Watchdog &watchdog_, Reply &reply, bool &answered)
+    : unit(unit_), params(unit_.params), arg(arg_), client(client_), load(load_),
+      watchdog(watchdog_), m_reply(reply), m_answered(answered)
 {
 }
 

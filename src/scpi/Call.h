@@ -3,6 +3,7 @@
 #include "scpi/ErrorQueue.h"
 #include "scpi/Load.h"
 #include "scpi/ProgramMessage.h"
+#include "scpi/Watchdog.h"
 
 #include <cstdint>
 #include <string>
@@ -19,14 +20,15 @@ struct Reply;
 class Call
 {
 public:
-    Call(const ProgramUnit &unit, int arg, ClientState &client, Load &load, Reply &reply,
-         bool &answered);
+    Call(const ProgramUnit &unit, int arg, ClientState &client, Load &load, Watchdog &watchdog,
+         Reply &reply, bool &answered);
 
     const ProgramUnit &unit;
     const std::vector<Param> &params;
     const int arg; // the table row's own argument: a mode, a register
     ClientState &client;
     Load &load;
+    Watchdog &watchdog; // the instrument's, which every client shares
 
     bool query() const { return unit.query; }
     // The header as written, quoted for a message.

@@ -87,9 +87,13 @@ bool identify(Call &c)
     return answerWith(c, Instrument::identity());
 }
 
+// *RST: the input off, and the watchdog with it once that went out; the setpoints stay.
 bool reset(Call &c)
 {
-    return c.noParams() && c.send(inputFrame(false), inputMeaning(false));
+    if (!c.noParams() || !c.send(inputFrame(false), inputMeaning(false)))
+        return false;
+    c.watchdog.setOn(false);
+    return true;
 }
 
 bool clearStatus(Call &c)
@@ -98,6 +102,7 @@ bool clearStatus(Call &c)
         return false;
     c.client.errors.clear();
     c.client.esr = 0;
+    c.client.questionableEvent = 0;
     return true;
 }
 
@@ -128,6 +133,8 @@ bool statusByte(Call &c)
     int stb = 0;
     if (c.client.errors.size() > 0)
         stb |= 0x04; // error queue not empty
+    if ((c.client.questionableEvent & c.client.questionableEnable) != 0)
+        stb |= 0x08; // questionable summary
     if ((c.client.esr & c.client.ese) != 0)
         stb |= 0x20; // event status summary
     if ((stb & c.client.sre) != 0)
@@ -162,10 +169,23 @@ bool errorCount(Call &c)
     return answerWith(c, std::to_string(c.client.errors.size()));
 }
 
-// The event and condition registers: nothing the one-way line could tell sets a bit of them.
+// STATus:OPERation's event and condition registers: nothing the one-way line could tell sets a
+// bit of them.
 bool statusZero(Call &c)
 {
     return answerWith(c, "0");
+}
+
+// STATus:QUEStionable[:EVENt]? (arg 0), read and cleared, and :CONDition? (arg 1): the watchdog's
+// bit.
+bool questionable(Call &c)
+{
+    if (c.arg == 1)
+        return answerWith(c, std::to_string(c.watchdog.condition(c.load.inputOnFrames())));
+    if (!answerWith(c, std::to_string(c.client.questionableEvent)))
+        return false;
+    c.client.questionableEvent = 0;
+    return true;
 }
 
 // The enable registers of STATus:OPERation (arg 0) and STATus:QUEStionable (arg 1).
@@ -205,9 +225,10 @@ bool measure(Call &c)
     return false;
 }
 
-// VOLTage? and the like: what went out in that mode (above 1 A in the 0.01 A steps the load
-// takes), or the range's ends.
-bool setpointQuery(Call &c, const ModeInfo &info)
+enum class Bound { None, Min, Max };
+
+// What a query that takes nothing, MINimum or MAXimum asks for.
+std::optional<Bound> boundParam(Call &c)
 {
     const auto &params = c.params;
     if (params.size() > 1 || (params.size() == 1 && !isWord(params[0], "MIN", "MINIMUM") &&
@@ -216,11 +237,22 @@ bool setpointQuery(Call &c, const ModeInfo &info)
             params.size() > 1 ? -108 : -224,
             std::string(params.size() > 1 ? "Parameter not allowed;" : "Illegal parameter value;") +
                 c.header() + " takes nothing, MINimum or MAXimum");
-        return false;
+        return std::nullopt;
     }
-    if (params.size() == 1) {
-        const bool max = isWord(params[0], "MAX", "MAXIMUM");
-        c.answer(fixedText(max ? info.rangeTop : 0, info.decimals));
+    if (params.empty())
+        return Bound::None;
+    return isWord(params[0], "MAX", "MAXIMUM") ? Bound::Max : Bound::Min;
+}
+
+// VOLTage? and the like: what went out in that mode (above 1 A in the 0.01 A steps the load
+// takes), or the range's ends.
+bool setpointQuery(Call &c, const ModeInfo &info)
+{
+    const std::optional<Bound> bound = boundParam(c);
+    if (!bound)
+        return false;
+    if (*bound != Bound::None) {
+        c.answer(fixedText(*bound == Bound::Max ? info.rangeTop : 0, info.decimals));
         return true;
     }
     const std::optional<int32_t> sent = c.load.sent(info.code);
@@ -327,13 +359,12 @@ std::optional<bool> booleanValue(const Param &p)
     return fixed.error == FixedError::TooLarge || fixed.value != 0;
 }
 
-bool input(Call &c)
+// A command's one Boolean parameter, or nothing when it reported what is wrong.
+std::optional<bool> booleanParam(Call &c)
 {
-    if (c.query())
-        return answerWith(c, c.load.inputOn() ? "1" : "0");
     const std::string allowed = "ON, OFF, 1 or 0";
     if (!c.oneParam(allowed))
-        return false;
+        return std::nullopt;
     const Param &p = c.params[0];
     const std::optional<bool> on = booleanValue(p);
     if (!on) {
@@ -343,9 +374,83 @@ bool input(Call &c)
                            : p.suffix.empty() ? "Illegal parameter value;"
                                               : "Suffix not allowed;") +
                    quotedText(p.text) + ": " + c.header() + " takes " + allowed);
-        return false;
     }
-    return c.send(inputFrame(*on), inputMeaning(*on));
+    return on;
+}
+
+bool input(Call &c)
+{
+    if (c.query())
+        // 1 while an on frame may have reached the load, even one whose write failed part way.
+        return answerWith(c, c.load.inputMayBeOn() ? "1" : "0");
+    const std::optional<bool> on = booleanParam(c);
+    return on && c.send(inputFrame(*on), inputMeaning(*on));
+}
+
+// OUTPut:PROTection:WDOG[:STATe]: the communication watchdog, counting from this message.
+bool watchdogState(Call &c)
+{
+    if (c.query())
+        return answerWith(c, c.watchdog.on() ? "1" : "0");
+    const std::optional<bool> on = booleanParam(c);
+    if (on)
+        c.watchdog.setOn(*on);
+    return on.has_value();
+}
+
+// The watchdog's delay: MIN, MAX, DEF or a number of seconds, with or without S, rounded to
+// whole ones.
+std::optional<int> delayValue(Call &c, const std::string &allowed)
+{
+    const Param &p = c.params[0];
+    if (isWord(p, "MIN", "MINIMUM"))
+        return Watchdog::kMinDelay;
+    if (isWord(p, "MAX", "MAXIMUM"))
+        return Watchdog::kMaxDelay;
+    if (isWord(p, "DEF", "DEFAULT"))
+        return Watchdog::kDefaultDelay;
+    if (p.kind != ParamKind::Number) {
+        const bool word = p.kind == ParamKind::Word;
+        c.fail(word ? -224 : -104,
+               std::string(word ? "Illegal parameter value;" : "Data type error;") +
+                   quotedText(p.text) + ": " + c.header() + " takes " + allowed);
+        return std::nullopt;
+    }
+    const std::optional<int> scale = suffixExponent(p.suffix, "S");
+    if (!scale) {
+        c.fail(-131, "Invalid suffix;" + quotedText(p.suffix) + ": " + c.header() +
+                         " takes seconds, S, MS or no unit");
+        return std::nullopt;
+    }
+    const Fixed fixed = roundFixed(p.mantissa, 0, p.exponent + *scale, Watchdog::kMaxDelay);
+    if (fixed.error != FixedError::None || p.negative || fixed.value < Watchdog::kMinDelay) {
+        c.fail(-222,
+               "Data out of range;" + quotedText(p.text) + ": " + c.header() + " takes " + allowed);
+        return std::nullopt;
+    }
+    return static_cast<int>(fixed.value);
+}
+
+// OUTPut:PROTection:WDOG:DELay and its query; a bad value leaves it as it was.
+bool watchdogDelay(Call &c)
+{
+    if (c.query()) {
+        const std::optional<Bound> bound = boundParam(c);
+        if (bound)
+            c.answer(std::to_string(*bound == Bound::Min   ? Watchdog::kMinDelay
+                                    : *bound == Bound::Max ? Watchdog::kMaxDelay
+                                                           : c.watchdog.delay()));
+        return bound.has_value();
+    }
+    const std::string allowed =
+        std::to_string(Watchdog::kMinDelay) + " to " + std::to_string(Watchdog::kMaxDelay) +
+        " s, MINimum, MAXimum or DEFault (" + std::to_string(Watchdog::kDefaultDelay) + " s)";
+    if (!c.oneParam(allowed))
+        return false;
+    const std::optional<int> seconds = delayValue(c, allowed);
+    if (seconds)
+        c.watchdog.setDelay(*seconds);
+    return seconds.has_value();
 }
 
 } // namespace
@@ -373,8 +478,8 @@ const std::vector<Command> &commands()
         {"STATus:OPERation[:EVENt]", false, true, statusZero, 0},
         {"STATus:OPERation:CONDition", false, true, statusZero, 0},
         {"STATus:OPERation:ENABle", true, true, statusEnable, 0},
-        {"STATus:QUEStionable[:EVENt]", false, true, statusZero, 0},
-        {"STATus:QUEStionable:CONDition", false, true, statusZero, 0},
+        {"STATus:QUEStionable[:EVENt]", false, true, questionable, 0},
+        {"STATus:QUEStionable:CONDition", false, true, questionable, 1},
         {"STATus:QUEStionable:ENABle", true, true, statusEnable, 1},
         {"STATus:PRESet", true, false, statusPreset, 0},
         {"[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]", true, true, setpoint, ModeCodes::CV},
@@ -384,6 +489,8 @@ const std::vector<Command> &commands()
         {"[SOURce:]FUNCtion[:MODE]", true, true, function, 0},
         {"INPut[:STATe]", true, true, input, 0},
         {"OUTPut[:STATe]", true, true, input, 0},
+        {"OUTPut:PROTection:WDOG[:STATe]", true, true, watchdogState, 0},
+        {"OUTPut:PROTection:WDOG:DELay", true, true, watchdogDelay, 0},
         {"MEASure[:SCALar]:VOLTage[:DC]", false, true, measure, 0},
         {"MEASure[:SCALar]:CURRent[:DC]", false, true, measure, 0},
         {"MEASure[:SCALar]:POWer[:DC]", false, true, measure, 0},

@@ -1,5 +1,6 @@
 #include "scpi/Instrument.h"
 
+#include "protocol/Frame.h"
 #include "protocol/Identity.h"
 #include "scpi/Call.h"
 #include "scpi/CommandTree.h"
@@ -19,6 +20,8 @@ uint8_t eventBit(int code)
         return 0x08; // device-dependent error
     if (code <= -400 && code > -500)
         return 0x04; // query error
+    if (code > 0)
+        return 0x08; // the RZ-417's own errors are device-dependent
     return 0;
 }
 
@@ -39,6 +42,26 @@ const std::string &Instrument::identity()
     static const std::string text =
         std::string(identity::kCompany) + "," + identity::kProduct + ",0," + identity::kVersion;
     return text;
+}
+
+ScpiError Instrument::tripWatchdog()
+{
+    const std::string why = m_watchdog.reason();
+    const std::string failure = m_load.watchdogOff(why);
+    m_watchdog.tripped(m_load.inputOnFrames(), failure.empty());
+    const std::string frame = inputFrame(false);
+    return {Watchdog::kTripError,
+            "Watchdog tripped;" + why +
+                (failure.empty() ? ": the input was switched off (" + frame + ")"
+                                 : ": the frame " + frame + " (input off) did not go out: " +
+                                       failure + "; the input may still be on")};
+}
+
+void Instrument::tellTrip(ClientState &client, const ScpiError &error)
+{
+    client.questionableEvent =
+        static_cast<uint16_t>(client.questionableEvent | Watchdog::kQuestionableBit);
+    reportError(client, error.code, error.text);
 }
 
 MessageRun::MessageRun(std::string message) : m_text(std::move(message)), m_reader(m_text) {}
@@ -85,7 +108,7 @@ bool Instrument::step(MessageRun &run, ClientState &client)
     }
     if (!unit.common)
         path.assign(header->begin(), header->end() - 1);
-    Call call(unit, match.command->arg, client, m_load, run.m_reply, run.m_answered);
+    Call call(unit, match.command->arg, client, m_load, m_watchdog, run.m_reply, run.m_answered);
     if (!match.command->handler(call))
         return end();
     return true;

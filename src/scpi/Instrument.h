@@ -3,6 +3,7 @@
 #include "scpi/ErrorQueue.h"
 #include "scpi/Load.h"
 #include "scpi/ProgramMessage.h"
+#include "scpi/Watchdog.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,6 +22,7 @@ struct ClientState
     uint8_t sre = 0;
     uint16_t operationEnable = 0; // of the SCPI status registers, whose conditions never set
     uint16_t questionableEnable = 0;
+    uint16_t questionableEvent = 0; // what set since it was last read
 };
 
 // What one program message did: the response line (with its line feed; empty when no query
@@ -72,11 +74,20 @@ public:
     // Whether the load's input may be on: what a stop must switch off.
     bool inputMayBeOn() const { return m_load.inputMayBeOn(); }
 
+    // The communication watchdog all clients share; the server tells it of their messages.
+    Watchdog &watchdog() { return m_watchdog; }
+    // The watchdog trips: its input-off frame goes out first, whatever the input may be (as a
+    // bench supply's does), then its questionable condition sets. Returns the error every client
+    // is told of it with tellTrip.
+    ScpiError tripWatchdog();
+    static void tellTrip(ClientState &client, const ScpiError &error);
+
     // The identity record *IDN? answers.
     static const std::string &identity();
 
 private:
     Load &m_load;
+    Watchdog m_watchdog;
 };
 
 // Adds an error to a client's queue and sets its event status bit.

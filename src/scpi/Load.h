@@ -21,10 +21,14 @@ public:
     virtual std::optional<int32_t> sent(int16_t mode) const = 0;
     // The mode of the last setpoint that went out; 0 before any.
     virtual int16_t mode() const = 0;
-    // Whether the last input frame that went out switched the input on.
-    virtual bool inputOn() const = 0;
     // An input-on frame was written, or began to be, and no input-off frame went out after it.
     virtual bool inputMayBeOn() const = 0;
+    // How many input-on frames were written, or began to be, so far.
+    virtual uint32_t inputOnFrames() const = 0;
+    // The watchdog's input-off frame (why: "no SCPI message for 60 s"): it goes out whatever the
+    // input may be and whatever runs, from no client, with Watchdog::offMeaning. Empty when it
+    // went out, else the line's error text.
+    virtual std::string watchdogOff(const std::string &why) = 0;
 
     // Why a command that would send may not now (the text after -221's "Settings conflict;"),
     // or nothing.

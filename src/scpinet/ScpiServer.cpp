@@ -12,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace rz417::scpinet {
 
@@ -116,6 +117,9 @@ ScpiServer::ScpiServer(scpi::Instrument &instrument, std::string &currentPeer, s
     : QObject(parent), m_instrument(instrument), m_currentPeer(currentPeer), m_print(print),
       m_server(std::make_unique<Listener>([this](qintptr descriptor) { accept(descriptor); }))
 {
+    m_watchdogTimer.setSingleShot(true);
+    m_watchdogTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_watchdogTimer, &QTimer::timeout, this, [this] { checkWatchdog(); });
 }
 
 ScpiServer::~ScpiServer() = default;
@@ -188,6 +192,9 @@ void ScpiServer::tooLong(Client &client)
 
 void ScpiServer::take(Client &client, const char *data, std::size_t size)
 {
+    // Any line that arrives is a client's sign of life.
+    if (std::find(data, data + size, '\n') != data + size)
+        m_instrument.watchdog().feed(std::chrono::steady_clock::now());
     if (client.discarding) {
         const char *end = std::find(data, data + size, '\n');
         if (end == data + size)
@@ -258,6 +265,37 @@ void ScpiServer::takeTurnLater(Client &client)
     });
 }
 
+bool ScpiServer::heldFull(const Client &client) const
+{
+    return client.input.size() - client.start >= kMaxBacklog;
+}
+
+bool ScpiServer::readWanted(const Client &client) const
+{
+    if (client.ended || client.peerClosed || client.turnPending || client.backlog() >= kMaxBacklog)
+        return false;
+    return !m_held || !heldFull(client);
+}
+
+void ScpiServer::hearHeld(Client &client)
+{
+    char buffer[16384];
+    while (!client.peerClosed && !heldFull(client)) {
+        std::size_t n = 0;
+        const ClientSocket::Io io = client.socket->receive(buffer, sizeof buffer, n);
+        if (io == ClientSocket::Io::Done) {
+            take(client, buffer, n);
+        } else if (io == ClientSocket::Io::WouldBlock) {
+            break;
+        } else {
+            if (io == ClientSocket::Io::Failed)
+                print(client.peer + " " + client.socket->errorText());
+            client.peerClosed = true;
+        }
+    }
+    client.readable->setEnabled(readWanted(client));
+}
+
 void ScpiServer::setHeld(bool held)
 {
     if (held == m_held)
@@ -266,8 +304,7 @@ void ScpiServer::setHeld(bool held)
     for (const auto &client : m_clients) {
         if (client->ended)
             continue;
-        client->readable->setEnabled(!held && !client->peerClosed && !client->turnPending &&
-                                     client->backlog() < kMaxBacklog);
+        client->readable->setEnabled(readWanted(*client));
         // What came meanwhile, and a message that was running, get their turn.
         if (!held)
             takeTurnLater(*client);
@@ -286,8 +323,12 @@ void ScpiServer::clientsChanged()
 
 void ScpiServer::serve(Client &client)
 {
-    if (client.ended || m_held)
+    if (client.ended)
         return;
+    if (m_held) {
+        hearHeld(client);
+        return;
+    }
     const std::size_t waiting = client.unsent.size(); // answers already queued before this turn
     char buffer[16384];
     bool drained = false; // everything the system held has been read
@@ -333,6 +374,8 @@ void ScpiServer::serve(Client &client)
     client.input.erase(0, client.start);
     client.scanned -= client.start;
     client.start = 0;
+    // What ran may have switched the watchdog on or off, or shortened its delay.
+    scheduleWatchdog();
     if (idle && client.peerClosed) {
         // The messages that came before the end have run; their answers have no one to go to.
         drop(client);
@@ -341,8 +384,64 @@ void ScpiServer::serve(Client &client)
     if (client.unsent.size() > waiting && !flush(client))
         return;
     // A client is read again once its turn comes, and not while its backlog is full.
-    client.readable->setEnabled(!m_held && !client.peerClosed && !client.turnPending &&
-                                client.backlog() < kMaxBacklog);
+    client.readable->setEnabled(readWanted(client));
+}
+
+void ScpiServer::armWatchdog(int seconds)
+{
+    m_instrument.watchdog().arm(seconds, std::chrono::steady_clock::now());
+    scheduleWatchdog();
+}
+
+void ScpiServer::scheduleWatchdog()
+{
+    const auto due = m_instrument.watchdog().due();
+    if (!due) {
+        m_watchdogTimer.stop();
+        return;
+    }
+    // Fed since it was set, the timer wakes before the due time and sets itself again: one
+    // timer event a delay, however many messages come.
+    if (!m_watchdogTimer.isActive() || *due < m_wakeAt)
+        wakeAt(*due);
+}
+
+void ScpiServer::wakeAt(std::chrono::steady_clock::time_point at)
+{
+    using std::chrono::milliseconds;
+    const milliseconds left =
+        std::chrono::ceil<milliseconds>(at - std::chrono::steady_clock::now());
+    m_wakeAt = at;
+    m_watchdogTimer.start(std::max(left, milliseconds(0)));
+}
+
+void ScpiServer::checkWatchdog()
+{
+    const auto due = m_instrument.watchdog().due();
+    if (!due)
+        return;
+    // Never before its time, whatever the timer's own rounding.
+    if (std::chrono::steady_clock::now() < *due) {
+        wakeAt(*due);
+        return;
+    }
+    tripWatchdog();
+}
+
+void ScpiServer::tripWatchdog()
+{
+    // The frame first: nothing is told before it went out, or did not. It is no client's.
+    const std::string peer = std::exchange(m_currentPeer, std::string());
+    const scpi::ScpiError told = m_instrument.tripWatchdog();
+    m_currentPeer = peer;
+    for (const auto &client : m_clients) {
+        if (!client->ended)
+            scpi::Instrument::tellTrip(client->state, told);
+    }
+    if (m_tripObserver)
+        m_tripObserver(told.text.substr(told.text.find(';') + 1));
+    // One that could not switch the input off tries again a delay later.
+    scheduleWatchdog();
 }
 
 bool ScpiServer::flush(Client &client)

@@ -5,7 +5,9 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
+#include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -46,9 +48,18 @@ public:
     // Asked before each command: once it says the server stops (a signal), no command runs
     // any more.
     void setStopCheck(std::function<bool()> stopping) { m_stopping = std::move(stopping); }
-    // While held, no client's message runs and none is read: they wait in their sockets, as
-    // while a box of the panel is open. Answers already made still go out.
+    // While held, no client's message runs: they wait, as while a box of the panel is open. They
+    // are still read, up to the bound of a client's backlog, so that the watchdog hears them.
+    // Answers already made still go out.
     void setHeld(bool held);
+    // The watchdog on with a delay of seconds, counting from now.
+    void armWatchdog(int seconds);
+    // Told of each trip of the watchdog, after its frame: what happened ("no SCPI message for
+    // 60 s: the input was switched off (66FFFF)").
+    void setTripObserver(std::function<void(const std::string &)> observer)
+    {
+        m_tripObserver = std::move(observer);
+    }
     // Told how many clients are connected whenever that changes.
     void setClientsObserver(std::function<void(int)> observer)
     {
@@ -69,6 +80,13 @@ private:
     void drop(Client &client);
     void clientsChanged();
     void print(const std::string &text) const;
+    bool heldFull(const Client &client) const;
+    bool readWanted(const Client &client) const;
+    void hearHeld(Client &client);
+    void scheduleWatchdog();
+    void wakeAt(std::chrono::steady_clock::time_point at);
+    void checkWatchdog();
+    void tripWatchdog();
 
     scpi::Instrument &m_instrument;
     std::string &m_currentPeer;
@@ -77,6 +95,9 @@ private:
     std::vector<std::unique_ptr<Client>> m_clients;
     std::function<bool()> m_stopping;
     std::function<void(int)> m_clientsObserver;
+    std::function<void(const std::string &)> m_tripObserver;
+    QTimer m_watchdogTimer;
+    std::chrono::steady_clock::time_point m_wakeAt{};
     std::unique_ptr<Advertiser> m_advertiser;
     std::string m_advertising;
     bool m_held = false;

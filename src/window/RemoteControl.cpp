@@ -12,7 +12,7 @@ RemoteControl::RemoteControl(FrontPanel &panel)
 
 RemoteControl::~RemoteControl() = default;
 
-bool RemoteControl::start(const std::string &listen, std::string &why)
+bool RemoteControl::start(const std::string &listen, int watchdog, std::string &why)
 {
     std::string address;
     uint16_t port = 0;
@@ -38,6 +38,10 @@ bool RemoteControl::start(const std::string &listen, std::string &why)
             m_panel.clientsGone();
     });
     server->setHeld(m_holds > 0);
+    if (watchdog > 0)
+        server->armWatchdog(watchdog);
+    else
+        m_instrument.watchdog().setOn(false);
     m_where = where + ":" + std::to_string(server->port());
     m_server = std::move(server);
     return true;

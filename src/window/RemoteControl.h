@@ -19,8 +19,9 @@ public:
     explicit RemoteControl(FrontPanel &panel);
     ~RemoteControl();
 
-    // Listens on [ADDRESS:]TCPPORT; false with what is wrong when it cannot.
-    bool start(const std::string &listen, std::string &why);
+    // Listens on [ADDRESS:]TCPPORT, the watchdog armed with a delay of watchdog seconds (0: off);
+    // false with what is wrong when it cannot.
+    bool start(const std::string &listen, int watchdog, std::string &why);
     void stop();
     bool listening() const { return m_server != nullptr; }
     // Where it listens: "127.0.0.1:5025"; empty when it does not.

@@ -13,14 +13,18 @@ class RemoteDialog : public QDialog
     Q_OBJECT
 
 public:
-    RemoteDialog(bool accept, const QString &address, QWidget *parent = nullptr);
+    RemoteDialog(bool accept, const QString &address, const QString &watchdog,
+                 QWidget *parent = nullptr);
 
     bool acceptClients() const;
     QString address() const;
+    // The watchdog's delay in seconds as typed; empty for none.
+    QString watchdog() const;
 
 private:
     QCheckBox *m_accept = nullptr;
     QLineEdit *m_address = nullptr;
+    QLineEdit *m_watchdog = nullptr;
 };
 
 } // namespace rz417

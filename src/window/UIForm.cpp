@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QStyleHints>
 
+#include "cli/CommandLine.h"
 #include "program/Journal.h"
 #include "window/BatteryWindow.h"
 #include "window/ProgramWindow.h"
@@ -212,6 +213,7 @@ private:
 
 const QString kRemoteAccept = QStringLiteral("remote/accept");
 const QString kRemoteAddress = QStringLiteral("remote/address");
+const QString kRemoteWatchdog = QStringLiteral("remote/watchdog");
 const QString kDefaultAddress = QStringLiteral("127.0.0.1:5025");
 
 } // namespace
@@ -488,6 +490,8 @@ void UIForm::updateTitle()
                      .arg(QFileInfo(QString::fromStdString(m_journalPath)).fileName());
     if (m_remote->listening())
         notes << QStringLiteral("remote: %1").arg(QString::fromStdString(m_remote->where()));
+    if (!m_notice.empty())
+        notes << QString::fromStdString(m_notice);
     setWindowTitle(notes.isEmpty()
                        ? QStringLiteral("RZ-417")
                        : QStringLiteral("RZ-417 (%1)").arg(notes.join(QStringLiteral("; "))));
@@ -518,6 +522,12 @@ void UIForm::setRemote(RemoteState state)
     m_localAction->setEnabled(state == RemoteState::Remote);
     enableEntry();
     emit remoteChanged();
+}
+
+void UIForm::setNotice(const std::string &text)
+{
+    m_notice = text;
+    updateTitle();
 }
 
 ProgramWindow *UIForm::programWindow() const
@@ -659,20 +669,33 @@ void UIForm::chooseRemote()
     const RemoteHold hold(*this);
     QSettings settings;
     RemoteDialog dialog(m_remote->listening(),
-                        settings.value(kRemoteAddress, kDefaultAddress).toString(), this);
+                        settings.value(kRemoteAddress, kDefaultAddress).toString(),
+                        settings.value(kRemoteWatchdog).toString(), this);
     if (dialog.exec() == QDialog::Accepted)
-        useRemote(dialog.acceptClients(), dialog.address());
+        useRemote(dialog.acceptClients(), dialog.address(), dialog.watchdog());
 }
 
-bool UIForm::useRemote(bool accept, const QString &address)
+bool UIForm::useRemote(bool accept, const QString &address, const QString &watchdog)
 {
     QSettings settings;
+    int seconds = 0;
+    if (const std::string why =
+            accept && !watchdog.isEmpty()
+                ? cli::parseWatchdog(watchdog.toStdString(), seconds, "the watchdog")
+                : std::string();
+        !why.empty()) {
+        const RemoteHold hold(*this);
+        QMessageBox::warning(
+            this, QStringLiteral("Remote Control"),
+            QStringLiteral("Remote control is unchanged: %1.").arg(QString::fromStdString(why)));
+        return false;
+    }
     if (!accept) {
         m_remote->stop();
         settings.setValue(kRemoteAccept, false);
     } else {
         std::string why;
-        if (!m_remote->start(address.toStdString(), why)) {
+        if (!m_remote->start(address.toStdString(), seconds, why)) {
             // The box says remote control is off, so it is, whatever it was before. What was
             // remembered stays: an address in use today may be free at the next start.
             m_remote->stop();
@@ -686,6 +709,7 @@ bool UIForm::useRemote(bool accept, const QString &address)
         }
         settings.setValue(kRemoteAccept, true);
         settings.setValue(kRemoteAddress, address);
+        settings.setValue(kRemoteWatchdog, watchdog);
         // Said once, for a user who started the panel from a terminal.
         if (const std::string advertising = m_remote->advertising(); !advertising.empty())
             m_platform.diagnostic("remote control: " + advertising);
@@ -699,7 +723,8 @@ void UIForm::restoreRemote()
 {
     QSettings settings;
     if (settings.value(kRemoteAccept, false).toBool())
-        useRemote(true, settings.value(kRemoteAddress, kDefaultAddress).toString());
+        useRemote(true, settings.value(kRemoteAddress, kDefaultAddress).toString(),
+                  settings.value(kRemoteWatchdog).toString());
 }
 
 void UIForm::closeEvent(QCloseEvent *event)

@@ -40,6 +40,7 @@ public:
     void setJournalStatus(const std::string &path) override;
     void setRunning(bool running) override;
     void setRemote(RemoteState state) override;
+    void setNotice(const std::string &text) override;
 
     // Opens a program file in a program window beside the panel.
     void openProgram(const QString &path);
@@ -48,8 +49,10 @@ public:
     // Remote control as remembered from the last run: listening again right after start-up, or
     // a box that says why it cannot.
     void restoreRemote();
-    // Remote control on [ADDRESS:]TCPPORT, or off; a box says why it cannot listen. Remembered.
-    bool useRemote(bool accept, const QString &address);
+    // Remote control on [ADDRESS:]TCPPORT with the watchdog's delay in seconds (empty: none), or
+    // off; a box says why it cannot listen, or why the watchdog's delay is none (and then nothing
+    // changes). Remembered.
+    bool useRemote(bool accept, const QString &address, const QString &watchdog = {});
     // A box or dialog of the panel opens or closes: SCPI clients wait while one is open.
     void holdRemote(bool open);
     const RemoteControl &remote() const { return *m_remote; }
@@ -113,6 +116,7 @@ private:
     QLabel *m_remoteIndicator = nullptr;
     std::unique_ptr<RemoteControl> m_remote;
     std::string m_journalPath; // for the title; empty for none
+    std::string m_notice;      // for the title: why the watchdog switched the input off
     int m_heldKey = 0;
     // On X, where a busy toolkit may miss a repeat; nothing elsewhere.
     std::optional<KeyRepeat> m_keyRepeat;

@@ -781,6 +781,34 @@ def case_remote(session):
     check_clean_line(session)
 
 
+def case_watchdog(session):
+    """The Remote Control dialog's watchdog, remembered: a PyVISA client switches the input on
+    and goes silent; the input goes off, the client is told, and the title says why, no box."""
+    port = free_port()
+    os.makedirs(os.path.join(session.workdir, "QUENDA"))
+    with open(os.path.join(session.workdir, "QUENDA", "RZ-417.conf"), "w") as conf:
+        conf.write("[remote]\naccept=true\naddress=127.0.0.1:%d\nwatchdog=2\n" % port)
+    panel = session.start_panel()
+    panel.answer_boxes_until_window("RZ-417 \\(remote: 127.0.0.1:%d\\)" % port)
+    rm, inst = visa(port)
+    try:
+        before = len(session.sim.frames())
+        inst.write("CURR 1.5;:INP ON")
+        frames = session.sim.wait_frames(before + 3)[before:]
+        expect([f["frame"] for f in frames] == ["630096", "6600FF", "66FFFF"],
+               "the watchdog's frames: %r" % frames)
+        wait_until("the title saying why", lambda: session.display.visible_windows(
+            "RZ-417 \\(remote: 127.0.0.1:%d; watchdog: no SCPI message for 2 s, input switched "
+            "off\\)" % port), deadline=10)
+        expect(inst.query("SYST:ERR?") == '1,"Watchdog tripped;no SCPI message for 2 s: the '
+               'input was switched off (66FFFF)"', "the client was not told")
+        expect(inst.query("OUTP:PROT:WDOG?;:INP?") == "1;0", "still armed, the input off")
+    finally:
+        inst.close()
+        rm.close()
+    check_clean_line(session)
+
+
 # A small cell that a 1 A test takes below 3.0 V in seconds, and a meter across the terminals.
 BATTERY_SIM = ["--battery", "0.002,1,0.1", "--meter", "0"]
 
@@ -847,6 +875,7 @@ CASES = {
     "small_screen": case_small_screen,
     "drain": case_drain,
     "remote": case_remote,
+    "watchdog": case_watchdog,
     "demo": case_demo,
     "demo_no_display": case_demo_no_display,
 }

@@ -18,8 +18,8 @@ struct RemoteRig
     RemoteRig() : load(h.panel, client), instrument(load) {}
 
     // "> MSG" a client's message; "L" Go to Local; "gone" the last client left; "run" a program
-    // starts; "battery" a battery test starts; "cut" the line fails from now on; anything else
-    // is keys of the panel.
+    // starts; "battery" a battery test starts; "cut" the line fails from now on; "trip" the
+    // watchdog trips; anything else is keys of the panel.
     void step(const std::string &what)
     {
         if (what.rfind("> ", 0) == 0) {
@@ -43,6 +43,8 @@ struct RemoteRig
             h.panel.startBattery(std::make_unique<battery::DischargeRun>(
                                      battery::DischargePlan{ModeCodes::CC, 1000}, stops, false),
                                  clock);
+        } else if (what == "trip") {
+            scpi::Instrument::tellTrip(clientState, instrument.tripWatchdog());
         } else if (what == "cut") {
             h.comm.outputError = CommCodes::TxQueueFull;
         } else {
@@ -152,8 +154,10 @@ TEST(Remote, ClientsAndKeysToFramesDisplayAndState)
          S::Remote,
          "-240,\"Hardware error;Tx queue is full: the frame 6202BC (CV 7.00 V) did not go "
          "out\"\n"},
-        // A cut input-on frame may still reach the load: the panel shows what may be true.
+        // A cut input-on frame may still reach the load: the panel and INP? say what may be true.
         {{"cut", "> INP ON"}, {}, "00.00", "V", "Output /ON", S::Remote, ""},
+        {{"cut", "> INP ON", "> INP?"}, {}, "00.00", "V", "Output /ON", S::Remote, "1
+"},
     };
     for (const Row &row : rows) {
         RemoteRig rig;
@@ -174,6 +178,51 @@ TEST(Remote, ClientsAndKeysToFramesDisplayAndState)
     }
 }
 
+TEST(Remote, AWatchdogTripSwitchesTheInputOffAndSaysWhyWithoutABox)
+{
+    const std::string off = "watchdog: no SCPI message for 60 s, input switched off";
+    const struct
+    {
+        std::vector<std::string> steps;
+        std::vector<std::string> frames;
+        const char *output;
+        std::string notice;
+    } rows[] = {
+        {{"> INP ON", "trip"}, {"6600FF", "66FFFF"}, "Output / OFF", off},
+        // The panel's own keys do not feed it, and nothing need be on.
+        {{"Output", "trip"}, {"6600FF", "66FFFF"}, "Output / OFF", off},
+        {{"trip"}, {"66FFFF"}, "Output / OFF", off},
+        // A run stops with it, as at Output.
+        {{"run", "trip", "CC 1 Enter"},
+         {"6701F4", "66FFFF", "66FFFF", "670001"},
+         "Output / OFF",
+         off},
+        {{"battery", "trip"}, {"6703E8", "6600FF", "66FFFF"}, "Output / OFF", off},
+        // The caption shows off only once the frame went out.
+        {{"> INP ON", "cut", "trip"},
+         {"6600FF"},
+         "Output /ON",
+         "watchdog: no SCPI message for 60 s, input off did not go out (Tx queue is full)"},
+        // Said until the input goes on again.
+        {{"> INP ON", "trip", "> VOLT 5"}, {"6600FF", "66FFFF", "6201F4"}, "Output / OFF", off},
+        {{"> INP ON", "trip", "> INP ON"}, {"6600FF", "66FFFF", "6600FF"}, "Output /ON", ""},
+    };
+    for (const auto &row : rows) {
+        RemoteRig rig;
+        std::string steps;
+        for (const std::string &s : row.steps) {
+            rig.step(s);
+            steps += "[" + s + "] ";
+        }
+        EXPECT_EQ(rig.h.comm.frames, row.frames) << steps;
+        EXPECT_EQ(rig.h.captions[Caption::OutputCommand], row.output) << steps;
+        EXPECT_EQ(rig.h.captions.notice, row.notice) << steps;
+        EXPECT_FALSE(rig.h.panel.runActive()) << steps;
+        EXPECT_TRUE(rig.h.platform.boxes.empty()) << steps << rig.h.platform.boxes[0].text;
+        EXPECT_EQ(rig.instrument.execute("SYST:ERR:COUN?", rig.clientState).response, "1\n");
+    }
+}
+
 TEST(Remote, TheJournalNamesTheClient)
 {
     TempDir dir;
@@ -182,6 +231,7 @@ TEST(Remote, TheJournalNamesTheClient)
     rig.h.panel.setJournal(Journal::open(dir.path("j.csv"), error));
     rig.step("> CURR 2.5");
     rig.step("Output");
+    rig.step("trip");
     rig.h.panel.setJournal(nullptr);
     std::ifstream in(std::filesystem::u8path(dir.path("j.csv")));
     std::stringstream text;
@@ -190,6 +240,10 @@ TEST(Remote, TheJournalNamesTheClient)
               std::string::npos)
         << text.str();
     EXPECT_NE(text.str().find(",panel,,,6600FF,"), std::string::npos) << text.str();
+    EXPECT_NE(
+        text.str().find(",scpi,,,66FFFF,input off (watchdog: no SCPI message for 60 s),sent\n"),
+        std::string::npos)
+        << text.str();
 }
 
 } // namespace

@@ -45,7 +45,7 @@ TEST(Frame, EachFrameSaysWhatItDoes)
     }
 }
 
-TEST(Frame, SetpointsRoundOnceToWhatGoesOut)
+TEST(Frame, SetpointsRoundOnceToTheModesStep)
 {
     const struct
     {
@@ -59,11 +59,12 @@ TEST(Frame, SetpointsRoundOnceToWhatGoesOut)
         {ModeCodes::CV, "63.005", 0, FixedError::None, 6300},
         {ModeCodes::CV, "63.0051", 0, FixedError::TooLarge, 0},
         {ModeCodes::CC, "0.9995", 0, FixedError::None, 1000},
-        {ModeCodes::CC, "1.0051", 0, FixedError::None, 1010},
-        {ModeCodes::CC, "1.005", 0, FixedError::None, 1000},
-        {ModeCodes::CC, "14.9949", 0, FixedError::None, 14990},
-        {ModeCodes::CC, "15.0049", 0, FixedError::None, 15000},
-        {ModeCodes::CC, "15.0051", 0, FixedError::TooLarge, 0},
+        // A current as the keypad holds it: its frame is the keypad's, above 1 A in 0.01 A.
+        {ModeCodes::CC, "1.0051", 0, FixedError::None, 1005},
+        {ModeCodes::CC, "1.005", 0, FixedError::None, 1005},
+        {ModeCodes::CC, "14.9949", 0, FixedError::None, 14995},
+        {ModeCodes::CC, "15.0005", 0, FixedError::None, 15000},
+        {ModeCodes::CC, "15.0049", 0, FixedError::TooLarge, 0},
         {ModeCodes::CR, "47.55", 0, FixedError::None, 476},
         {ModeCodes::CP, "1", 30, FixedError::TooLarge, 0},
     };

@@ -1,7 +1,7 @@
 // Program messages against the plain core: the answers, the frames and what the error queue
 // holds afterwards.
-#include "frames/ScpiLoad.h"
 #include "scpi/Instrument.h"
+#include "frames/ScpiLoad.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,9 @@ std::vector<Row> rows()
         // The STATus subsystem SCPI-1999 asks for: no condition ever sets.
         {"STAT:OPER:ENAB 1234;:STAT:QUES:ENAB #H7FFF\nSTAT:OPER?;:STAT:OPER:COND?;ENAB?;"
          ":STAT:QUES:EVEN?;COND?;ENAB?\nSTAT:PRES;:STAT:OPER:ENAB?;:STAT:QUES:ENAB?",
-         "0;0;1234;0;0;32767\n0;0\n", {}, none},
+         "0;0;1234;0;0;32767\n0;0\n",
+         {},
+         none},
         {"STAT:OPER:ENAB 32768", "", {}, {-222}},
         {"STAT:PRES?", "", {}, {-113}},
         {"system:version?", "1999.0\n", {}, none},
@@ -103,10 +105,11 @@ std::vector<Row> rows()
         {"VOLT 63.004;VOLT -0.004", "", {"62189C", "620000"}, none},
         {"POW 1E-30", "", {"640000"}, none},
         // Queries: what went out, NR2 with the mode's decimals; the range.
-        {"CURR 1.005;CURR?", "1.000\n", {"6703E8"}, none},
-        // Above 1 A rounded once, to the 0.01 A the frame carries; the range is what goes out.
-        {"CURR 1.0051;CURR 14.9949;CURR 15.0049", "", {"630065", "6305DB", "6305DC"}, none},
-        {"CURR 15.0051", "", {}, {-222}},
+        {"CURR 1.005;CURR?", "1.000\n", {"630064"}, none},
+        // A current goes out as the keypad's entry of it: 0.001 A, above 1.000 A its / 10.
+        {"CURR 1.000;CURR 1.001;CURR 1.0005", "", {"6703E8", "630064", "6703E8"}, none},
+        {"CURR 1.0051;CURR 14.9949;CURR 15.0005", "", {"630064", "6305DC", "6305DC"}, none},
+        {"CURR 15.0049", "", {}, {-222}},
         {"CURR 12.355\nCURR?;CURR? MAX;CURR? MIN", "12.360;15.000;0.000\n", {"6304D4"}, none},
         {"VOLT 5;:VOLT?;VOLT? MAXimum", "5.00;63.00\n", {"6201F4"}, none},
         {"RES 47.5\nRES?;POW? MAX", "47.5;200.0\n", {"6501DB"}, none},
@@ -146,12 +149,35 @@ std::vector<Row> rows()
         {"INP ON;INP?;OUTP OFF;OUTP?", "1;0\n", {"6600FF", "66FFFF"}, none},
         {"INP:STAT 1;STATE 0;:INPUT?", "0\n", {"6600FF", "66FFFF"}, none},
         {"INP?", "0\n", {}, none},
-        {"INP 2;INP 0.4;INP 0.6;INP 0.5;INP -1;INP 1E300", "",
-         {"6600FF", "66FFFF", "6600FF", "66FFFF", "6600FF", "6600FF"}, none},
+        {"INP 2;INP 0.4;INP 0.6;INP 0.5;INP -1;INP 1E300",
+         "",
+         {"6600FF", "66FFFF", "6600FF", "66FFFF", "6600FF", "6600FF"},
+         none},
         {"INP MAYBE", "", {}, {-224}},
         {"INP 1V", "", {}, {-138}},
         {"INP", "", {}, {-109}},
         {"INP ON;*RST;INP?", "0\n", {"6600FF", "66FFFF"}, none},
+        // The communication watchdog: its state and delay, which bad values leave as they were.
+        {"OUTP:PROT:WDOG?;WDOG:DEL?", "0;60\n", {}, none},
+        {"OUTP:PROT:WDOG ON;WDOG:DEL 10;:OUTP:PROT:WDOG?;WDOG:DEL?", "1;10\n", {}, none},
+        {"OUTPut:PROTection:WDOG:STATe 1;STATe?;STAT OFF;STAT?", "1;0\n", {}, none},
+        {"OUTP:PROT:WDOG:DEL 2.5;DEL?;DEL 3.5;DEL?;DEL 1500MS;DEL?;DEL 7 S;DEL?",
+         "2;4;2;7\n",
+         {},
+         none},
+        {"OUTP:PROT:WDOG:DEL MIN;DEL?;DEL MAX;DEL?;DEL DEF;DEL?;DEL? MIN;DEL? MAX",
+         "1;3600;60;1;3600\n",
+         {},
+         none},
+        {"OUTP:PROT:WDOG:DEL 10\nOUTP:PROT:WDOG:DEL 0\nOUTP:PROT:WDOG:DEL 3601\n"
+         "OUTP:PROT:WDOG:DEL abc\nOUTP:PROT:WDOG:DEL -5\nOUTP:PROT:WDOG:DEL 0.4\n"
+         "OUTP:PROT:WDOG:DEL 5V\nOUTP:PROT:WDOG:DEL \"5\"\nOUTP:PROT:WDOG:DEL\n"
+         "OUTP:PROT:WDOG:DEL? 5\nOUTP:PROT:WDOG MAYBE\nOUTP:PROT:WDOG:DEL?;:OUTP:PROT:WDOG?",
+         "10;0\n",
+         {},
+         {-222, -222, -224, -222, -222, -131, -104, -109, -224, -224}},
+        {"OUTP:PROT:WDOG ON;*RST;:OUTP:PROT:WDOG?;WDOG:DEL?", "0;60\n", {"66FFFF"}, none},
+        {"OUTP:PROT:WDOG:DEL 5;STAT ON;*RST;:OUTP:PROT:WDOG?;WDOG:DEL?", "0;5\n", {"66FFFF"}, none},
         // Measurements: the line is one-way.
         {"MEAS:VOLT?", "", {}, {-241}},
         {"MEASure:SCALar:CURRent:DC?;*IDN?", "", {}, {-241}},
@@ -249,6 +275,8 @@ TEST(Instrument, ErrorTextsSayWhatIsAllowed)
                      "the mode with: send POW <value> first\""},
         {"RES 5V", "-131,\"Invalid suffix;'V': 'RES' takes OHM with an SI prefix (MOHM, KOHM) "
                    "or no unit\""},
+        {"OUTP:PROT:WDOG:DEL 0", "-222,\"Data out of range;'0': 'OUTP:PROT:WDOG:DEL' takes 1 to "
+                                 "3600 s, MINimum, MAXimum or DEFault (60 s)\""},
         {"FROB\xCE\xA9?", "-101,\"Invalid character;'\\xCE' in the header 'FROB\\xCE\\xA9?'\""},
     };
     for (const auto &c : cases) {
@@ -267,9 +295,10 @@ TEST(Instrument, FailedWriteReportsTheLineAndStopsTheMessage)
     Reply reply = instrument.execute("INP ON;VOLT 5", client);
     EXPECT_TRUE(reply.frames.empty());
     EXPECT_TRUE(instrument.inputMayBeOn());
+    // The line may have taken part of the on frame, its rest to follow: INP? answers 1.
     EXPECT_EQ(instrument.execute("SYST:ERR?;:INP?;SYST:ERR?", client).response,
               "-240,\"Hardware error;Device not Open: the frame 6600FF (input on) did not go "
-              "out\";0;0,\"No error\"\n");
+              "out\";1;0,\"No error\"\n");
     outlet.failing = false;
     reply = instrument.execute("INP OFF;FUNC?", client);
     EXPECT_EQ(reply.frames, std::vector<std::string>{"66FFFF"});
@@ -281,6 +310,90 @@ TEST(Instrument, FailedWriteReportsTheLineAndStopsTheMessage)
     instrument.execute("INP OFF", client);
     EXPECT_TRUE(instrument.inputMayBeOn());
     EXPECT_EQ(instrument.execute("INP?", client).response, "1\n");
+}
+
+TEST(Instrument, AWatchdogTripSwitchesTheInputOffAndTellsEveryClient)
+{
+    const std::string off = "1,\"Watchdog tripped;no SCPI message for 60 s: the input was switched "
+                            "off (66FFFF)\"";
+    const std::string status = "*STB?;STAT:QUES?;:STAT:QUES:COND?;:STAT:QUES?;*ESR?;:INP?";
+    const struct
+    {
+        const char *before; // the first client's message before the trip
+        bool failing;       // the line fails at the trip
+        std::vector<std::string> frames;
+        std::string error;  // the second client's error
+        const char *status; // and its status after the trip, its questionable bit enabled
+        const char *after;  // then the first client's message, and its answer
+        const char *answer;
+    } rows[] = {
+        {"INP ON",
+         false,
+         {"6600FF", "66FFFF"},
+         off,
+         "12;512;512;0;8;0",
+         "STAT:QUES:COND?",
+         "512\n"},
+        // Nothing may be on: it trips all the same, the frame going out as a bench supply's would.
+        {"VOLT 5", false, {"6201F4", "66FFFF"}, off, "12;512;512;0;8;0", "*CLS;STAT:QUES?", "0\n"},
+        // The condition holds until the input may be on again.
+        {"INP ON",
+         false,
+         {"6600FF", "66FFFF", "6600FF"},
+         off,
+         "12;512;512;0;8;0",
+         "INP ON;:STAT:QUES:COND?;:INP?",
+         "0;1\n"},
+        {"INP ON",
+         true,
+         {"6600FF"},
+         "1,\"Watchdog tripped;no SCPI message for 60 s: the frame 66FFFF (input off) did not go "
+         "out: Device not Open; the input may still be on\"",
+         "12;512;512;0;8;1",
+         "INP?",
+         "1\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.before);
+        Rig rig;
+        ClientState first, second;
+        second.questionableEnable = Watchdog::kQuestionableBit;
+        rig.instrument.execute(row.before, first);
+        rig.line.failing = row.failing;
+        const ScpiError told = rig.instrument.tripWatchdog();
+        Instrument::tellTrip(first, told);
+        Instrument::tellTrip(second, told);
+        rig.line.failing = false;
+        EXPECT_EQ(rig.instrument.execute(status, second).response, std::string(row.status) + "\n");
+        EXPECT_EQ(rig.instrument.execute("SYST:ERR?;ERR?", second).response,
+                  row.error + ";0,\"No error\"\n");
+        EXPECT_EQ(rig.instrument.execute(row.after, first).response, row.answer);
+        EXPECT_EQ(rig.line.frames, row.frames);
+    }
+}
+
+TEST(Instrument, TheWatchdogIsDueItsDelayAfterTheLastMessage)
+{
+    using namespace std::chrono_literals;
+    const Watchdog::Time t0{};
+    Watchdog dog;
+    EXPECT_EQ(dog.due(), std::nullopt) << "off";
+    dog.feed(t0 + 5s);
+    dog.setOn(true);
+    EXPECT_EQ(dog.due(), t0 + 65s) << "on, counting from the message that switched it on";
+    dog.feed(t0 + 30s);
+    dog.setDelay(10);
+    EXPECT_EQ(dog.due(), t0 + 40s);
+    dog.tripped(1, true);
+    EXPECT_EQ(dog.due(), std::nullopt) << "tripped: nothing to do until the next message";
+    dog.feed(t0 + 100s);
+    EXPECT_EQ(dog.due(), t0 + 110s) << "still armed";
+    dog.tripped(1, false);
+    EXPECT_EQ(dog.due(), t0 + 120s) << "a frame that did not go out is tried again";
+    dog.arm(3, t0 + 200s);
+    EXPECT_EQ(dog.due(), t0 + 203s);
+    dog.setOn(false);
+    EXPECT_EQ(dog.due(), std::nullopt);
 }
 
 TEST(Instrument, ClientsShareTheLoadNotTheirQueues)

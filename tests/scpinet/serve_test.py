@@ -21,8 +21,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from rz417test import (DEADLINE, Line, check, frames_of, journal_rows, run_case,  # noqa: E402
-                       visa)
+from rz417test import (DEADLINE, Line, check, frames_of, journal_rows, log,  # noqa: E402
+                       run_case, visa)
 
 ARGS = None
 IDN = "QUENDA,RZ-417,0,1.00"
@@ -367,6 +367,73 @@ def case_interrupted():
         line.close()
 
 
+def wait_for_off(line, count, deadline):
+    """The time the count-th 66FFFF reached the line's far end."""
+    while line.received.count(b"66FFFF") < count:
+        check(time.monotonic() < deadline, "no 66FFFF by the deadline: %r" % line.received)
+        line.read(0.005)
+    return time.monotonic()
+
+
+def check_due(seen, last, delay, what):
+    """A trip against its own due time, the last message plus the delay: never before it, and
+    within 0.5 s of it."""
+    late = seen - (last + delay)
+    log("%s: %+.3f s from its due time" % (what, late))
+    check(late >= 0, "%s came %.3f s before its due time" % (what, -late))
+    check(late <= 0.5, "%s came %.3f s after its due time" % (what, late))
+
+
+def case_watchdog():
+    """serve --watchdog: a PyVISA client that keeps talking holds it off for a plain socket client
+    that went silent with the input on; once both are silent the input goes off at its due time,
+    every client is told, the journal says why, and it stays armed for the next message."""
+    delay = 2
+    work = tempfile.mkdtemp()
+    journal = os.path.join(work, "journal.csv")
+    line = Line()
+    server = Server("--journal", journal, "serve", "--listen", "0", "--watchdog", str(delay),
+                    device=line.path)
+    try:
+        check(server.port, "no port told: %r" % server.err)
+        silent = Client(server.port)
+        silent.send("CURR 1.5;INP ON\n")
+        line.wait_for(b"6600FF")
+        rm, talker = visa(server.port)
+        end = time.monotonic() + 2.5 * delay
+        while time.monotonic() < end:
+            last = time.monotonic()
+            check(talker.query("*OPC?") == "1", "*OPC?")
+            check(b"66FFFF" not in line.read(0.2), "tripped while a client talked: %r" %
+                  line.received)
+        check_due(wait_for_off(line, 1, last + delay + DEADLINE), last, delay, "the first trip")
+        told = '1,"Watchdog tripped;no SCPI message for %d s: the input was switched off ' \
+               '(66FFFF)"' % delay
+        check(talker.query("SYST:ERR?") == told, "the talker was not told")
+        check(silent.query("SYST:ERR?;:STAT:QUES:COND?;:STAT:QUES?;:STAT:QUES?;:INP?") ==
+              told + ";512;512;0;0", "the silent client was not told")
+        # Still armed: a message feeds it again, and it trips again a delay after the last one.
+        last = time.monotonic()
+        silent.send("INP ON\n")
+        check_due(wait_for_off(line, 2, last + delay + DEADLINE), last, delay, "the second trip")
+        check(frames_of(line.read(0.05)) == ["630096", "6600FF", "66FFFF", "6600FF", "66FFFF"],
+              "the line received %r" % line.received)
+        talker.close()
+        rm.close()
+        status = server.signal(signal.SIGTERM)
+        check(status == 143, "status %d: %s" % (status, server.err))
+        check(server.err.count("rz417ctl: watchdog: no SCPI message for %d s: the input was "
+                               "switched off (66FFFF)" % delay) == 2, server.err)
+        trips = [r for r in journal_rows(journal) if r[4] == "66FFFF"]
+        check(len(trips) == 2 and all(r[1] == "scpi" and r[6] == "sent" and
+                                      r[5] == "input off (watchdog: no SCPI message for %d s)" %
+                                      delay for r in trips), "journal %r" % trips)
+    finally:
+        server.stop()
+        line.close()
+        shutil.rmtree(work)
+
+
 class PacedReader:
     """Reads a line's far end at 115200 baud's pace, as the load would, in a thread."""
 
@@ -444,7 +511,12 @@ def case_refused():
                            (["--listen", "5025", "cv", "1"], "--listen goes with serve"),
                            (["--dry-run", "serve"], "--dry-run does not go with serve"),
                            (["serve", "--listen", "5025", "--listen", "0.0.0.0:5025"],
-                            "--listen is given twice ('5025' and '0.0.0.0:5025')")):
+                            "--listen is given twice ('5025' and '0.0.0.0:5025')"),
+                           (["serve", "--watchdog", "0"], "'0' is not a watchdog delay: "
+                            "--watchdog takes whole seconds from 1 to 3600"),
+                           (["serve", "--watchdog", "3601"], "'3601' is not a watchdog delay"),
+                           (["serve", "--watchdog", "1.5"], "'1.5' is not a watchdog delay"),
+                           (["--watchdog", "60", "cv", "1"], "--watchdog goes with serve")):
         result = subprocess.run([ARGS.ctl, "-p", "1"] + words, capture_output=True, text=True,
                                 timeout=DEADLINE)
         check(result.returncode == 2 and message in result.stderr,

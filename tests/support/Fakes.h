@@ -43,12 +43,14 @@ public:
     void setJournalStatus(const std::string &path) override { journal = path; }
     void setRunning(bool running) override { runningChanges.push_back(running); }
     void setRemote(RemoteState state) override { remoteChanges.push_back(state); }
+    void setNotice(const std::string &text) override { notice = text; }
 
     std::map<Caption, std::string> latest;
     std::vector<RemoteState> remoteChanges;
     std::vector<std::pair<Caption, std::string>> log;
     std::map<Caption, std::string> descriptions;
     std::string journal;
+    std::string notice;
     std::vector<bool> runningChanges;
 };
 

@@ -253,7 +253,16 @@ TEST(UIForm, RemoteControlListensOrSaysWhyNot)
         QString address;
         QString title; // a regular expression; the box's text when it says why not
         QString box;
+        QString watchdog{};
     } rows[] = {
+        {"127.0.0.1:0", "^RZ-417 \\(remote: 127\\.0\\.0\\.1:\\d+\\)$", "", "60"},
+        // A watchdog's delay that is none changes nothing.
+        {"127.0.0.1:0", "^RZ-417$",
+         "Remote control is unchanged: '0' is not a watchdog delay: the watchdog takes whole "
+         "seconds from 1 to 3600",
+         "0"},
+        {"127.0.0.1:0", "^RZ-417$", "Remote control is unchanged: 'abc' is not a watchdog delay",
+         "abc"},
         {"127.0.0.1:0", "^RZ-417 \\(remote: 127\\.0\\.0\\.1:\\d+\\)$", ""},
         {"[::1]:0", "^RZ-417 \\(remote: \\[::1\\]:\\d+\\)$", ""},
         // Beyond this machine: advertised, or a line that says why not.
@@ -273,13 +282,17 @@ TEST(UIForm, RemoteControlListensOrSaysWhyNot)
                 shown->accept();
             }
         });
-        const bool listening = f.form.useRemote(true, row.address);
+        const bool listening = f.form.useRemote(true, row.address, row.watchdog);
         EXPECT_EQ(listening, row.box.isEmpty()) << row.address.toStdString();
         EXPECT_TRUE(QRegularExpression(row.title).match(f.form.windowTitle()).hasMatch())
             << row.address.toStdString() << ": " << f.form.windowTitle().toStdString();
         EXPECT_TRUE(row.box.isEmpty() ? box.isEmpty() : box.startsWith(row.box))
             << box.toStdString();
         EXPECT_EQ(f.child<QAction>("GoToLocal")->isVisible(), listening);
+        if (listening) {
+            EXPECT_EQ(QSettings().value(QStringLiteral("remote/watchdog")).toString(),
+                      row.watchdog);
+        }
         EXPECT_EQ(f.platform.diagnostics.size(), row.address.startsWith("0.") ? 1u : 0u);
         f.form.useRemote(false, {});
         EXPECT_EQ(f.form.windowTitle(), "RZ-417");
