@@ -27,15 +27,16 @@ public:
     void report(const std::string &frame, const FramePath::Result &result)
     {
         // The watchdog's frame comes from no client.
+        // Said without waiting: a stopped terminal must not hold the server.
         if (result.failure)
-            Session::error(frame + (m_peer.empty() ? "" : " from " + m_peer) + " did not go out: " +
-                           commFailureText(*result.failure) + " on " + m_session.portLabel());
+            m_session.say(frame + (m_peer.empty() ? "" : " from " + m_peer) + " did not go out: " +
+                          commFailureText(*result.failure) + " on " + m_session.portLabel());
         if (!result.journalError.empty() && !m_journalFailed) {
             m_journalFailed = true;
-            Session::error(result.journalError + (!result.failure
-                                                      ? " (the frame went out; the journal does "
-                                                        "not show it); the server stops"
-                                                      : "; the server stops"));
+            m_session.say(result.journalError + (!result.failure
+                                                     ? " (the frame went out; the journal does "
+                                                       "not show it); the server stops"
+                                                     : "; the server stops"));
             QCoreApplication::exit(kExitFailed);
         }
     }
@@ -81,14 +82,17 @@ int runUntilSignal(Session &session)
     return loop;
 }
 
-// When the server ends, an input the clients may have left on goes off first.
-void switchOffAtEnd(Session &session, const scpi::Instrument &instrument,
+// When the server ends, an input the clients may have left on goes off first; false when it may
+// still be on.
+bool switchOffAtEnd(Session &session, const scpi::Instrument &instrument,
                     const FrameReports &reports)
 {
     if (!instrument.inputMayBeOn())
-        return;
+        return true;
     const FramePath::Result result =
         session.frames().send(inputFrame(false), inputMeaning(false), FrameSource{"scpi"});
+    // What the server said meanwhile comes first, then this.
+    session.sayHeld();
     if (result.failure)
         Session::error("could not switch the input off: " + commFailureText(*result.failure) +
                        "; it may still be on");
@@ -96,6 +100,7 @@ void switchOffAtEnd(Session &session, const scpi::Instrument &instrument,
         Session::error("switched the input off (" + inputFrame(false) + ")");
     if (!result.journalError.empty() && !reports.journalFailed())
         Session::error(result.journalError);
+    return !result.failure;
 }
 
 } // namespace
@@ -126,7 +131,13 @@ int serveScpi(const Invocation &invocation)
         reports.report(frame, result);
     });
     scpi::Instrument instrument(load);
-    scpinet::ScpiServer server(instrument, peer, invocation.verbose ? stdout : nullptr);
+    // The server's lines go out by threads of their own: a stopped terminal or a full pipe holds
+    // up neither the clients nor a stop.
+    scpinet::ScpiServer server(
+        instrument, peer,
+        invocation.verbose ? [&session](const std::string &line) { session.printLine(line); }
+                           : scpinet::ScpiServer::Printer{},
+        [&session](const std::string &line) { session.say(line); });
     // A signal ends the message being run at its next command, so that the input goes off next.
     server.setStopCheck([&] { return session.watch().caught() != 0 || reports.journalFailed(); });
     std::string why;
@@ -138,7 +149,8 @@ int serveScpi(const Invocation &invocation)
     const std::string listening = where + ":" + std::to_string(server.port());
     session.notice("serving SCPI on " + listening + " for " + session.portLabel() +
                    "; Ctrl+C ends it");
-    server.setTripObserver([](const std::string &what) { Session::error("watchdog: " + what); });
+    server.setTripObserver(
+        [&session](const std::string &what) { session.say("watchdog: " + what); });
     if (invocation.watchdog > 0) {
         server.armWatchdog(invocation.watchdog);
         session.notice("watchdog on: the input goes off after " +
@@ -150,8 +162,8 @@ int serveScpi(const Invocation &invocation)
 
     const int loop = runUntilSignal(session);
     const int signal = session.watch().caught();
-    switchOffAtEnd(session, instrument, reports);
-    if (reports.journalFailed())
+    const bool off = switchOffAtEnd(session, instrument, reports);
+    if (reports.journalFailed() || !off)
         return kExitFailed;
     if (signal != 0) {
         session.notice(std::string("ended by ") + signalName(signal));

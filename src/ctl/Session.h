@@ -75,6 +75,10 @@ public:
     // A notice on standard error, unless -q.
     void notice(const std::string &text) const;
     static void error(const std::string &text);
+    // A line on standard output, and an error line ("rz417ctl: text") on standard error, written
+    // without waiting for the stream: for what a server says while it runs.
+    void printLine(const std::string &line) { m_out.line(line + "\n"); }
+    void say(const std::string &text) { m_err.line("rz417ctl: " + text + "\n"); }
 
     // The exit status for the signal caught: 128 + its number.
     int interruptedStatus(const std::string &where) const;

@@ -112,9 +112,10 @@ std::string printableLine(const std::string &text, std::size_t limit)
     return out;
 }
 
-ScpiServer::ScpiServer(scpi::Instrument &instrument, std::string &currentPeer, std::FILE *print,
-                       QObject *parent)
-    : QObject(parent), m_instrument(instrument), m_currentPeer(currentPeer), m_print(print),
+ScpiServer::ScpiServer(scpi::Instrument &instrument, std::string &currentPeer, Printer print,
+                       Printer warn, QObject *parent)
+    : QObject(parent), m_instrument(instrument), m_currentPeer(currentPeer),
+      m_print(std::move(print)), m_warn(std::move(warn)),
       m_server(std::make_unique<Listener>([this](qintptr descriptor) { accept(descriptor); }))
 {
     m_watchdogTimer.setSingleShot(true);
@@ -146,10 +147,8 @@ bool ScpiServer::listen(const QHostAddress &address, uint16_t port, std::string 
 
 void ScpiServer::print(const std::string &text) const
 {
-    if (!m_print)
-        return;
-    std::fputs((now() + " " + text + "\n").c_str(), m_print);
-    std::fflush(m_print);
+    if (m_print)
+        m_print(now() + " " + text);
 }
 
 void ScpiServer::accept(qintptr descriptor)
@@ -160,8 +159,12 @@ void ScpiServer::accept(qintptr descriptor)
     client->socket = std::make_unique<ClientSocket>(descriptor);
     client->peer = client->socket->peer();
     if (m_clients.size() >= static_cast<std::size_t>(kMaxClients)) {
-        std::fprintf(stderr, "rz417ctl: refused %s: %d clients are connected already\n",
-                     client->peer.c_str(), kMaxClients);
+        const std::string refused = "refused " + client->peer + ": " + std::to_string(kMaxClients) +
+                                    " clients are connected already";
+        if (m_warn)
+            m_warn(refused);
+        else
+            std::fprintf(stderr, "rz417ctl: %s\n", refused.c_str());
         return;
     }
     client->socket->setLowDelay();

@@ -32,10 +32,15 @@ public:
     // Commands a client runs before the others get their turn.
     static constexpr int kTurn = 32;
 
+    // Takes a line without its end; it must not block the server (a stopped terminal, a full
+    // pipe), which has the input to switch off at a signal or a watchdog's trip.
+    using Printer = std::function<void(const std::string &line)>;
+
     // currentPeer: set to "address:port" of the client whose message runs, for the frames' lines.
-    // print: where -v lines go, or nothing.
-    ScpiServer(scpi::Instrument &instrument, std::string &currentPeer, std::FILE *print,
-               QObject *parent = nullptr);
+    // print: where -v lines go, or nothing; warn: where a refused client is told of, or standard
+    // error.
+    ScpiServer(scpi::Instrument &instrument, std::string &currentPeer, Printer print,
+               Printer warn = {}, QObject *parent = nullptr);
     ~ScpiServer() override;
 
     // False with the reason when the address cannot be listened on.
@@ -90,7 +95,8 @@ private:
 
     scpi::Instrument &m_instrument;
     std::string &m_currentPeer;
-    std::FILE *m_print;
+    Printer m_print;
+    Printer m_warn;
     std::unique_ptr<QTcpServer> m_server;
     std::vector<std::unique_ptr<Client>> m_clients;
     std::function<bool()> m_stopping;

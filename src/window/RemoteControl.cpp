@@ -25,7 +25,8 @@ bool RemoteControl::start(const std::string &listen, int watchdog, std::string &
         why = "'" + address + "' is not an IP address this machine takes";
         return false;
     }
-    auto server = std::make_unique<scpinet::ScpiServer>(m_instrument, m_client, nullptr);
+    auto server = std::make_unique<scpinet::ScpiServer>(m_instrument, m_client,
+                                                        scpinet::ScpiServer::Printer{});
     std::string error;
     if (!server->listen(*host, port, error)) {
         why = "cannot listen on " + where + ":" + std::to_string(port) + ": " + error;

@@ -156,8 +156,7 @@ TEST(Remote, ClientsAndKeysToFramesDisplayAndState)
          "out\"\n"},
         // A cut input-on frame may still reach the load: the panel and INP? say what may be true.
         {{"cut", "> INP ON"}, {}, "00.00", "V", "Output /ON", S::Remote, ""},
-        {{"cut", "> INP ON", "> INP?"}, {}, "00.00", "V", "Output /ON", S::Remote, "1
-"},
+        {{"cut", "> INP ON", "> INP?"}, {}, "00.00", "V", "Output /ON", S::Remote, "1\n"},
     };
     for (const Row &row : rows) {
         RemoteRig rig;

@@ -367,6 +367,31 @@ def case_interrupted():
         line.close()
 
 
+def case_full_pipe():
+    """serve -v whose standard output nobody reads: the clients are still answered, and a
+    signal switches the input off while the pipe is full."""
+    line = Line()
+    read_end, write_end = os.pipe()
+    proc = subprocess.Popen([ARGS.ctl, "-p", line.path, "-v", "serve", "--listen", "0"],
+                            stdout=write_end, stderr=subprocess.PIPE, text=True)
+    os.close(write_end)
+    try:
+        port = int(re.search(r"serving SCPI on [^ ]*:(\d+) for ", proc.stderr.readline()).group(1))
+        c = Client(port)
+        c.send("INP ON\n")
+        line.wait_for(b"6600FF")
+        # Two -v lines each, far more than a pipe holds.
+        for _ in range(3000):
+            check(c.query("INP?") == "1", "INP? did not answer 1")
+        proc.send_signal(signal.SIGINT)
+        line.wait_for(b"66FFFF", timeout=5.0)
+        c.close()
+    finally:
+        os.close(read_end)
+        proc.wait(DEADLINE)
+    check(proc.returncode == 130, "status %d" % proc.returncode)
+
+
 def wait_for_off(line, count, deadline):
     """The time the count-th 66FFFF reached the line's far end."""
     while line.received.count(b"66FFFF") < count:
