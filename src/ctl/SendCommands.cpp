@@ -1,6 +1,8 @@
 #include "ctl/Commands.h"
 #include "ctl/Session.h"
 
+#include <algorithm>
+
 namespace rz417::cli {
 
 int sendCommands(const Invocation &invocation)
@@ -25,6 +27,11 @@ int sendCommands(const Invocation &invocation)
             return status;
         break;
     }
+    // Commands that wait with the input on ("on wait 3600 off") are a run: the host's sleep is
+    // held off meanwhile.
+    if (!invocation.dryRun && std::any_of(planned.begin(), planned.end(),
+                                          [](const PlannedFrame &p) { return p.frame.empty(); }))
+        session.holdSleep(RunSleepHold::Until::RunEnds);
     // A dry run prints each frame at the time it would go out.
     auto at = std::chrono::system_clock::now();
     for (const PlannedFrame &p : planned) {

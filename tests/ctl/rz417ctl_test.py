@@ -378,7 +378,8 @@ def case_sleep():
     bus = SystemBus(work)
     try:
         program = write_program(TOGGLES)
-        for words, on in ((["run", program], 0.5), (["battery", "cc", "1", "--time", "1.2"], 0)):
+        for words, on in ((["run", program], 0.5), (["battery", "cc", "1", "--time", "1.2"], 0),
+                          (["cc", "1", "on", "wait", "1", "off"], 0)):
             line = Line()
             began = time.time()
             proc = start("-p", line.path, *words, env=bus.env())
