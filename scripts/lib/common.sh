@@ -15,6 +15,7 @@ RZ417_PACKAGES=(
     locales groff-base
     python3-pyvisa python3-pyvisa-py lxi-tools
     libavahi-client-dev avahi-daemon avahi-utils dbus-daemon
+    python3-dbus python3-gi
 )
 
 # The Windows build and its tests under Wine: the cross compiler, the host's Qt tools that the
