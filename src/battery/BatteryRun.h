@@ -1,5 +1,6 @@
 #pragma once
 
+#include "battery/BatteryWords.h"
 #include "battery/Discharge.h"
 #include "program/ProgramRun.h"
 
@@ -58,7 +59,7 @@ struct DischargePlan
     int16_t mode = 0;
     int32_t value = 0; // the setpoint in the mode's steps
     std::chrono::milliseconds interval{1000};
-    std::string query = "MEAS:VOLT:DC?";
+    std::string query = kDefaultMeterQuery;
 };
 
 // The setpoint as a discharge counts it, as it went out: amperes (above the low range in

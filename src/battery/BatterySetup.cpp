@@ -60,7 +60,7 @@ std::optional<Setup> readSetup(const SetupTexts &texts, std::string &why)
         }
     }
     if (texts.query.empty() || texts.query.find_first_of("\r\n") != std::string::npos) {
-        why = "Query takes one SCPI query, such as MEAS:VOLT:DC?";
+        why = std::string("Query takes one SCPI query, such as ") + kDefaultMeterQuery;
         return std::nullopt;
     }
     setup.plan.query = texts.query;

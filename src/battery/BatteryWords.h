@@ -7,6 +7,9 @@
 
 namespace rz417::battery {
 
+// What a meter is asked for the voltage unless told otherwise.
+constexpr const char *kDefaultMeterQuery = "MEAS:VOLT:DC?";
+
 // The words of a battery test, read as the command line and the window take them. Each gives
 // nothing and says in why what is wrong and what is allowed.
 

@@ -481,7 +481,8 @@ private:
         }
         if (name == "--meter-query") {
             if (value.empty() || value.find_first_of("\r\n") != std::string::npos)
-                return fail("--meter-query takes one SCPI query, such as MEAS:VOLT:DC?");
+                return fail(std::string("--meter-query takes one SCPI query, such as ") +
+                            battery::kDefaultMeterQuery);
             plan.meterQuery = value;
             return true;
         }

@@ -37,7 +37,7 @@ struct BatteryPlan
     std::string text;  // "cc 2.5"
     battery::Stops stops;
     std::optional<battery::MeterAddress> meter;
-    std::string meterQuery = "MEAS:VOLT:DC?";
+    std::string meterQuery = battery::kDefaultMeterQuery;
     std::chrono::milliseconds interval{1000};
     std::string log; // CSV; empty for none
 };

@@ -2,6 +2,7 @@
 
 #include "cli/Console.h"
 #include "link/CommErrorText.h"
+#include "link/LineSettings.h"
 #include "power/SleepInhibitors.h"
 #include "protocol/Frame.h"
 #include "serial/HostPorts.h"
@@ -94,7 +95,7 @@ int Session::openLine(const std::string &frame, const std::string &meaning, cons
     m_line = makeHostControl(m_port.map);
     try {
         m_line->setCommPort(m_port.number);
-        m_line->setSettings("115200 N 8 1");
+        m_line->setSettings(kLoadLineSettings);
         m_line->setPortOpen(true);
     } catch (const CommError &failure) {
         const std::string cause =

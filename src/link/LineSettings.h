@@ -18,10 +18,13 @@ struct LineSettings
 
     bool operator==(const LineSettings &other) const
     {
-        return baudRate == other.baudRate && parity == other.parity &&
-               dataBits == other.dataBits && stopBits == other.stopBits;
+        return baudRate == other.baudRate && parity == other.parity && dataBits == other.dataBits &&
+               stopBits == other.stopBits;
     }
 };
+
+// The RZ-417's line: 115200 baud, no parity, 8 data bits, 1 stop bit.
+constexpr const char *kLoadLineSettings = "115200 N 8 1";
 
 // Parses "115200 N 8 1" or "115200,N,8,1": baud, parity (N E O M S), data bits (5 to 8), stop
 // bits (1, 1.5, 2). Anything else gives nothing.

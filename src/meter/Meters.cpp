@@ -8,6 +8,11 @@
 
 namespace rz417::meter {
 
+std::string noAnswerText()
+{
+    return "no answer within " + std::to_string(kAnswerMs / 1000) + " s";
+}
+
 namespace {
 
 // A stop is looked at this often while an answer is awaited.
@@ -41,7 +46,7 @@ std::optional<std::string> readAnswer(QIODevice &device, const std::string &quer
         }
         const qint64 left = kAnswerMs - timer.elapsed();
         if (left <= 0) {
-            why = "no answer within 2 s";
+            why = noAnswerText();
             return std::nullopt;
         }
         if (!waitForReadyRead(static_cast<int>(std::min(left, kStopLookMs)))) {

@@ -33,5 +33,7 @@ std::unique_ptr<battery::Meter> connectSerialMeter(const battery::MeterAddress &
 
 // How long a query waits for its answer.
 constexpr int kAnswerMs = 2000;
+// Why a query that waited kAnswerMs failed: "no answer within 2 s".
+std::string noAnswerText();
 
 } // namespace rz417::meter

@@ -88,7 +88,7 @@ public:
             }
             m_pending.append(buffer, got);
         }
-        why = "no answer within 2 s";
+        why = noAnswerText();
         return std::nullopt;
     }
 

@@ -1,6 +1,7 @@
 #include "panel/FrontPanel.h"
 
 #include "link/CommErrorText.h"
+#include "link/LineSettings.h"
 #include "panel/FrameEncoder.h"
 #include "panel/Keypad.h"
 #include "panel/ModeTexts.h"
@@ -45,7 +46,6 @@ private:
 
 namespace {
 constexpr const char *kStartupTitle = "Electronic Load";
-constexpr const char *kLineSettings = "115200 N 8 1";
 constexpr int16_t kLastPort = 16;
 } // namespace
 
@@ -71,7 +71,7 @@ bool FrontPanel::Form_Load()
     // no-port box, so that a user can act on them.
     std::string refusals;
     for (int16_t n = 1; n <= kLastPort; ++n) {
-        if (OpenCommPort(n, kLineSettings) <= 0) {
+        if (OpenCommPort(n, kLoadLineSettings) <= 0) {
             if (!m_lastRefusal.empty()) {
                 m_platform.diagnostic(m_lastRefusal);
                 refusals += (refusals.empty() ? "" : "\n") + m_lastRefusal;

@@ -67,7 +67,8 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
     m_time = addField("Time", QStringLiteral("time"), QString());
     m_meterAddress = addField("Meter", QStringLiteral("meter"), QString());
     m_meterAddress->setPlaceholderText(QStringLiteral("HOST:PORT or serial:DEVICE[@BAUD]"));
-    m_query = addField("Query", QStringLiteral("query"), QStringLiteral("MEAS:VOLT:DC?"));
+    m_query = addField("Query", QStringLiteral("query"),
+                       QString::fromLatin1(battery::kDefaultMeterQuery));
     m_interval = addField("Interval", QStringLiteral("interval"), QStringLiteral("1"));
     m_log = addField("Log", QStringLiteral("log"), QString());
     m_log->setPlaceholderText(QStringLiteral("a CSV file, or none"));
@@ -115,7 +116,7 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
             return;
         m_asking = false;
         ++m_serial; // an answer that comes after all is not counted
-        m_panel.batteryReading(std::nullopt, "no answer within 2 s", runClockNow());
+        m_panel.batteryReading(std::nullopt, meter::noAnswerText(), runClockNow());
         counted();
     });
     connect(m_meter, &meter::MeterThread::opened, this, &BatteryWindow::meterOpened);
