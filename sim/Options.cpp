@@ -1,8 +1,11 @@
 #include "Options.h"
 
+#include "options/OptionTable.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 namespace rz417::sim {
 
@@ -15,20 +18,6 @@ bool parseNumber(const std::string &text, double &value)
     value = std::strtod(text.c_str(), &end);
     return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
 }
-
-const char *const kUsage =
-    "usage: rz417-sim [--link PATH] [--jsonl] [--source VOLTS,OHMS | --battery "
-    "CAPACITY_AH[,CELLS][,OHMS]] [--meter [ADDRESS:]PORT]\n"
-    "Plays an RZ-417 electronic load on a pseudo-terminal and prints every frame it receives.\n"
-    "  --link PATH           also make PATH a symbolic link to the terminal (removed on exit)\n"
-    "  --jsonl               one JSON object per line instead of text\n"
-    "  --source VOLTS,OHMS   the source on the load's input (default 24,0.5)\n"
-    "  --battery CAPACITY_AH[,CELLS][,OHMS]\n"
-    "                        a lithium-ion battery as the source (1 cell, 0.05 ohm by default),\n"
-    "                        discharged by what the load draws\n"
-    "  --meter [ADDRESS:]PORT\n"
-    "                        a bench meter on a raw SCPI socket (127.0.0.1 by default): *IDN?\n"
-    "                        and MEAS:VOLT:DC?, the voltage at the load's terminals\n";
 
 bool parseSource(const std::string &text, Source &source)
 {
@@ -45,73 +34,94 @@ bool parseSource(const std::string &text, Source &source)
     return true;
 }
 
+namespace {
+
+using options::option;
+using Take = std::string (*)(const std::string &value, Options &options);
+
+struct Row
+{
+    options::OptionInfo info;
+    Take take;
+};
+
+const Row kRows[] = {
+    {option("--link", 0, "PATH", "a path",
+            "also make PATH a symbolic link to the terminal (removed on "
+            "exit)"),
+     [](const std::string &v, Options &o) {
+         o.link = v;
+         return v.empty() ? std::string("--link needs a path") : std::string();
+     }},
+    {option("--jsonl", 0, "", "", "one JSON object per line instead of text"),
+     [](const std::string &, Options &o) { return o.jsonl = true, std::string(); }},
+    {option("--source", 0, "VOLTS,OHMS", "VOLTS,OHMS",
+            "the source on the load's input (default 24,0.5)"),
+     [](const std::string &v, Options &o) {
+         return parseSource(v, o.source)
+                    ? std::string()
+                    : "--source wants VOLTS,OHMS with volts above 0 and ohms 0 or more, not '" + v +
+                          "'";
+     }},
+    {option("--battery", 0, "CAPACITY_AH[,CELLS][,OHMS]", "CAPACITY_AH[,CELLS][,OHMS]",
+            "a lithium-ion battery as the source (1 cell, 0.05 ohm by default), discharged by what "
+            "the load draws"),
+     [](const std::string &v, Options &o) {
+         BatteryParams params;
+         if (!parseBattery(v, params))
+             return "--battery wants CAPACITY_AH[,CELLS][,OHMS] with a capacity above 0, 1 to 16 "
+                    "cells and ohms 0 or more, not '" +
+                    v + "'";
+         o.battery = params;
+         return std::string();
+     }},
+    {option(
+         "--meter", 0, "[ADDRESS:]PORT", "[ADDRESS:]PORT",
+         "a bench meter on a raw SCPI socket (127.0.0.1 by default): *IDN? and MEAS:VOLT:DC?, the "
+         "voltage at the load's terminals"),
+     [](const std::string &v, Options &o) {
+         o.meter = v;
+         return v.empty() ? std::string("--meter needs [ADDRESS:]PORT") : std::string();
+     }},
+    {option("--help", 'h', "", "", "print this text"),
+     [](const std::string &, Options &o) { return o.help = true, std::string(); }},
+};
+
+const options::Grammar &grammar()
+{
+    static const options::Grammar g = [] {
+        options::Grammar made;
+        made.program = "rz417-sim";
+        made.subcommands = {{"", "", ""}};
+        for (const Row &row : kRows)
+            made.options.push_back(row.info);
+        return made;
+    }();
+    return g;
+}
+
+} // namespace
+
+std::string usageText()
+{
+    return "usage: rz417-sim " + options::usageOptions(grammar(), "", 17, 79) +
+           "\nPlays an RZ-417 electronic load on a pseudo-terminal and prints every frame it\n"
+           "receives.\n" +
+           options::optionLines(grammar(), "*");
+}
+
 bool parseOptions(const std::vector<std::string> &args, Options &options, std::string &error)
 {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool hasValue = false;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-            hasValue = true;
-        }
-        auto takeValue = [&]() {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--jsonl" && !hasValue) {
-            options.jsonl = true;
-        } else if (name == "--link") {
-            if (!takeValue())
-                return false;
-            if (value.empty()) {
-                error = "--link needs a path";
-                return false;
-            }
-            options.link = value;
-        } else if (name == "--source") {
-            if (!takeValue())
-                return false;
-            if (!parseSource(value, options.source)) {
-                error = "--source wants VOLTS,OHMS with volts above 0 and ohms 0 or more, not '" +
-                        value + "'";
-                return false;
-            }
-        } else if (name == "--battery") {
-            if (!takeValue())
-                return false;
-            BatteryParams params;
-            if (!parseBattery(value, params)) {
-                error = "--battery wants CAPACITY_AH[,CELLS][,OHMS] with a capacity above 0, 1 "
-                        "to 16 cells and ohms 0 or more, not '" +
-                        value + "'";
-                return false;
-            }
-            options.battery = params;
-        } else if (name == "--meter") {
-            if (!takeValue())
-                return false;
-            if (value.empty()) {
-                error = "--meter needs [ADDRESS:]PORT";
-                return false;
-            }
-            options.meter = value;
-        } else {
-            error = "unknown argument '" + args[i] + "'";
-            return false;
-        }
+    const options::Sorted sorted = options::sortWords(grammar(), args);
+    error = sorted.error;
+    if (error.empty() && !sorted.words.empty())
+        error = "'" + sorted.words.front() +
+                "' is not an option: rz417-sim takes only options; see 'rz417-sim --help'";
+    for (const options::Given &given : sorted.options) {
+        if (error.empty())
+            error = kRows[given.row].take(given.value, options);
     }
-    return true;
+    return error.empty();
 }
 
 } // namespace rz417::sim

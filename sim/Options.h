@@ -15,7 +15,7 @@ struct Options
     bool jsonl = false;
     Source source;
     std::optional<BatteryParams> battery; // the source is this battery instead
-    std::string meter;                  // [ADDRESS:]PORT of the meter's socket; empty for none
+    std::string meter;                    // [ADDRESS:]PORT of the meter's socket; empty for none
     bool help = false;
 };
 
@@ -28,6 +28,7 @@ bool parseNumber(const std::string &text, double &value);
 // "VOLTS,OHMS", volts above 0 and ohms 0 or more.
 bool parseSource(const std::string &text, Source &source);
 
-extern const char *const kUsage;
+// What --help prints, from the table of options.
+std::string usageText();
 
 } // namespace rz417::sim

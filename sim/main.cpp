@@ -269,11 +269,11 @@ int main(int argc, char *argv[])
     std::string error;
     if (!rz417::sim::parseOptions(std::vector<std::string>(argv + 1, argv + argc), options,
                                   error)) {
-        std::fprintf(stderr, "rz417-sim: %s\n%s", error.c_str(), rz417::sim::kUsage);
+        std::fprintf(stderr, "rz417-sim: %s\n%s", error.c_str(), rz417::sim::usageText().c_str());
         return 2;
     }
     if (options.help) {
-        std::fputs(rz417::sim::kUsage, stdout);
+        std::fputs(rz417::sim::usageText().c_str(), stdout);
         return 0;
     }
     if (!installSignalHandlers()) {

@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/CommandOptions.h"
 #include "protocol/Frame.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
@@ -11,53 +12,6 @@
 namespace rz417::cli {
 
 namespace {
-
-// "0-63.00 V, 0-15.000 A, 0-200.0 W,\n    0-999.9 ohm", from the modes' table.
-std::string rangesText()
-{
-    std::string text;
-    for (const ModeInfo &mode : modes()) {
-        if (!text.empty())
-            text += mode.code == ModeCodes::CR ? ",\n                            " : ", ";
-        text += "0-" + fixedText(mode.rangeTop, mode.decimals) + " " + mode.unitText;
-    }
-    return text;
-}
-
-} // namespace
-
-std::string helpText()
-{
-    return "rz417ctl: send commands to an RZ-417 electronic load over its serial line\n"
-           "usage: rz417ctl [-p PORT] [-v] [-q] [--dry-run] [--journal FILE] COMMAND...\n"
-           "       rz417ctl [options] run FILE [--repeat N | --forever]\n"
-           "       rz417ctl ports\n"
-           "       rz417ctl [options] serve [--listen [ADDR:]TCPPORT] [--watchdog S]  SCPI\n"
-           "       rz417ctl [options] battery cc|cp|cr VALUE --cutoff V|--time T...\n"
-           "\n"
-           "Commands, run in the order given:\n"
-           "  cv V, cc A, cp W, cr OHM  mode and setpoint: " +
-           rangesText() +
-           "; with a unit or not: 12.34V, 1500mA\n"
-           "  on, off                   switch the load's input on or off\n"
-           "  wait SECONDS              wait before the next command: 10, 0.5, 250ms\n"
-           "  run FILE                  run a program: CSV mode,setpoint,input,dwell,comment\n"
-           "  ports                     list the numbered serial ports and who holds them\n"
-           "Options:\n"
-           "  -p, --port PORT     port number or device path; default $RZ417_PORT\n"
-           "  -v, --verbose       print each frame as it goes out, with its time and meaning\n"
-           "  -q, --quiet         no notices, no progress line\n"
-           "      --dry-run       print the frames or the program's schedule; open nothing\n"
-           "      --journal FILE  append one CSV line per frame to FILE\n"
-           "      --repeat N      run the program N times; --forever: until interrupted\n"
-           "Example: rz417ctl -p 1 cc 1.5 on wait 10 off\n"
-           "Exit status: 0 sent, 1 line or journal failed, 2 usage, 130/143 interrupted.\n"
-           "An input it switched on goes off if it is interrupted or fails. See rz417ctl(1).\n";
-}
-
-namespace {
-
-constexpr int kMaxRepeat = 1000000;
 
 std::string lower(std::string text)
 {
@@ -100,12 +54,6 @@ ParsedWait parseWait(const std::string &text)
         break;
     }
     return {std::nullopt, quotedWord(text) + " is not a time: " + allowed};
-}
-
-bool takesValue(const std::string &command)
-{
-    return command == "cv" || command == "cc" || command == "cp" || command == "cr" ||
-           command == "wait" || command == "run" || command == "battery";
 }
 
 const char *const kCommands = "cv, cc, cp, cr, on, off, wait, run, ports, serve or battery";
@@ -186,203 +134,86 @@ std::string parseWatchdog(const std::string &text, int &seconds, const std::stri
 
 namespace {
 
-// The command line as it is read: the options, then the commands and their values, then what
-// goes with what. Each step returns false once fail() has said what is wrong.
-class Parser
+ParsedCommandLine failed(std::string message)
+{
+    ParsedCommandLine result;
+    result.error = std::move(message);
+    return result;
+}
+
+// --help and --version win over anything else on the line, as with most tools; the help of the
+// subcommand on the line where there is one (battery --help).
+std::optional<ParsedCommandLine> helpOrVersion(const std::vector<std::string> &args)
+{
+    ParsedCommandLine result;
+    bool asked = false;
+    for (const std::string &arg : args) {
+        if (arg == "--")
+            break;
+        if (!asked && (arg == "-h" || arg == "--help" || arg == "-V" || arg == "--version")) {
+            result.invocation.action =
+                arg == "-h" || arg == "--help" ? Action::Help : Action::Version;
+            asked = true;
+        }
+        const std::string word = lower(arg);
+        if (result.invocation.helpTopic.empty() &&
+            (word == "run" || word == "serve" || word == "battery" || word == "ports"))
+            result.invocation.helpTopic = word;
+    }
+    if (!asked)
+        return std::nullopt;
+    return result;
+}
+
+// rz417ctl help [COMMAND].
+ParsedCommandLine helpWord(const std::vector<std::string> &words)
+{
+    ParsedCommandLine result;
+    result.invocation.action = Action::Help;
+    if (words.size() == 1)
+        return result;
+    const std::string topic = lower(words[1]);
+    if (words.size() > 2 ||
+        (topic != "run" && topic != "serve" && topic != "battery" && topic != "ports"))
+        return failed("help takes one of run, serve, battery or ports, or nothing: rz417ctl "
+                      "help battery");
+    result.invocation.helpTopic = topic;
+    return result;
+}
+
+// The words of the command line, once its options are taken: the commands and their values,
+// or a subcommand and its words; then what the whole asks for. Each step returns false once
+// fail() has said what is wrong.
+class WordReader
 {
 public:
-    explicit Parser(const std::vector<std::string> &args) : m_args(args) {}
-
-    ParsedCommandLine parse()
+    WordReader(const std::vector<std::string> &words, OptionState &state)
+        : m_words(words), m_state(state)
     {
-        if (!helpOrVersion() && readArgs() && readWords())
-            finish();
+    }
+
+    ParsedCommandLine read()
+    {
+        for (std::size_t i = 0; i < m_words.size(); ++i) {
+            if (!readWord(i))
+                return m_result;
+        }
+        if (finish())
+            m_result.invocation = std::move(m_state.invocation);
         return m_result;
     }
 
 private:
     bool fail(std::string message)
     {
-        m_result.invocation = Invocation();
-        m_result.error = std::move(message);
+        m_result = failed(std::move(message));
         return false;
-    }
-
-    // An option given twice is refused: which of the two was meant is not for us to guess.
-    bool twice(const std::string &option, const std::string &first, const std::string &second)
-    {
-        return fail(option + " is given twice (" + quotedWord(first) + " and " +
-                    quotedWord(second) + "): give it once");
-    }
-
-    // --help and --version win over anything else on the line, as with most tools.
-    bool helpOrVersion()
-    {
-        for (const std::string &arg : m_args) {
-            if (arg == "--")
-                break;
-            if (arg == "-h" || arg == "--help" || arg == "-V" || arg == "--version") {
-                m_result.invocation.action =
-                    arg == "-h" || arg == "--help" ? Action::Help : Action::Version;
-                return true;
-            }
-        }
-        return false;
-    }
-
-    bool readArgs()
-    {
-        bool optionsEnded = false;
-        bool valueNext = false;
-        for (std::size_t i = 0; i < m_args.size(); ++i) {
-            const std::string &arg = m_args[i];
-            // A word right after cv, cc, cp, cr, wait or run is their value, whatever it looks
-            // like, so that 'cv -5' is reported as a bad setpoint rather than an unknown option.
-            if (valueNext || optionsEnded || arg.size() < 2 || arg[0] != '-') {
-                m_words.push_back(arg);
-                valueNext = !valueNext && takesValue(lower(arg));
-            } else if (arg == "--") {
-                optionsEnded = true;
-            } else if (!(arg.rfind("--", 0) == 0 ? longOption(i) : shortOptions(i))) {
-                return false;
-            }
-        }
-        if (m_result.invocation.port && m_result.invocation.port->empty())
-            return fail("-p needs a port number or a device path, not an empty word");
-        return true;
-    }
-
-    // The value of an option: what follows '=' or the next word.
-    bool optionValue(std::size_t &i, std::size_t eq, std::string &value) const
-    {
-        if (eq != std::string::npos) {
-            value = m_args[i].substr(eq + 1);
-            return true;
-        }
-        if (i + 1 >= m_args.size())
-            return false;
-        value = m_args[++i];
-        return true;
-    }
-
-    bool setPort(const std::string &value)
-    {
-        Invocation &inv = m_result.invocation;
-        if (inv.port)
-            return twice("-p", *inv.port, value);
-        inv.port = value;
-        return true;
-    }
-
-    bool longOption(std::size_t &i)
-    {
-        Invocation &inv = m_result.invocation;
-        const std::string arg = m_args[i];
-        const auto eq = arg.find('=');
-        const std::string name = arg.substr(0, eq);
-        const bool bare = eq == std::string::npos;
-        std::string value;
-        if (bare && (name == "--verbose" || name == "--quiet" || name == "--dry-run" ||
-                     name == "--forever")) {
-            (name == "--verbose"   ? inv.verbose
-             : name == "--quiet"   ? inv.quiet
-             : name == "--dry-run" ? inv.dryRun
-                                   : m_forever) = true;
-            return true;
-        }
-        if (name == "--port") {
-            if (!optionValue(i, eq, value))
-                return fail("--port needs a port number or a device path");
-            return setPort(value);
-        }
-        if (name == "--journal") {
-            if (!optionValue(i, eq, value) || value.empty())
-                return fail("--journal needs a file name");
-            if (!inv.journal.empty())
-                return twice("--journal", inv.journal, value);
-            inv.journal = value;
-            return true;
-        }
-        if (name == "--listen") {
-            if (!optionValue(i, eq, value))
-                return fail("--listen needs [ADDRESS:]TCPPORT, e.g. 5025 or 0.0.0.0:5025");
-            if (m_listen)
-                return twice("--listen", *m_listen, value);
-            m_listen = value;
-            return true;
-        }
-        if (name == "--watchdog") {
-            if (!optionValue(i, eq, value))
-                return fail("--watchdog needs SECONDS, e.g. 60");
-            if (m_watchdog)
-                return twice("--watchdog", *m_watchdog, value);
-            m_watchdog = value;
-            return true;
-        }
-        if (name == "--repeat")
-            return repeat(i, eq);
-        if (name == "--cutoff" || name == "--capacity" || name == "--energy" || name == "--time" ||
-            name == "--interval" || name == "--meter" || name == "--meter-query" || name == "--log")
-            return batteryOption(name, i, eq);
-        return fail("unknown option " + quotedWord(arg) +
-                    ": see 'rz417ctl --help' for the options");
-    }
-
-    bool repeat(std::size_t &i, std::size_t eq)
-    {
-        Invocation &inv = m_result.invocation;
-        std::string value;
-        if (!optionValue(i, eq, value))
-            return fail("--repeat needs a number of passes");
-        if (m_repeatGiven)
-            return twice("--repeat", std::to_string(inv.repeat), value);
-        const Fixed n = parseFixed(value, 0, 0, kMaxRepeat);
-        if (n.error != FixedError::None || n.value < 1)
-            return fail(quotedWord(value) + " is not a number of passes: --repeat takes a "
-                                            "whole number from 1 to 1000000");
-        inv.repeat = static_cast<int>(n.value);
-        m_repeatGiven = true;
-        return true;
-    }
-
-    // Short options, bundled as -vq; -p takes the rest of the word or the next one.
-    bool shortOptions(std::size_t &i)
-    {
-        Invocation &inv = m_result.invocation;
-        const std::string arg = m_args[i];
-        for (std::size_t k = 1; k < arg.size(); ++k) {
-            const char c = arg[k];
-            if (c == 'v') {
-                inv.verbose = true;
-            } else if (c == 'q') {
-                inv.quiet = true;
-            } else if (c == 'p') {
-                if (k + 1 < arg.size())
-                    return setPort(arg.substr(k + 1));
-                if (i + 1 < m_args.size())
-                    return setPort(m_args[++i]);
-                return fail("-p needs a port number or a device path");
-            } else {
-                return fail("unknown option " + quotedWord(std::string("-") + c) + " in " +
-                            quotedWord(arg) + ": see 'rz417ctl --help' for the options");
-            }
-        }
-        return true;
-    }
-
-    bool readWords()
-    {
-        for (std::size_t i = 0; i < m_words.size(); ++i) {
-            if (!readWord(i))
-                return false;
-        }
-        return true;
     }
 
     // One command and its value; i moves past the value.
     bool readWord(std::size_t &i)
     {
-        Invocation &inv = m_result.invocation;
+        Invocation &inv = m_state.invocation;
         const std::string &word = m_words[i];
         const std::string name = lower(word);
         const bool hasValue = i + 1 < m_words.size();
@@ -423,7 +254,7 @@ private:
     // battery MODE VALUE, alone.
     bool readBattery(std::size_t &i)
     {
-        BatteryPlan &plan = m_result.invocation.battery;
+        BatteryPlan &plan = m_state.invocation.battery;
         if (m_words.size() < 3 && i == 0)
             return fail("battery needs a mode and its value: rz417ctl battery cc 2.5 --cutoff "
                         "3.0 --meter HOST:PORT");
@@ -442,53 +273,6 @@ private:
         plan.text = mode + " " + m_words[2];
         m_battery = true;
         i += 2;
-        return true;
-    }
-
-    // The options of battery, each once.
-    bool batteryOption(const std::string &name, std::size_t &i, std::size_t eq)
-    {
-        BatteryPlan &plan = m_result.invocation.battery;
-        std::string value;
-        if (!optionValue(i, eq, value))
-            return fail(name + " needs a value: see 'rz417ctl --help'");
-        if (!m_batteryOptions.insert(name).second)
-            return fail(name + " is given twice: give it once");
-        std::string why;
-        const auto take = [&](std::optional<int64_t> parsed, std::optional<int64_t> &into) {
-            into = parsed;
-            return parsed ? true : fail(name + ": " + why);
-        };
-        if (name == "--cutoff")
-            return take(battery::parseVolts(value, why), plan.stops.cutoffMillivolts);
-        if (name == "--capacity")
-            return take(battery::parseCapacity(value, why), plan.stops.capacityMicroAh);
-        if (name == "--energy")
-            return take(battery::parseEnergy(value, why), plan.stops.energyMilliWh);
-        if (name == "--time")
-            return take(battery::parseDuration(value, why), plan.stops.timeMs);
-        if (name == "--interval") {
-            const auto ms = battery::parseDuration(value, why);
-            if (!ms || *ms < 200)
-                return fail("--interval takes seconds from 0.2 on, such as 1, 0.5 or 10s, not " +
-                            quotedWord(value));
-            plan.interval = std::chrono::milliseconds(*ms);
-            return true;
-        }
-        if (name == "--meter") {
-            plan.meter = battery::parseMeterAddress(value, why);
-            return plan.meter ? true : fail(why);
-        }
-        if (name == "--meter-query") {
-            if (value.empty() || value.find_first_of("\r\n") != std::string::npos)
-                return fail(std::string("--meter-query takes one SCPI query, such as ") +
-                            battery::kDefaultMeterQuery);
-            plan.meterQuery = value;
-            return true;
-        }
-        if (value.empty())
-            return fail("--log needs a file name");
-        plan.log = value; // --log
         return true;
     }
 
@@ -523,54 +307,31 @@ private:
         return fail(quotedWord(word) + " is not a command: give " + kCommands);
     }
 
-    // What goes with what, and the action.
+    // What the whole asks for; the options were checked against the subcommand before.
     bool finish()
     {
-        Invocation &inv = m_result.invocation;
-        if (m_forever && m_repeatGiven)
-            return fail("--repeat and --forever exclude each other: give one of them");
-        if ((m_forever || m_repeatGiven) && !m_run)
-            return fail(std::string(m_forever ? "--forever" : "--repeat") +
-                        " goes with run FILE: rz417ctl run FILE --repeat N");
-        if (m_listen && !m_serve)
-            return fail(
-                "--listen goes with serve: rz417ctl -p PORT serve --listen [ADDRESS:]TCPPORT");
-        if (m_watchdog && !m_serve)
-            return fail("--watchdog goes with serve: rz417ctl -p PORT serve --watchdog SECONDS");
-        if (!m_batteryOptions.empty() && !m_battery)
-            return fail(*m_batteryOptions.begin() +
-                        " goes with battery: rz417ctl battery MODE VALUE [stops] [--meter "
-                        "ADDRESS]");
+        Invocation &inv = m_state.invocation;
         if (m_battery) {
-            if (inv.dryRun)
-                return fail("--dry-run does not go with battery: a test needs the line and the "
-                            "meter; try it against rz417-sim --battery");
             const std::string why = battery::Discharge::refusal(inv.battery.mode, inv.battery.stops,
                                                                 inv.battery.meter.has_value());
             if (!why.empty())
                 return fail(why);
-            if (m_batteryOptions.count("--meter-query") && !inv.battery.meter)
-                return fail("--meter-query goes with --meter ADDRESS");
             inv.action = Action::Battery;
-            return true;
-        }
-        if (m_serve) {
-            if (inv.dryRun)
-                return fail("--dry-run does not go with serve: a server needs the line; try it "
-                            "against rz417-sim");
-            if (m_listen) {
-                if (std::string why = parseListen(*m_listen, inv.listenAddress, inv.listenPort);
+        } else if (m_serve) {
+            if (m_state.listen) {
+                if (std::string why =
+                        parseListen(*m_state.listen, inv.listenAddress, inv.listenPort);
                     !why.empty())
                     return fail(why);
             }
-            if (m_watchdog) {
-                if (std::string why = parseWatchdog(*m_watchdog, inv.watchdog); !why.empty())
+            if (m_state.watchdog) {
+                if (std::string why = parseWatchdog(*m_state.watchdog, inv.watchdog); !why.empty())
                     return fail(why);
             }
             inv.action = Action::Serve;
         } else if (m_run) {
             inv.action = Action::Run;
-            inv.repeat = m_forever ? 0 : inv.repeat;
+            inv.repeat = m_state.forever ? 0 : inv.repeat;
         } else if (m_ports) {
             inv.action = Action::Ports;
         } else if (inv.commands.empty()) {
@@ -579,25 +340,42 @@ private:
         return true;
     }
 
-    const std::vector<std::string> &m_args;
+    const std::vector<std::string> &m_words;
+    OptionState &m_state;
     ParsedCommandLine m_result;
-    std::vector<std::string> m_words; // the commands and their values, in order
     bool m_run = false;
     bool m_ports = false;
     bool m_serve = false;
-    bool m_repeatGiven = false;
-    bool m_forever = false;
-    std::optional<std::string> m_listen;
-    std::optional<std::string> m_watchdog;
     bool m_battery = false;
-    std::set<std::string> m_batteryOptions;
 };
 
 } // namespace
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
 {
-    return Parser(args).parse();
+    if (auto early = helpOrVersion(args))
+        return *early;
+    const options::Grammar &grammar = commandGrammar();
+    const options::Sorted sorted = options::sortWords(grammar, args);
+    if (!sorted.error.empty())
+        return failed(sorted.error);
+    if (!sorted.words.empty() && lower(sorted.words.front()) == "help")
+        return helpWord(sorted.words);
+    if (std::string why =
+            options::checkTogether(grammar, sorted, options::subcommandOf(grammar, sorted.words));
+        !why.empty())
+        return failed(why);
+    OptionState state;
+    for (const options::Given &given : sorted.options) {
+        if (std::string why = takeOption(given.row, given.value, state); !why.empty())
+            return failed(why);
+    }
+    if (state.help || state.version) {
+        ParsedCommandLine result; // bundled, as in -vh
+        result.invocation.action = state.help ? Action::Help : Action::Version;
+        return result;
+    }
+    return WordReader(sorted.words, state).read();
 }
 
 std::vector<PlannedFrame> planFrames(const std::vector<Command> &commands)

@@ -58,6 +58,7 @@ struct Invocation
     uint16_t listenPort = kScpiPort; // 0: any free port, told at start
     int watchdog = 0;                // serve: the watchdog's delay in seconds; 0 off
     BatteryPlan battery;
+    std::string helpTopic; // Help: the subcommand whose options are asked for; empty for all
 };
 
 // The longest wait a command or a program step may ask for: a day.
@@ -96,7 +97,8 @@ std::vector<PlannedFrame> planFrames(const std::vector<Command> &commands);
 // The notices the commands earn before anything is sent (a current that goes out coarser).
 std::vector<std::string> planNotices(const std::vector<Command> &commands);
 
-// What --help prints: one screen, the ranges taken from the modes' table.
-std::string helpText();
+// What --help prints: one screen, its usage lines and options from the table of options, the
+// ranges from the modes' table. With a subcommand ("battery"), that subcommand's options.
+std::string helpText(const std::string &topic = {});
 
 } // namespace rz417::cli

@@ -28,7 +28,7 @@ int main(int argc, char *argv[])
     const Invocation &invocation = parsed.invocation;
     switch (invocation.action) {
     case Action::Help:
-        std::fputs(helpText().c_str(), stdout);
+        std::fputs(helpText(invocation.helpTopic).c_str(), stdout);
         return 0;
     case Action::Version:
         std::printf("rz417ctl %s\n", RZ417_VERSION);

@@ -30,6 +30,7 @@ TEST(BatteryCommandLine, LinesToPlansOrWhatIsWrong)
         {"battery cp 10W --energy 10Wh --interval 0.5 --log run.csv", ""},
         {"battery cr 4.7 --cutoff 3V --meter serial:/dev/ttyUSB0@19200 --meter-query MEAS?", ""},
         {"battery cc 2.5 --time 45min", ""},
+        {"battery cc 2.5 --time=45min --interval=0.5 --log=x.csv", ""},
         {"battery cv 5 --time 10", "does not run in CV"},
         {"battery cc 2.5", "needs a stop"},
         {"battery cc 2.5 --cutoff 3.0", "--cutoff needs a meter"},
@@ -47,6 +48,8 @@ TEST(BatteryCommandLine, LinesToPlansOrWhatIsWrong)
         {"battery cc 1 --time 10 --meter 1.2.3.4", "--meter takes HOST:PORT"},
         {"battery cc 1 --time 10 --meter-query MEAS?", "--meter-query goes with --meter"},
         {"--dry-run battery cc 1 --time 10", "--dry-run does not go with battery"},
+        {"battery cc 1 --time 10 --listen 0", "--listen goes with serve"},
+        {"battery cc 1 --time 10 --frob x", "unknown option '--frob'"},
     };
     for (const auto &row : rows) {
         const ParsedCommandLine parsed = parseCommandLine(words(row.line));

@@ -1,0 +1,268 @@
+#include "cli/CommandOptions.h"
+
+#include "battery/BatteryWords.h"
+#include "protocol/Modes.h"
+#include "protocol/SetpointValue.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace rz417::cli {
+
+namespace {
+
+using options::option;
+using Take = std::string (*)(const std::string &value, OptionState &state);
+
+struct Row
+{
+    options::OptionInfo info;
+    Take take;
+};
+
+constexpr int kMaxRepeat = 1000000;
+
+std::string once(std::optional<std::string> &into, const std::string &value)
+{
+    into = value;
+    return {};
+}
+
+// A stop's value: its parser's reason, named by the option.
+std::string stop(const char *name, std::optional<int64_t> parsed, const std::string &why,
+                 std::optional<int64_t> &into)
+{
+    into = parsed;
+    return parsed ? std::string() : std::string(name) + ": " + why;
+}
+
+BatteryPlan &plan(OptionState &state)
+{
+    return state.invocation.battery;
+}
+
+// The one-shot commands, then the subcommands, each with its own options below.
+const options::Subcommand kSubcommands[] = {
+    {"", "COMMAND...", "the commands, run in the order given"},
+    {"run", "run FILE", "run a program: CSV mode,setpoint,input,dwell,comment"},
+    {"serve", "serve", "serve SCPI clients on a raw TCP socket, as the load"},
+    {"battery", "battery cc|cp|cr VALUE",
+     "discharge a battery in CC, CP or CR until its first stop, read by a bench meter"},
+    {"ports", "ports", "list the numbered serial ports and who holds them"},
+};
+
+const Row kRows[] = {
+    {option("--port", 'p', "PORT", "a port number or a device path",
+            "port number or device path; default $RZ417_PORT"),
+     [](const std::string &v, OptionState &s) {
+         if (v.empty())
+             return std::string("-p needs a port number or a device path, not an empty word");
+         s.invocation.port = v;
+         return std::string();
+     }},
+    {option("--verbose", 'v', "", "", "print each frame as it goes out, with its time and meaning"),
+     [](const std::string &, OptionState &s) {
+         return s.invocation.verbose = true, std::string();
+     }},
+    {option("--quiet", 'q', "", "", "no notices, no progress line"),
+     [](const std::string &, OptionState &s) { return s.invocation.quiet = true, std::string(); }},
+    {option("--dry-run", 0, "", "", "print the frames or the program's schedule; open nothing",
+            "commands run ports"),
+     [](const std::string &, OptionState &s) { return s.invocation.dryRun = true, std::string(); }},
+    {option("--journal", 0, "FILE", "a file name", "append one CSV line per frame to FILE"),
+     [](const std::string &v, OptionState &s) {
+         s.invocation.journal = v;
+         return v.empty() ? std::string("--journal needs a file name") : std::string();
+     }},
+    {option("--help", 'h', "", "", "this text; 'rz417ctl help battery': a command's options"),
+     [](const std::string &, OptionState &s) { return s.help = true, std::string(); }},
+    {option("--version", 'V', "", "", "print the version"),
+     [](const std::string &, OptionState &s) { return s.version = true, std::string(); }},
+    {option("--repeat", 0, "N", "a number of passes", "run the program N times (1 by default)",
+            "run", "", "--forever"),
+     [](const std::string &v, OptionState &s) {
+         const Fixed n = parseFixed(v, 0, 0, kMaxRepeat);
+         if (n.error != FixedError::None || n.value < 1)
+             return quotedWord(v) + " is not a number of passes: --repeat takes a whole number "
+                                    "from 1 to 1000000";
+         s.invocation.repeat = static_cast<int>(n.value);
+         return std::string();
+     }},
+    {option("--forever", 0, "", "", "run the program until interrupted", "run", "", "--repeat"),
+     [](const std::string &, OptionState &s) { return s.forever = true, std::string(); }},
+    {option("--listen", 0, "[ADDR:]TCPPORT", "[ADDRESS:]TCPPORT, e.g. 5025 or 0.0.0.0:5025",
+            "where clients connect: 127.0.0.1:5025 by default, 0.0.0.0:5025 every interface",
+            "serve"),
+     [](const std::string &v, OptionState &s) { return once(s.listen, v); }},
+    {option("--watchdog", 0, "SECONDS", "SECONDS, e.g. 60",
+            "switch the input off after SECONDS without a SCPI message", "serve"),
+     [](const std::string &v, OptionState &s) { return once(s.watchdog, v); }},
+    {option("--cutoff", 0, "V", "volts, e.g. 3.0",
+            "stop at two readings in a row below V (needs --meter)", "battery"),
+     [](const std::string &v, OptionState &s) {
+         std::string why;
+         return stop("--cutoff", battery::parseVolts(v, why), why, plan(s).stops.cutoffMillivolts);
+     }},
+    {option("--capacity", 0, "AH", "ampere-hours, e.g. 2.5 or 2500mAh",
+            "stop once AH were drawn: 2.5, 2500mAh", "battery"),
+     [](const std::string &v, OptionState &s) {
+         std::string why;
+         return stop("--capacity", battery::parseCapacity(v, why), why,
+                     plan(s).stops.capacityMicroAh);
+     }},
+    {option("--energy", 0, "WH", "watt-hours, e.g. 10", "stop once WH were drawn: 10, 10Wh",
+            "battery"),
+     [](const std::string &v, OptionState &s) {
+         std::string why;
+         return stop("--energy", battery::parseEnergy(v, why), why, plan(s).stops.energyMilliWh);
+     }},
+    {option("--time", 0, "T", "a duration, e.g. 10, 45min or 1.5h", "stop after T: 10, 45min, 1.5h",
+            "battery"),
+     [](const std::string &v, OptionState &s) {
+         std::string why;
+         return stop("--time", battery::parseDuration(v, why), why, plan(s).stops.timeMs);
+     }},
+    {option("--meter", 0, "ADDRESS", "HOST:PORT or serial:DEVICE[@BAUD]",
+            "the meter: HOST:PORT (SCPI socket), serial:DEVICE[@BAUD]", "battery"),
+     [](const std::string &v, OptionState &s) {
+         std::string why;
+         plan(s).meter = battery::parseMeterAddress(v, why);
+         return plan(s).meter ? std::string() : why;
+     }},
+    {option("--meter-query", 0, "Q", "one SCPI query, such as MEAS:VOLT:DC?",
+            "the meter's query for volts: MEAS:VOLT:DC? by default", "battery", "--meter"),
+     [](const std::string &v, OptionState &s) {
+         if (v.empty() || v.find_first_of("\r\n") != std::string::npos)
+             return std::string("--meter-query takes one SCPI query, such as ") +
+                    battery::kDefaultMeterQuery;
+         plan(s).meterQuery = v;
+         return std::string();
+     }},
+    {option("--interval", 0, "S", "seconds, e.g. 1",
+            "seconds between readings, from 0.2; 1 by default", "battery"),
+     [](const std::string &v, OptionState &s) {
+         std::string why;
+         const auto ms = battery::parseDuration(v, why);
+         if (!ms || *ms < 200)
+             return "--interval takes seconds from 0.2 on, such as 1, 0.5 or 10s, not " +
+                    quotedWord(v);
+         plan(s).interval = std::chrono::milliseconds(*ms);
+         return std::string();
+     }},
+    {option("--log", 0, "FILE", "a file name", "write each reading to FILE as CSV", "battery"),
+     [](const std::string &v, OptionState &s) {
+         plan(s).log = v;
+         return v.empty() ? std::string("--log needs a file name") : std::string();
+     }},
+};
+
+bool lowerIs(std::string word, std::initializer_list<const char *> names)
+{
+    for (char &c : word)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    for (const char *name : names) {
+        if (word == name)
+            return true;
+    }
+    return false;
+}
+
+// A word right after cv, cc, cp, cr, wait or run is their value, whatever it looks like.
+bool takesValue(const std::string &word)
+{
+    return lowerIs(word, {"cv", "cc", "cp", "cr", "wait", "run", "battery"});
+}
+
+} // namespace
+
+const options::Grammar &commandGrammar()
+{
+    static const options::Grammar grammar = [] {
+        options::Grammar g;
+        g.program = "rz417ctl";
+        g.subcommands.assign(std::begin(kSubcommands), std::end(kSubcommands));
+        for (const Row &row : kRows)
+            g.options.push_back(row.info);
+        g.takesValue = takesValue;
+        return g;
+    }();
+    return grammar;
+}
+
+namespace {
+
+// "0-63.00 V, 0-15.000 A, 0-200.0 W,\n    0-999.9 ohm", from the modes' table.
+std::string rangesText()
+{
+    std::string text;
+    for (const ModeInfo &mode : modes()) {
+        if (!text.empty())
+            text += mode.code == ModeCodes::CR ? ",\n                            " : ", ";
+        text += "0-" + fixedText(mode.rangeTop, mode.decimals) + " " + mode.unitText;
+    }
+    return text;
+}
+
+constexpr std::size_t kWidth = 80;
+
+// "       rz417ctl [options] battery cc|cp|cr VALUE [--cutoff V] ...", wrapped.
+std::string usageLine(const options::Subcommand &command, const char *lead)
+{
+    std::string line = std::string(lead) + "rz417ctl [options] " + std::string(command.synopsis);
+    const std::string rest = options::usageOptions(commandGrammar(), command.name, 9, kWidth);
+    if (rest.empty())
+        return line + "\n";
+    const std::size_t firstBreak = rest.find('\n');
+    if (line.size() + 1 + std::min(firstBreak, rest.size()) <= kWidth)
+        return line + " " + rest + "\n";
+    return line + "\n         " + rest + "\n";
+}
+
+const options::Subcommand &subcommandNamed(const std::string &name)
+{
+    for (const options::Subcommand &command : commandGrammar().subcommands) {
+        if (command.name == name)
+            return command;
+    }
+    return commandGrammar().subcommands.front();
+}
+
+std::string commandHelp(const options::Subcommand &command)
+{
+    const std::string name(command.name);
+    return usageLine(command, "usage: ") + std::string(command.help) + "\nOptions of " + name +
+           ":\n" + options::optionLines(commandGrammar(), name) +
+           "Options of every command: see rz417ctl --help. All of it: rz417ctl(1).\n";
+}
+
+} // namespace
+
+std::string helpText(const std::string &topic)
+{
+    if (!topic.empty() && topic != "ports")
+        return commandHelp(subcommandNamed(topic));
+    return "rz417ctl: send commands to an RZ-417 electronic load over its serial line\n"
+           "usage: rz417ctl [-p PORT] [-v] [-q] [--dry-run] [--journal FILE] COMMAND...\n" +
+           usageLine(subcommandNamed("run"), "       ") +
+           usageLine(subcommandNamed("serve"), "       ") +
+           usageLine(subcommandNamed("battery"), "       ") +
+           "       rz417ctl ports | help run|serve|battery      (ports; a command's options)\n"
+           "Commands, run in the order given:\n"
+           "  cv V, cc A, cp W, cr OHM  mode and setpoint: " +
+           rangesText() +
+           "; with a unit or not: 12.34V, 1500mA\n"
+           "  on, off                   switch the load's input on or off\n"
+           "  wait SECONDS              wait before the next command: 10, 0.5, 250ms\n"
+           "Options:\n" +
+           options::optionLines(commandGrammar(), "*") +
+           "Example: rz417ctl -p 1 cc 1.5 on wait 10 off\n"
+           "Exit status: 0 sent, 1 line or journal failed, 2 usage, 130/143 interrupted.\n"
+           "An input it switched on goes off if it is interrupted or fails. See rz417ctl(1).\n";
+}
+
+std::string takeOption(std::size_t row, const std::string &value, OptionState &state)
+{
+    return kRows[row].take(value, state);
+}
+
+} // namespace rz417::cli
