@@ -2,6 +2,7 @@
 
 #include "battery/BatteryWords.h"
 #include "battery/Discharge.h"
+#include "scpi/ServerOptions.h"
 
 #include <chrono>
 #include <cstdint>
@@ -23,9 +24,6 @@ struct Command
     std::chrono::milliseconds wait{0};
     std::string text; // as the user wrote it, for messages: "cc 1.5"
 };
-
-// The port SCPI instruments listen on for raw socket connections.
-constexpr uint16_t kScpiPort = 5025;
 
 enum class Action { Send, Run, Ports, Serve, Battery, Help, Version };
 
@@ -55,8 +53,8 @@ struct Invocation
     int repeat = 1;          // run: passes; 0 until interrupted
     // serve: where the SCPI server listens; this machine only unless an address is given.
     std::string listenAddress = "127.0.0.1";
-    uint16_t listenPort = kScpiPort; // 0: any free port, told at start
-    int watchdog = 0;                // serve: the watchdog's delay in seconds; 0 off
+    uint16_t listenPort = scpi::kScpiPort; // 0: any free port, told at start
+    int watchdog = 0;                      // serve: the watchdog's delay in seconds; 0 off
     BatteryPlan battery;
     std::string helpTopic; // Help: the subcommand whose options are asked for; empty for all
 };
@@ -72,17 +70,6 @@ struct ParsedCommandLine
     std::string error;
 };
 ParsedCommandLine parseCommandLine(const std::vector<std::string> &args);
-
-// Where a SCPI server listens, as --listen and the panel's Remote Control take it:
-// [ADDRESS:]TCPPORT with an IPv4 address, an IPv6 one in brackets or localhost (127.0.0.1 when
-// none is given). Empty when it is one, else what is wrong and what is allowed.
-std::string parseListen(const std::string &text, std::string &address, uint16_t &port,
-                        const std::string &takes = "--listen");
-
-// The watchdog's delay as --watchdog and the panel's Remote Control take it: whole seconds from
-// 1 to 3600, with or without s. Empty when it is one, else what is wrong and what is allowed.
-std::string parseWatchdog(const std::string &text, int &seconds,
-                          const std::string &takes = "--watchdog");
 
 // A frame a command sends, what it tells the load, and the wait that follows it.
 struct PlannedFrame

@@ -2,7 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleWriter.h"
-#include "cli/FrameText.h"
+#include "frames/FrameText.h"
 #include "cli/PortChoice.h"
 #include "cli/SignalWatch.h"
 #include "frames/FramePath.h"

@@ -1,6 +1,6 @@
 #include "scpinet/ScpiServer.h"
 
-#include "cli/FrameText.h"
+#include "frames/FrameText.h"
 #include "scpinet/Advertiser.h"
 #include "scpinet/ClientSocket.h"
 
@@ -24,7 +24,7 @@ constexpr std::size_t kMaxBacklog = 256 * 1024;
 
 std::string now()
 {
-    return cli::clockText(std::chrono::system_clock::now());
+    return clockText(std::chrono::system_clock::now());
 }
 
 // Hands each connection over as its descriptor, read and written through ClientSocket.

@@ -1,6 +1,6 @@
 #include "window/RemoteControl.h"
 
-#include "cli/CommandLine.h"
+#include "scpi/ServerOptions.h"
 #include "scpinet/ListenAddress.h"
 
 namespace rz417 {
@@ -16,7 +16,7 @@ bool RemoteControl::start(const std::string &listen, int watchdog, std::string &
 {
     std::string address;
     uint16_t port = 0;
-    why = cli::parseListen(listen, address, port, "the address");
+    why = scpi::parseListen(listen, address, port, "the address");
     if (!why.empty())
         return false;
     std::string where;

@@ -17,7 +17,7 @@
 #include <QSettings>
 #include <QStyleHints>
 
-#include "cli/CommandLine.h"
+#include "scpi/ServerOptions.h"
 #include "program/Journal.h"
 #include "window/BatteryWindow.h"
 #include "window/ProgramWindow.h"
@@ -681,7 +681,7 @@ bool UIForm::useRemote(bool accept, const QString &address, const QString &watch
     int seconds = 0;
     if (const std::string why =
             accept && !watchdog.isEmpty()
-                ? cli::parseWatchdog(watchdog.toStdString(), seconds, "the watchdog")
+                ? scpi::parseWatchdog(watchdog.toStdString(), seconds, "the watchdog")
                 : std::string();
         !why.empty()) {
         const RemoteHold hold(*this);

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-namespace rz417::cli {
+namespace rz417 {
 
 // Local time with milliseconds: "12:00:01.234".
 std::string clockText(std::chrono::system_clock::time_point time);
@@ -14,4 +14,4 @@ std::string clockText(std::chrono::system_clock::time_point time);
 std::string frameLineText(std::chrono::system_clock::time_point time, const std::string &frame,
                           const std::string &meaning, const FrameSource &from);
 
-} // namespace rz417::cli
+} // namespace rz417

@@ -1,10 +1,10 @@
-#include "cli/FrameText.h"
+#include "frames/FrameText.h"
 
 #include "program/LocalTime.h"
 
 #include <ctime>
 
-namespace rz417::cli {
+namespace rz417 {
 
 std::string clockText(std::chrono::system_clock::time_point time)
 {
@@ -30,4 +30,4 @@ std::string frameLineText(std::chrono::system_clock::time_point time, const std:
     return text;
 }
 
-} // namespace rz417::cli
+} // namespace rz417
