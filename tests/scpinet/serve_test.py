@@ -2,7 +2,7 @@
 """rz417ctl serve with real SCPI clients: PyVISA (pyvisa-py) and lxi-tools against a
 pseudo-terminal and rz417-sim, several clients at once, hostile ones, and the signals.
 
-    serve_test.py --ctl build/bin/rz417ctl --sim build/bin/rz417-sim --readme README.md CASE
+    serve_test.py --ctl build/bin/rz417ctl --sim build/bin/rz417-sim --page docs/scpi.md CASE
 """
 
 import argparse
@@ -149,11 +149,11 @@ def case_clients_pty():
         line.close()
 
 
-def readme_script(port):
-    with open(ARGS.readme) as f:
+def page_script(port):
+    with open(ARGS.page) as f:
         text = f.read()
     match = re.search(r"```python\n(import pyvisa\n.*?)```", text, re.S)
-    check(match, "the README holds no PyVISA script")
+    check(match, "%s holds no PyVISA script" % ARGS.page)
     return match.group(1).replace("5025", str(port))
 
 
@@ -169,7 +169,7 @@ def sim_frame(sim):
 
 
 def case_simulator():
-    """The README's PyVISA script drives rz417-sim through the server; with a journal."""
+    """The PyVISA script of docs/scpi.md drives rz417-sim through the server; with a journal."""
     work = tempfile.mkdtemp()
     link = os.path.join(work, "port")
     sim = subprocess.Popen([ARGS.sim, "--link", link, "--jsonl"], stdout=subprocess.PIPE,
@@ -185,10 +185,10 @@ def case_simulator():
         check(server.port, "no port told: %r" % server.err)
         script = os.path.join(work, "drive.py")
         with open(script, "w") as f:
-            f.write(readme_script(server.port))
+            f.write(page_script(server.port))
         result = subprocess.run([sys.executable, script], capture_output=True, text=True,
                                 timeout=DEADLINE)
-        check(result.returncode == 0, "the README's script: %s" % result.stderr)
+        check(result.returncode == 0, "the PyVISA script: %s" % result.stderr)
         check(IDN in result.stdout, "the script printed %r" % result.stdout)
         decoded = [sim_frame(sim), sim_frame(sim)]
         check(decoded == [("630096", "CC 1.50 A (high range)"), ("6600FF", "input ON")],
@@ -667,7 +667,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--ctl", required=True)
     parser.add_argument("--sim", required=True)
-    parser.add_argument("--readme", required=True)
+    parser.add_argument("--page", required=True)
     parser.add_argument("case", choices=sorted(CASES))
     ARGS = parser.parse_args()
     return run_case(CASES, ARGS.case)
