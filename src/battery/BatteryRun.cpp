@@ -4,6 +4,7 @@
 #include "protocol/Frame.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
+#include "protocol/TimeText.h"
 
 #include <cmath>
 #include <cstdio>
@@ -128,21 +129,11 @@ std::string logRow(const Sample &s)
            figureText(s.ampHours, 6) + ',' + figureText(s.wattHours, 6);
 }
 
-std::string durationText(double seconds)
-{
-    const long total = std::lround(seconds);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
-    return text;
-}
-
-std::vector<std::string> summaryLines(const DischargeRun &run)
+std::vector<std::string> figureLines(const DischargeRun &run)
 {
     const Discharge &discharge = run.discharge();
     const Sample &last = discharge.last();
     std::vector<std::string> lines;
-    lines.push_back("stopped by " + std::string(stopText(discharge.stopped())) + " after " +
-                    durationText(last.seconds));
     lines.push_back("capacity " + figureText(last.ampHours, 4) + " Ah, energy " +
                     figureText(last.wattHours, 4) + " Wh");
     if (const auto mean = discharge.meanVolts())

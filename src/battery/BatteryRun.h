@@ -2,6 +2,7 @@
 
 #include "battery/BatteryWords.h"
 #include "battery/Discharge.h"
+#include "measure/RunEnd.h"
 #include "program/ProgramRun.h"
 
 #include <chrono>
@@ -40,19 +41,8 @@ public:
     virtual bool reading(const Sample &sample, std::string &why) = 0;
 };
 
-enum class DischargeEnd {
-    Stopped,     // a stop was met
-    Interrupted, // a signal, or stopped by hand
-    LineFailed,  // a frame did not go out
-    MeterFailed, // no answer, or one that is not a number
-    LogFailed,   // a reading could not be logged
-};
-
-struct DischargeResult
-{
-    DischargeEnd end = DischargeEnd::Stopped;
-    std::string why; // LineFailed, MeterFailed, LogFailed
-};
+using DischargeEnd = measure::RunEnd;
+using DischargeResult = measure::RunResult;
 
 struct DischargePlan
 {
@@ -115,12 +105,10 @@ DischargeResult runDischarge(DischargeRun &run, Meter *meter, FrameOut &out, Clo
 // The log's header and a row per reading, in the journal's locale-independent form.
 const char *logHeader();
 std::string logRow(const Sample &sample);
-// "1:02:03" from seconds.
-std::string durationText(double seconds);
 // A measured figure with its decimals, locale-free: "3.7123".
 std::string figureText(double value, int decimals);
-// What a run says at its end, a line each: what stopped it ("nothing" for a run cut short), its
-// duration, the figures, and whether they were measured.
-std::vector<std::string> summaryLines(const DischargeRun &run);
+// A run's figures at its end, a line each: capacity and energy, the voltage, whether they were
+// measured, readings skipped or bounded.
+std::vector<std::string> figureLines(const DischargeRun &run);
 
 } // namespace rz417::battery

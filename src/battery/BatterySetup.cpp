@@ -3,72 +3,208 @@
 #include "battery/Discharge.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
+#include "protocol/TimeText.h"
 
 namespace rz417::battery {
 
 namespace {
 
-// An optional stop: empty leaves it out.
-bool readStop(const char *field, const std::string &text,
-              std::optional<int64_t> (*parse)(std::string_view, std::string &),
-              std::optional<int64_t> &into, std::string &why)
+using measure::Field;
+using Parameter = measure::Parameter<Setup>;
+
+std::string takeMode(const std::string &text, Setup &into)
 {
-    if (text.empty())
-        return true;
-    std::string wrong;
-    into = parse(text, wrong);
-    if (!into)
-        why = std::string(field) + ": " + wrong;
-    return into.has_value();
+    // CV is refused with the stops, once the whole test is known.
+    const ModeInfo *mode = modeByName(text);
+    if (!mode)
+        return quotedWord(text) + " is not a mode: battery takes cc, cp or cr";
+    into.plan.mode = mode->code;
+    return {};
+}
+
+std::string takeValue(const std::string &text, Setup &into)
+{
+    const ParsedSetpoint value = parseSetpoint(into.plan.mode, text);
+    if (!value.value)
+        return value.error;
+    into.plan.value = *value.value;
+    return {};
+}
+
+// An optional stop read by its parser.
+template <std::optional<int64_t> (*parse)(std::string_view, std::string &),
+          std::optional<int64_t> Stops::*stop>
+std::string takeStop(const std::string &text, Setup &into)
+{
+    std::string why;
+    into.stops.*stop = parse(text, why);
+    return (into.stops.*stop).has_value() ? std::string() : why;
+}
+
+std::string takeMeter(const std::string &text, Setup &into)
+{
+    std::string why;
+    into.meter = parseMeterAddress(text, why);
+    return into.meter ? std::string() : why;
+}
+
+std::string takeQuery(const std::string &text, Setup &into)
+{
+    if (text.empty() || text.find_first_of("\r\n") != std::string::npos)
+        return std::string("{} takes one SCPI query, such as ") + kDefaultMeterQuery;
+    into.plan.query = text;
+    return {};
+}
+
+std::string takeInterval(const std::string &text, Setup &into)
+{
+    std::string why;
+    const auto ms = parseDuration(text, why);
+    if (!ms || *ms < 200)
+        return "{} takes seconds from 0.2 on, such as 1, 0.5 or 10s, not " + quotedWord(text);
+    into.plan.interval = std::chrono::milliseconds(*ms);
+    return {};
+}
+
+std::string takeLog(const std::string &text, Setup &into)
+{
+    into.log = text;
+    return {};
 }
 
 } // namespace
 
-std::optional<Setup> readSetup(const SetupTexts &texts, std::string &why)
+const std::vector<Parameter> &parameters()
+{
+    static const std::vector<Parameter> table{
+        {"mode", "", "", "", "", "&Mode", "CC CP CR", "CC", "", "", Field::Choice, false, takeMode},
+        {"value", "", "", "", "", "&Value", "", "1", "", "", Field::Setpoint, false, takeValue},
+        {"cutoff", "--cutoff", "V", "volts, e.g. 3.0",
+         "stop at two readings in a row below V (needs --meter)", "C&ut-off", "V", "", "", "",
+         Field::Line, true, takeStop<parseVolts, &Stops::cutoffMillivolts>},
+        {"capacity", "--capacity", "AH", "ampere-hours, e.g. 2.5 or 2500mAh",
+         "stop once AH were drawn: 2.5, 2500mAh", "Ca&pacity", "Ah", "", "", "", Field::Line, true,
+         takeStop<parseCapacity, &Stops::capacityMicroAh>},
+        {"energy", "--energy", "WH", "watt-hours, e.g. 10", "stop once WH were drawn: 10, 10Wh",
+         "E&nergy", "Wh", "", "", "", Field::Line, true,
+         takeStop<parseEnergy, &Stops::energyMilliWh>},
+        {"time", "--time", "T", "a duration, e.g. 10, 45min or 1.5h",
+         "stop after T: 10, 45min, 1.5h", "T&ime", "s, min or h", "", "", "", Field::Line, true,
+         takeStop<parseDuration, &Stops::timeMs>},
+        {"meter", "--meter", "ADDRESS", "HOST:PORT or serial:DEVICE[@BAUD]",
+         "the meter: HOST:PORT (SCPI socket), serial:DEVICE[@BAUD]", "M&eter", "", "",
+         "HOST:PORT or serial:DEVICE[@BAUD]", "", Field::Line, true, takeMeter},
+        {"query", "--meter-query", "Q", "one SCPI query, such as MEAS:VOLT:DC?",
+         "the meter's query for volts: MEAS:VOLT:DC? by default", "&Query", "", kDefaultMeterQuery,
+         "", "--meter", Field::Line, false, takeQuery},
+        {"interval", "--interval", "S", "seconds, e.g. 1",
+         "seconds between readings, from 0.2; 1 by default", "Interv&al", "s", "1", "", "",
+         Field::Line, false, takeInterval},
+        {"log", "--log", "FILE", "a file name", "write each reading to FILE as CSV", "&Log file",
+         "", "", "a CSV file, or none", "", Field::File, true, takeLog},
+    };
+    return table;
+}
+
+std::optional<Setup> readSetup(const measure::Texts &texts, measure::Naming naming,
+                               std::string &why)
 {
     Setup setup;
-    const ModeInfo *mode = modeByName(texts.mode);
-    if (!mode || mode->code == ModeCodes::CV) {
-        why = Discharge::refusal(ModeCodes::CV, {}, false);
+    if (!measure::readParameters(parameters(), texts, naming, setup, why))
         return std::nullopt;
-    }
-    const ParsedSetpoint value = parseSetpoint(mode->code, texts.value);
-    if (!value.value) {
-        why = "Value: " + value.error;
-        return std::nullopt;
-    }
-    setup.plan.mode = mode->code;
-    setup.plan.value = *value.value;
-    if (!readStop("Cut-off", texts.cutoff, parseVolts, setup.stops.cutoffMillivolts, why) ||
-        !readStop("Capacity", texts.capacity, parseCapacity, setup.stops.capacityMicroAh, why) ||
-        !readStop("Energy", texts.energy, parseEnergy, setup.stops.energyMilliWh, why) ||
-        !readStop("Time", texts.time, parseDuration, setup.stops.timeMs, why))
-        return std::nullopt;
-    std::string wrong;
-    const auto interval = parseDuration(texts.interval, wrong);
-    if (!interval || *interval < 200) {
-        why = "Interval takes seconds from 0.2 on, such as 1, 0.5 or 10s, not " +
-              quotedWord(texts.interval);
-        return std::nullopt;
-    }
-    setup.plan.interval = std::chrono::milliseconds(*interval);
-    if (!texts.meter.empty()) {
-        setup.meter = parseMeterAddress(texts.meter, wrong);
-        if (!setup.meter) {
-            why = "Meter: " + wrong;
-            return std::nullopt;
-        }
-    }
-    if (texts.query.empty() || texts.query.find_first_of("\r\n") != std::string::npos) {
-        why = std::string("Query takes one SCPI query, such as ") + kDefaultMeterQuery;
-        return std::nullopt;
-    }
-    setup.plan.query = texts.query;
-    why = Discharge::refusal(setup.plan.mode, setup.stops, setup.meter.has_value(),
-                             Discharge::Wording::Window);
+    why = Discharge::refusal(setup.plan.mode, setup.stops, setup.meter.has_value(), naming);
     if (!why.empty())
         return std::nullopt;
     return setup;
+}
+
+std::string figuresLine(const Sample &s, const std::string &gap)
+{
+    std::string line = durationText(s.seconds);
+    if (s.volts)
+        line += gap + figureText(*s.volts, 3) + " V";
+    if (s.amps)
+        line += gap + figureText(*s.amps, 3) + " A";
+    return line + gap + figureText(s.ampHours, 4) + " Ah" + gap + figureText(s.wattHours, 4) +
+           " Wh";
+}
+
+measure::RunEndWords endWords(const DischargeRun &run, const measure::RunResult &result,
+                              bool inputWasOn, bool off)
+{
+    measure::RunEndWords words;
+    words.result = result;
+    words.stop = stopText(run.discharge().stopped());
+    words.after = durationText(run.discharge().last().seconds);
+    if (run.readings() > 0)
+        words.figures = figureLines(run);
+    words.inputWasOn = inputWasOn;
+    words.off = off;
+    return words;
+}
+
+namespace {
+
+std::string jsonString(const std::string &text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20) {
+            static const char kHex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kHex[(c >> 4) & 0xf];
+            out += kHex[c & 0xf];
+            continue;
+        }
+        out += c;
+    }
+    return out + '"';
+}
+
+const char *endName(measure::RunEnd end)
+{
+    switch (end) {
+    case measure::RunEnd::Stopped:
+        return "stopped";
+    case measure::RunEnd::Interrupted:
+        return "interrupted";
+    case measure::RunEnd::LineFailed:
+        return "line failed";
+    case measure::RunEnd::MeterFailed:
+        return "meter failed";
+    case measure::RunEnd::LogFailed:
+        break;
+    }
+    return "log failed";
+}
+
+std::string jsonFigure(const std::optional<double> &value, int decimals)
+{
+    return value ? figureText(*value, decimals) : std::string("null");
+}
+
+} // namespace
+
+std::string summaryJson(const DischargeRun &run, const measure::RunResult &result, bool off)
+{
+    const Discharge &discharge = run.discharge();
+    const Sample &last = discharge.last();
+    const StopReason stop = discharge.stopped();
+    return std::string("{\"test\":\"battery\",\"end\":") + jsonString(endName(result.end)) +
+           ",\"why\":" + jsonString(result.why) + ",\"stop\":" +
+           (stop == StopReason::None ? std::string("null") : jsonString(stopText(stop))) +
+           ",\"seconds\":" + figureText(last.seconds, 3) +
+           ",\"capacity_Ah\":" + figureText(last.ampHours, 6) +
+           ",\"energy_Wh\":" + figureText(last.wattHours, 6) +
+           ",\"mean_voltage_V\":" + jsonFigure(discharge.meanVolts(), 4) +
+           ",\"end_voltage_V\":" + jsonFigure(last.volts, 4) +
+           ",\"measured\":" + (run.metered() ? "true" : "false") +
+           ",\"readings\":" + std::to_string(run.readings()) +
+           ",\"skipped\":" + std::to_string(run.skipped()) +
+           ",\"bounded\":" + std::to_string(discharge.boundedReadings()) +
+           ",\"input_off\":" + (off ? "true" : "false") + "}";
 }
 
 } // namespace rz417::battery

@@ -91,7 +91,7 @@ std::optional<int64_t> parseDuration(std::string_view text, std::string &why)
 
 std::optional<MeterAddress> parseMeterAddress(std::string_view text, std::string &why)
 {
-    const std::string allowed = "--meter takes HOST:PORT (a raw SCPI socket, such as "
+    const std::string allowed = "give HOST:PORT (a raw SCPI socket, such as "
                                 "192.168.1.20:5025) or serial:DEVICE[@BAUD] (such as "
                                 "serial:/dev/ttyUSB0@9600 or serial:3)";
     MeterAddress address;

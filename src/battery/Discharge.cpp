@@ -39,9 +39,10 @@ constexpr RefusalWords kWindow{"a cut-off, a capacity, an energy or a time",
 
 } // namespace
 
-std::string Discharge::refusal(int16_t mode, const Stops &stops, bool metered, Wording wording)
+std::string Discharge::refusal(int16_t mode, const Stops &stops, bool metered,
+                               measure::Naming naming)
 {
-    const RefusalWords &words = wording == Wording::Window ? kWindow : kCommandLine;
+    const RefusalWords &words = naming == measure::Naming::Label ? kWindow : kCommandLine;
     if (mode == ModeCodes::CV)
         return "a battery test does not run in CV: the load would draw a current it cannot "
                "know, and the RZ-417 reports none back; use cc, cp or cr";

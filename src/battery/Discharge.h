@@ -1,5 +1,7 @@
 #pragma once
 
+#include "measure/Parameters.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,13 +43,11 @@ public:
     // mode: a mode code; setpoint: in amperes, watts or ohms, as it was sent.
     Discharge(int16_t mode, double setpoint, Stops stops);
 
-    // How a refusal names the stops and the meter: as the command line's options, or as the
-    // battery window's fields.
-    enum class Wording { CommandLine, Window };
     // Why a test cannot be run so (CV, no stop, a stop that cannot be counted without a
-    // meter), or nothing.
+    // meter), or nothing; the stops and the meter named as the command line's options or as
+    // the battery window's fields.
     static std::string refusal(int16_t mode, const Stops &stops, bool metered,
-                               Wording wording = Wording::CommandLine);
+                               measure::Naming naming = measure::Naming::Option);
 
     // A reading at seconds from the input going on, with the meter's voltage or without one.
     const Sample &take(double seconds, std::optional<double> volts);

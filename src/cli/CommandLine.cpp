@@ -182,23 +182,14 @@ private:
     // battery MODE VALUE, alone.
     bool readBattery(std::size_t &i)
     {
-        BatteryPlan &plan = m_state.invocation.battery;
         if (m_words.size() < 3 && i == 0)
             return fail("battery needs a mode and its value: rz417ctl battery cc 2.5 --cutoff "
                         "3.0 --meter HOST:PORT");
         if (m_words.size() != 3 || i != 0)
             return fail("battery takes a mode and its value and no other command: rz417ctl "
                         "battery cc 2.5 --cutoff 3.0 --meter HOST:PORT");
-        const std::string mode = lower(m_words[1]);
-        const ModeInfo *info = mode.size() == 2 ? modeByName(mode) : nullptr;
-        if (!info)
-            return fail(quotedWord(m_words[1]) + " is not a mode: battery takes cc, cp or cr");
-        const ParsedSetpoint setpoint = parseSetpoint(info->code, m_words[2]);
-        if (!setpoint.value)
-            return fail(setpoint.error);
-        plan.mode = info->code;
-        plan.value = *setpoint.value;
-        plan.text = mode + " " + m_words[2];
+        m_state.battery["mode"] = m_words[1];
+        m_state.battery["value"] = m_words[2];
         m_battery = true;
         i += 2;
         return true;
@@ -240,10 +231,11 @@ private:
     {
         Invocation &inv = m_state.invocation;
         if (m_battery) {
-            const std::string why = battery::Discharge::refusal(inv.battery.mode, inv.battery.stops,
-                                                                inv.battery.meter.has_value());
-            if (!why.empty())
+            std::string why;
+            const auto setup = battery::readSetup(m_state.battery, measure::Naming::Option, why);
+            if (!setup)
                 return fail(why);
+            inv.battery = *setup;
             inv.action = Action::Battery;
         } else if (m_serve) {
             if (m_state.listen) {

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "battery/BatteryWords.h"
-#include "battery/Discharge.h"
+#include "battery/BatterySetup.h"
 #include "scpi/ServerOptions.h"
 
 #include <chrono>
@@ -27,19 +26,6 @@ struct Command
 
 enum class Action { Send, Run, Ports, Serve, Battery, Help, Version };
 
-// rz417ctl battery: the discharge, its stops, the meter and the log.
-struct BatteryPlan
-{
-    int16_t mode = 0;  // CC, CP or CR
-    int32_t value = 0; // in the mode's steps
-    std::string text;  // "cc 2.5"
-    battery::Stops stops;
-    std::optional<battery::MeterAddress> meter;
-    std::string meterQuery = battery::kDefaultMeterQuery;
-    std::chrono::milliseconds interval{1000};
-    std::string log; // CSV; empty for none
-};
-
 struct Invocation
 {
     Action action = Action::Send;
@@ -55,7 +41,7 @@ struct Invocation
     std::string listenAddress = "127.0.0.1";
     uint16_t listenPort = scpi::kScpiPort; // 0: any free port, told at start
     int watchdog = 0;                      // serve: the watchdog's delay in seconds; 0 off
-    BatteryPlan battery;
+    battery::Setup battery;                // the discharge, its stops, the meter and the log
     std::string helpTopic; // Help: the subcommand whose options are asked for; empty for all
 };
 

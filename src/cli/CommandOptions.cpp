@@ -1,6 +1,6 @@
 #include "cli/CommandOptions.h"
 
-#include "battery/BatteryWords.h"
+#include "battery/BatterySetup.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
 
@@ -26,19 +26,6 @@ std::string once(std::optional<std::string> &into, const std::string &value)
 {
     into = value;
     return {};
-}
-
-// A stop's value: its parser's reason, named by the option.
-std::string stop(const char *name, std::optional<int64_t> parsed, const std::string &why,
-                 std::optional<int64_t> &into)
-{
-    into = parsed;
-    return parsed ? std::string() : std::string(name) + ": " + why;
-}
-
-BatteryPlan &plan(OptionState &state)
-{
-    return state.invocation.battery;
 }
 
 // The one-shot commands, then the subcommands, each with its own options below.
@@ -97,63 +84,6 @@ const Row kRows[] = {
     {option("--watchdog", 0, "SECONDS", "SECONDS, e.g. 60",
             "switch the input off after SECONDS without a SCPI message", "serve"),
      [](const std::string &v, OptionState &s) { return once(s.watchdog, v); }},
-    {option("--cutoff", 0, "V", "volts, e.g. 3.0",
-            "stop at two readings in a row below V (needs --meter)", "battery"),
-     [](const std::string &v, OptionState &s) {
-         std::string why;
-         return stop("--cutoff", battery::parseVolts(v, why), why, plan(s).stops.cutoffMillivolts);
-     }},
-    {option("--capacity", 0, "AH", "ampere-hours, e.g. 2.5 or 2500mAh",
-            "stop once AH were drawn: 2.5, 2500mAh", "battery"),
-     [](const std::string &v, OptionState &s) {
-         std::string why;
-         return stop("--capacity", battery::parseCapacity(v, why), why,
-                     plan(s).stops.capacityMicroAh);
-     }},
-    {option("--energy", 0, "WH", "watt-hours, e.g. 10", "stop once WH were drawn: 10, 10Wh",
-            "battery"),
-     [](const std::string &v, OptionState &s) {
-         std::string why;
-         return stop("--energy", battery::parseEnergy(v, why), why, plan(s).stops.energyMilliWh);
-     }},
-    {option("--time", 0, "T", "a duration, e.g. 10, 45min or 1.5h", "stop after T: 10, 45min, 1.5h",
-            "battery"),
-     [](const std::string &v, OptionState &s) {
-         std::string why;
-         return stop("--time", battery::parseDuration(v, why), why, plan(s).stops.timeMs);
-     }},
-    {option("--meter", 0, "ADDRESS", "HOST:PORT or serial:DEVICE[@BAUD]",
-            "the meter: HOST:PORT (SCPI socket), serial:DEVICE[@BAUD]", "battery"),
-     [](const std::string &v, OptionState &s) {
-         std::string why;
-         plan(s).meter = battery::parseMeterAddress(v, why);
-         return plan(s).meter ? std::string() : why;
-     }},
-    {option("--meter-query", 0, "Q", "one SCPI query, such as MEAS:VOLT:DC?",
-            "the meter's query for volts: MEAS:VOLT:DC? by default", "battery", "--meter"),
-     [](const std::string &v, OptionState &s) {
-         if (v.empty() || v.find_first_of("\r\n") != std::string::npos)
-             return std::string("--meter-query takes one SCPI query, such as ") +
-                    battery::kDefaultMeterQuery;
-         plan(s).meterQuery = v;
-         return std::string();
-     }},
-    {option("--interval", 0, "S", "seconds, e.g. 1",
-            "seconds between readings, from 0.2; 1 by default", "battery"),
-     [](const std::string &v, OptionState &s) {
-         std::string why;
-         const auto ms = battery::parseDuration(v, why);
-         if (!ms || *ms < 200)
-             return "--interval takes seconds from 0.2 on, such as 1, 0.5 or 10s, not " +
-                    quotedWord(v);
-         plan(s).interval = std::chrono::milliseconds(*ms);
-         return std::string();
-     }},
-    {option("--log", 0, "FILE", "a file name", "write each reading to FILE as CSV", "battery"),
-     [](const std::string &v, OptionState &s) {
-         plan(s).log = v;
-         return v.empty() ? std::string("--log needs a file name") : std::string();
-     }},
 };
 
 bool lowerIs(std::string word, std::initializer_list<const char *> names)
@@ -183,6 +113,12 @@ const options::Grammar &commandGrammar()
         g.subcommands.assign(std::begin(kSubcommands), std::end(kSubcommands));
         for (const Row &row : kRows)
             g.options.push_back(row.info);
+        // battery's options are its parameters, as the window's fields are.
+        for (const auto &p : battery::parameters()) {
+            if (*p.option)
+                g.options.push_back(
+                    options::option(p.option, 0, p.argument, p.needs, p.help, "battery", p.with));
+        }
         g.takesValue = takesValue;
         return g;
     }();
@@ -262,7 +198,17 @@ std::string helpText(const std::string &topic)
 
 std::string takeOption(std::size_t row, const std::string &value, OptionState &state)
 {
-    return kRows[row].take(value, state);
+    if (row < std::size(kRows))
+        return kRows[row].take(value, state);
+    const options::OptionInfo &info = commandGrammar().options[row];
+    // An empty word would leave an optional stop out unseen.
+    if (value.empty())
+        return std::string(info.name) + " needs " + std::string(info.needs);
+    for (const auto &p : battery::parameters()) {
+        if (info.name == p.option)
+            state.battery[p.key] = value;
+    }
+    return {};
 }
 
 } // namespace rz417::cli

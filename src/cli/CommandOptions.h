@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CommandLine.h"
+#include "measure/Parameters.h"
 #include "options/OptionTable.h"
 
 #include <optional>
@@ -14,6 +15,7 @@ struct OptionState
     Invocation invocation;
     std::optional<std::string> listen;   // serve's, checked once serve is known
     std::optional<std::string> watchdog; // the same
+    measure::Texts battery;              // battery's words and options, read once it is known
     bool forever = false;
     bool help = false;
     bool version = false;

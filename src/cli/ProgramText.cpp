@@ -4,19 +4,6 @@
 
 namespace rz417::cli {
 
-std::string durationText(std::chrono::milliseconds duration, bool millis)
-{
-    const long long ms = duration.count();
-    char text[48];
-    if (millis)
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60,
-                      ms / 1000 % 60, ms % 1000);
-    else
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", ms / 3600000, ms / 60000 % 60,
-                      ms / 1000 % 60);
-    return text;
-}
-
 std::string stepText(const ProgramStep &step)
 {
     std::string text;

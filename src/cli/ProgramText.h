@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/TimeText.h"
+
 #include "program/Program.h"
 #include "program/ProgramRun.h"
 
@@ -8,9 +10,6 @@
 #include <vector>
 
 namespace rz417::cli {
-
-// "1:02:03" (hours, minutes, seconds); with millis "1:02:03.250".
-std::string durationText(std::chrono::milliseconds duration, bool millis = false);
 
 // What a step does: "CC 2.000 A, input on", "input off", "no change".
 std::string stepText(const ProgramStep &step);

@@ -1,14 +1,15 @@
 #include "battery/BatteryRun.h"
+#include "battery/BatterySetup.h"
 #include "ctl/Commands.h"
 #include "ctl/Session.h"
+#include "measure/RunLog.h"
 #include "meter/Meters.h"
 #include "protocol/Frame.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
+#include "protocol/TimeText.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace rz417::cli {
@@ -27,107 +28,48 @@ private:
     Session &m_session;
 };
 
-// The CSV log, a row per reading, each flushed as it goes: a row that cannot be written ends
-// the run.
-class BatteryLog
-{
-public:
-    ~BatteryLog()
-    {
-        if (m_file)
-            std::fclose(m_file);
-    }
-    // Creates the file with its header; false with why.
-    bool open(const std::string &path, std::string &why)
-    {
-        m_path = path;
-        m_file = std::fopen(path.c_str(), "w");
-        return m_file && write(battery::logHeader(), why);
-    }
-    bool isOpen() const { return m_file != nullptr; }
-    bool write(const std::string &row, std::string &why)
-    {
-        errno = 0;
-        if (std::fputs((row + "\n").c_str(), m_file) >= 0 && std::fflush(m_file) == 0)
-            return true;
-        why = m_path + ": cannot be written (" +
-              (errno != 0 ? std::strerror(errno) : "a write failed") + ")";
-        return false;
-    }
-
-private:
-    std::string m_path;
-    std::FILE *m_file = nullptr;
-};
-
 // Each reading: the progress line on a terminal, a row of the log.
 class Readings : public battery::ReadingSink
 {
 public:
-    Readings(StatusLine &progress, BatteryLog &log) : m_progress(progress), m_log(log) {}
+    Readings(StatusLine &progress, measure::RunLog &log) : m_progress(progress), m_log(log) {}
     bool reading(const battery::Sample &s, std::string &why) override
     {
         ++m_told;
         if (m_log.isOpen() && !m_log.write(battery::logRow(s), why))
             return false;
-        using battery::figureText;
-        std::string line = battery::durationText(s.seconds);
-        if (s.volts)
-            line += "  " + figureText(*s.volts, 3) + " V";
-        if (s.amps)
-            line += "  " + figureText(*s.amps, 3) + " A";
-        line += "  " + figureText(s.ampHours, 4) + " Ah  " + figureText(s.wattHours, 4) + " Wh";
-        m_progress.show(line);
+        m_progress.show(battery::figuresLine(s));
         return true;
     }
     long told() const { return m_told; }
 
 private:
     StatusLine &m_progress;
-    BatteryLog &m_log;
+    measure::RunLog &m_log;
     long m_told = 0;
 };
-
-void printSummary(const battery::DischargeRun &run)
-{
-    if (run.readings() == 0)
-        return;
-    for (const std::string &line : battery::summaryLines(run))
-        std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-}
 
 // Connects and asks who the meter is; a signal ends the wait. Nothing after a message.
 std::unique_ptr<battery::Meter> greetMeter(const battery::MeterAddress &address, Session &session)
 {
+    std::string identity;
     std::string why;
-    auto meter =
-        meter::connectMeter(address, why, [&session] { return session.watch().interrupted(); });
-    std::optional<std::string> identity;
-    if (meter)
-        identity = meter->ask("*IDN?", why);
+    auto meter = meter::greetMeter(address, identity, why,
+                                   [&session] { return session.watch().interrupted(); });
     if (session.watch().interrupted())
         return nullptr;
-    if (!identity) {
-        Session::error("the meter cannot be reached: " + why + "; nothing was sent");
+    if (!meter) {
+        Session::error(measure::unreachableMeterLine(why));
         return nullptr;
     }
-    session.notice("meter: " + *identity);
+    session.notice(measure::meterLine(identity));
     return meter;
 }
 
-// What ended the run, said once the input is off; the exit status.
-int endOfRun(Session &session, const battery::DischargeRun &run,
-             const battery::DischargeResult &result, bool off)
+// The errors of a run that failed, said once the input is off.
+void sayFailure(const battery::DischargeResult &result, bool off)
 {
     switch (result.end) {
-    case battery::DischargeEnd::Stopped:
-        return kExitSent;
-    case battery::DischargeEnd::Interrupted:
-        return session.interruptedStatus(
-            run.readings() == 0
-                ? std::string("the start")
-                : "reading at " + battery::durationText(run.discharge().last().seconds));
     case battery::DischargeEnd::MeterFailed:
         Session::error("the meter stopped answering (" + result.why + "); " +
                        (off ? "the input was switched off" : "the input may still be on"));
@@ -136,61 +78,76 @@ int endOfRun(Session &session, const battery::DischargeRun &run,
         Session::error(result.why + "; the test was stopped" +
                        (off ? ", the input switched off" : ", the input may still be on"));
         break;
-    case battery::DischargeEnd::LineFailed:
+    default:
         break;
     }
-    return kExitFailed;
+}
+
+// The end, said once the input is off: the errors, the summary; the exit status.
+int endOfRun(Session &session, const battery::DischargeRun &run, const measure::RunEndWords &words)
+{
+    sayFailure(words.result, words.off);
+    if (!words.logLost.empty())
+        Session::error(words.logLost + "; the last reading is not in the log");
+    int status = measure::succeeded(words) ? kExitSent : kExitFailed;
+    if (words.result.end == battery::DischargeEnd::Interrupted)
+        status = session.interruptedStatus(
+            run.readings() == 0 ? std::string("the start")
+                                : "reading at " + durationText(run.discharge().last().seconds));
+    if (run.readings() > 0 || words.result.end == battery::DischargeEnd::Interrupted) {
+        for (const std::string &line : measure::endLines(words))
+            std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+    return status;
 }
 
 } // namespace
 
 int batteryTest(const Invocation &invocation)
 {
-    const BatteryPlan &plan = invocation.battery;
+    const battery::Setup &setup = invocation.battery;
     Session session(invocation);
     if (const int status = session.prepare())
         return status;
-    BatteryLog log;
-    if (std::string why; !plan.log.empty() && !log.open(plan.log, why)) {
+    measure::RunLog log;
+    if (std::string why; !setup.log.empty() && !log.open(setup.log, battery::logHeader(), why)) {
         Session::error(why + "; nothing was sent");
         return kExitFailed;
     }
     std::unique_ptr<battery::Meter> meter;
-    if (plan.meter) {
-        meter = greetMeter(*plan.meter, session);
+    if (setup.meter) {
+        meter = greetMeter(*setup.meter, session);
         if (!meter && !session.watch().interrupted())
             return kExitFailed;
     } else {
-        session.notice("no meter: the figures are counted from the setpoint, not measured");
+        session.notice(battery::kUnmeteredLine);
     }
     // A signal before the input goes on ends the run with nothing sent.
     if (session.watch().interrupted())
         return session.interruptedStatus("the start, before anything was sent");
+    const battery::DischargePlan &plan = setup.plan;
     if (const int status = session.openLine(setpointFrame(plan.mode, plan.value),
                                             setpointMeaning(plan.mode, plan.value),
                                             FrameSource{"battery"}, "the battery test"))
         return status;
 
     session.holdSleep(RunSleepHold::Until::RunEnds);
-    battery::DischargeRun run({plan.mode, plan.value, plan.interval, plan.meterQuery}, plan.stops,
-                              meter != nullptr);
+    battery::DischargeRun run(plan, setup.stops, meter != nullptr);
     BatteryOut out(session);
     Readings readings(session.progressLine(), log);
     SteadyClock clock;
     const battery::DischargeResult result =
         battery::runDischarge(run, meter.get(), out, clock, session.watch(), readings);
     // Whatever ended it, the input goes off before anything else is written.
+    const bool wasOn = session.frames().load().inputMayBeOn;
     const bool off = session.switchOffIfOn(FrameSource{"battery"});
+    measure::RunEndWords words = battery::endWords(run, result, wasOn, off);
     // The reading that ended the run is logged after the off frame.
-    bool logged = true;
     if (std::string why; run.readings() > readings.told() && log.isOpen() &&
-                         !log.write(battery::logRow(run.discharge().last()), why)) {
-        Session::error(why + "; the last reading is not in the log");
-        logged = false;
-    }
-    const int status = endOfRun(session, run, result, off);
-    printSummary(run);
-    return session.finish(logged ? status : kExitFailed);
+                         !log.write(battery::logRow(run.discharge().last()), why))
+        words.logLost = why;
+    return session.finish(endOfRun(session, run, words));
 }
 
 } // namespace rz417::cli

@@ -46,12 +46,11 @@ void MeterThread::open(const battery::MeterAddress &address, int serial)
 {
     QMetaObject::invokeMethod(m_worker, [this, address, serial] {
         std::string why;
-        m_worker->meter = connectMeter(address, why);
+        std::string answer;
+        m_worker->meter = greetMeter(address, answer, why);
         std::optional<std::string> identity;
         if (m_worker->meter)
-            identity = m_worker->meter->ask("*IDN?", why);
-        if (!identity)
-            m_worker->meter.reset();
+            identity = answer;
         QMetaObject::invokeMethod(
             this, [this, serial, identity, why] { emit opened(serial, identity, why); },
             Qt::QueuedConnection);

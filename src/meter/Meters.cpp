@@ -1,5 +1,7 @@
 #include "meter/Meters.h"
 
+#include "measure/RunEnd.h"
+
 #include <QElapsedTimer>
 #include <QTcpSocket>
 
@@ -105,6 +107,20 @@ std::unique_ptr<battery::Meter> connectMeter(const battery::MeterAddress &addres
         return meter->connect(address, why) ? std::move(meter) : nullptr;
     }
     return connectSerialMeter(address, why, std::move(stopped));
+}
+
+std::unique_ptr<battery::Meter> greetMeter(const battery::MeterAddress &address,
+                                           std::string &identity, std::string &why,
+                                           MeterStop stopped)
+{
+    auto meter = connectMeter(address, why, std::move(stopped));
+    std::optional<std::string> answer;
+    if (meter)
+        answer = meter->ask(measure::kIdentityQuery, why);
+    if (!answer)
+        return nullptr;
+    identity = *answer;
+    return meter;
 }
 
 } // namespace rz417::meter

@@ -21,6 +21,12 @@ using MeterStop = std::function<bool()>;
 std::unique_ptr<battery::Meter> connectMeter(const battery::MeterAddress &address, std::string &why,
                                              MeterStop stopped = {});
 
+// The meter connected and asked who it is, as every run greets it: nothing, with why, when it
+// cannot be reached or does not answer.
+std::unique_ptr<battery::Meter> greetMeter(const battery::MeterAddress &address,
+                                           std::string &identity, std::string &why,
+                                           MeterStop stopped = {});
+
 // Throws away what waits in the device's input (a late or an extra line), sends the query and
 // reads one answer line within kAnswerMs of it; the reason when none came.
 std::optional<std::string> readAnswer(QIODevice &device, const std::string &query, std::string &why,

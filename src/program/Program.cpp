@@ -1,5 +1,7 @@
 #include "program/Program.h"
 
+#include "protocol/TimeText.h"
+
 #include "program/CsvReader.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
@@ -75,16 +77,6 @@ int lineOf(std::string_view bytes, std::size_t offset)
             ++line;
     }
     return line;
-}
-
-// Seconds as a person writes them: "0.004", "0", "1.5".
-std::string secondsText(std::chrono::milliseconds ms)
-{
-    std::string text = fixedText(ms.count(), 3);
-    text.erase(text.find_last_not_of('0') + 1);
-    if (text.back() == '.')
-        text.pop_back();
-    return text;
 }
 
 struct Header

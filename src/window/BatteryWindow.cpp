@@ -5,6 +5,7 @@
 #include "panel/FrontPanel.h"
 #include "panel/ModeTexts.h"
 #include "protocol/Modes.h"
+#include "protocol/TimeText.h"
 #include "window/BatteryPlot.h"
 
 #include <QCloseEvent>
@@ -53,26 +54,7 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
 {
     setObjectName(QStringLiteral("BatteryWindow"));
     setWindowTitle(QStringLiteral("Battery Test - RZ-417"));
-    const QSettings settings;
-    m_mode = new QComboBox(this);
-    m_mode->setObjectName(QStringLiteral("Mode"));
-    m_mode->addItems({QStringLiteral("CC"), QStringLiteral("CP"), QStringLiteral("CR")});
-    m_mode->setCurrentText(
-        settings.value(kGroup + QStringLiteral("mode"), QStringLiteral("CC")).toString());
-    m_unit = new QLabel(this);
-    m_value = addField("Value", QStringLiteral("value"), QStringLiteral("1"));
-    m_cutoff = addField("Cutoff", QStringLiteral("cutoff"), QString());
-    m_capacity = addField("Capacity", QStringLiteral("capacity"), QString());
-    m_energy = addField("Energy", QStringLiteral("energy"), QString());
-    m_time = addField("Time", QStringLiteral("time"), QString());
-    m_meterAddress = addField("Meter", QStringLiteral("meter"), QString());
-    m_meterAddress->setPlaceholderText(QStringLiteral("HOST:PORT or serial:DEVICE[@BAUD]"));
-    m_query = addField("Query", QStringLiteral("query"),
-                       QString::fromLatin1(battery::kDefaultMeterQuery));
-    m_interval = addField("Interval", QStringLiteral("interval"), QStringLiteral("1"));
-    m_log = addField("Log", QStringLiteral("log"), QString());
-    m_log->setPlaceholderText(QStringLiteral("a CSV file, or none"));
-    m_browse = new QPushButton(QStringLiteral("&Browse..."), this);
+    addFields();
     m_start = new QPushButton(QStringLiteral("&Start"), this);
     m_start->setObjectName(QStringLiteral("Start"));
     m_stop = new QPushButton(QStringLiteral("S&top"), this);
@@ -95,11 +77,11 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
     showUnit();
     connect(m_mode, &QComboBox::currentTextChanged, this, showUnit);
     connect(m_browse, &QPushButton::clicked, this, [this] {
-        const QString path =
-            QFileDialog::getSaveFileName(this, QStringLiteral("Battery Test Log"), m_log->text(),
-                                         QStringLiteral("CSV files (*.csv);;All files (*)"));
+        const QString path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Battery Test Log"), line("log")->text(),
+            QStringLiteral("CSV files (*.csv);;All files (*)"));
         if (!path.isEmpty())
-            m_log->setText(path);
+            line("log")->setText(path);
     });
     connect(m_start, &QPushButton::clicked, this, &BatteryWindow::start);
     connect(m_stop, &QPushButton::clicked, this, &BatteryWindow::stop);
@@ -129,51 +111,72 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
 // The panel outlives this window; a test still running was stopped when the window closed.
 BatteryWindow::~BatteryWindow() = default;
 
-QLineEdit *BatteryWindow::addField(const char *name, const QString &settingKey,
-                                   const QString &initial)
+void BatteryWindow::addFields()
 {
-    auto *field = new QLineEdit(QSettings().value(kGroup + settingKey, initial).toString(), this);
-    field->setObjectName(QString::fromLatin1(name));
-    field->setProperty("settingKey", settingKey);
-    return field;
+    const QSettings settings;
+    for (const auto &parameter : battery::parameters()) {
+        const QString key = QString::fromLatin1(parameter.key);
+        const QString initial =
+            settings.value(kGroup + key, QString::fromLatin1(parameter.initial)).toString();
+        QString name = key;
+        name[0] = name[0].toUpper();
+        if (parameter.field == measure::Field::Choice) {
+            m_mode = new QComboBox(this);
+            m_mode->setObjectName(name);
+            m_mode->addItems(QString::fromLatin1(parameter.unit).split(QLatin1Char(' ')));
+            m_mode->setCurrentText(initial);
+            continue;
+        }
+        auto *field = new QLineEdit(initial, this);
+        field->setObjectName(name);
+        field->setPlaceholderText(QString::fromLatin1(parameter.hint));
+        m_lines.emplace_back(parameter.key, field);
+        if (parameter.field == measure::Field::Setpoint)
+            m_unit = new QLabel(this);
+        if (parameter.field == measure::Field::File)
+            m_browse = new QPushButton(QStringLiteral("&Browse..."), this);
+    }
+}
+
+QLineEdit *BatteryWindow::line(const char *key) const
+{
+    for (const auto &[name, field] : m_lines) {
+        if (name == key)
+            return field;
+    }
+    return nullptr;
+}
+
+QWidget *BatteryWindow::fieldOf(const char *key) const
+{
+    if (QLineEdit *field = line(key))
+        return field;
+    return m_mode;
 }
 
 void BatteryWindow::layOut()
 {
     auto *grid = new QGridLayout;
-    const auto label = [this](const QString &caption, QWidget *buddy) {
-        auto *l = new QLabel(caption, this);
-        l->setBuddy(buddy);
-        return l;
-    };
-    const auto unit = [this](const QString &caption) { return new QLabel(caption, this); };
-    grid->addWidget(label(QStringLiteral("&Mode"), m_mode), 0, 0);
-    grid->addWidget(m_mode, 0, 1);
-    grid->addWidget(label(QStringLiteral("&Value"), m_value), 0, 2);
-    grid->addWidget(m_value, 0, 3);
-    grid->addWidget(m_unit, 0, 4);
-    grid->addWidget(label(QStringLiteral("C&ut-off"), m_cutoff), 1, 0);
-    grid->addWidget(m_cutoff, 1, 1);
-    grid->addWidget(unit(QStringLiteral("V")), 1, 2);
-    grid->addWidget(label(QStringLiteral("Ca&pacity"), m_capacity), 1, 3);
-    grid->addWidget(m_capacity, 1, 4);
-    grid->addWidget(unit(QStringLiteral("Ah")), 1, 5);
-    grid->addWidget(label(QStringLiteral("E&nergy"), m_energy), 2, 0);
-    grid->addWidget(m_energy, 2, 1);
-    grid->addWidget(unit(QStringLiteral("Wh")), 2, 2);
-    grid->addWidget(label(QStringLiteral("T&ime"), m_time), 2, 3);
-    grid->addWidget(m_time, 2, 4);
-    grid->addWidget(unit(QStringLiteral("s, min or h")), 2, 5);
-    grid->addWidget(label(QStringLiteral("M&eter"), m_meterAddress), 3, 0);
-    grid->addWidget(m_meterAddress, 3, 1, 1, 2);
-    grid->addWidget(label(QStringLiteral("&Query"), m_query), 3, 3);
-    grid->addWidget(m_query, 3, 4, 1, 2);
-    grid->addWidget(label(QStringLiteral("Interv&al"), m_interval), 4, 0);
-    grid->addWidget(m_interval, 4, 1);
-    grid->addWidget(unit(QStringLiteral("s")), 4, 2);
-    grid->addWidget(label(QStringLiteral("&Log file"), m_log), 4, 3);
-    grid->addWidget(m_log, 4, 4);
-    grid->addWidget(m_browse, 4, 5);
+    int index = 0;
+    for (const auto &parameter : battery::parameters()) {
+        const int row = index / 2;
+        const int column = index % 2 * 3;
+        ++index;
+        QWidget *field = fieldOf(parameter.key);
+        auto *label = new QLabel(QString::fromLatin1(parameter.label), this);
+        label->setBuddy(field);
+        grid->addWidget(label, row, column);
+        QWidget *beside = nullptr;
+        if (parameter.field == measure::Field::Setpoint)
+            beside = m_unit;
+        else if (parameter.field == measure::Field::File)
+            beside = m_browse;
+        else if (parameter.field == measure::Field::Line && *parameter.unit)
+            beside = new QLabel(QString::fromLatin1(parameter.unit), this);
+        grid->addWidget(field, row, column + 1, 1, beside ? 1 : 2);
+        if (beside)
+            grid->addWidget(beside, row, column + 2);
+    }
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(4, 1);
 
@@ -188,29 +191,20 @@ void BatteryWindow::layOut()
     layout->addWidget(m_status);
 }
 
-battery::SetupTexts BatteryWindow::fieldTexts() const
+measure::Texts BatteryWindow::fieldTexts() const
 {
-    const auto t = [](const QLineEdit *field) { return field->text().trimmed().toStdString(); };
-    return {m_mode->currentText().toStdString(),
-            t(m_value),
-            t(m_cutoff),
-            t(m_capacity),
-            t(m_energy),
-            t(m_time),
-            t(m_meterAddress),
-            t(m_query),
-            t(m_interval)};
+    measure::Texts texts{{"mode", m_mode->currentText().toStdString()}};
+    for (const auto &[key, field] : m_lines)
+        texts[key] = field->text().trimmed().toStdString();
+    return texts;
 }
 
 void BatteryWindow::remember() const
 {
     QSettings settings;
     settings.setValue(kGroup + QStringLiteral("mode"), m_mode->currentText());
-    for (const QLineEdit *field : findChildren<QLineEdit *>()) {
-        const QString key = field->property("settingKey").toString();
-        if (!key.isEmpty())
-            settings.setValue(kGroup + key, field->text());
-    }
+    for (const auto &[key, field] : m_lines)
+        settings.setValue(kGroup + QString::fromStdString(key), field->text());
 }
 
 void BatteryWindow::start()
@@ -218,7 +212,7 @@ void BatteryWindow::start()
     if (!m_start->isEnabled())
         return;
     std::string why;
-    m_setup = battery::readSetup(fieldTexts(), why);
+    m_setup = battery::readSetup(fieldTexts(), measure::Naming::Label, why);
     if (!m_setup) {
         setStatus(sentence(why) + QStringLiteral("; nothing was sent."), true);
         return;
@@ -238,24 +232,17 @@ void BatteryWindow::start()
     }
     m_connecting = true;
     m_meter->open(*m_setup->meter, ++m_serial);
-    setStatus(QStringLiteral("Asking the meter at %1 who it is...").arg(m_meterAddress->text()));
+    setStatus(QStringLiteral("Asking the meter at %1 who it is...").arg(line("meter")->text()));
     enableControls();
 }
 
 bool BatteryWindow::openLog()
 {
-    m_logFile.close();
-    const QString path = m_log->text().trimmed();
-    if (path.isEmpty())
+    m_log.close();
+    if (m_setup->log.empty())
         return true;
-    m_logFile.setFileName(path);
-    const QByteArray header = QByteArray(battery::logHeader()) + '\n';
-    if (!m_logFile.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        m_logFile.write(header) != header.size() || !m_logFile.flush()) {
-        setStatus(QStringLiteral("%1: cannot be written (%2); nothing was sent.")
-                      .arg(path, m_logFile.errorString()),
-                  true);
-        m_logFile.close();
+    if (std::string why; !m_log.open(m_setup->log, battery::logHeader(), why)) {
+        setStatus(sentence(why) + QStringLiteral("; nothing was sent."), true);
         return false;
     }
     return true;
@@ -268,10 +255,8 @@ void BatteryWindow::meterOpened(int serial, const std::optional<std::string> &id
         return;
     m_connecting = false;
     if (!identity) {
-        m_logFile.close();
-        setStatus(
-            QStringLiteral("The meter cannot be reached: %1; nothing was sent.").arg(text(why)),
-            true);
+        m_log.close();
+        setStatus(sentence(measure::unreachableMeterLine(why)) + QLatin1Char('.'), true);
         enableControls();
         return;
     }
@@ -282,7 +267,7 @@ void BatteryWindow::meterOpened(int serial, const std::optional<std::string> &id
 void BatteryWindow::begin()
 {
     if (m_panel.runActive() || m_panel.remoteState() != RemoteState::Local) {
-        m_logFile.close();
+        m_log.close();
         m_meter->close();
         setStatus(m_panel.runActive()
                       ? QStringLiteral("A program runs on the panel; nothing was sent.")
@@ -298,10 +283,8 @@ void BatteryWindow::begin()
                                                                       m_setup->meter.has_value()),
                               clock))
         return;
-    setStatus((m_identity.isEmpty()
-                   ? QStringLiteral("No meter: the figures are counted from the setpoint, not "
-                                    "measured.")
-                   : QStringLiteral("Meter: %1").arg(m_identity)) +
+    setStatus((m_identity.isEmpty() ? sentence(battery::kUnmeteredLine) + QLatin1Char('.')
+                                    : sentence(measure::meterLine(m_identity.toStdString()))) +
               QStringLiteral("\nRunning; Stop, Output or Escape switches the input off."));
     // The first reading is due as the input goes on.
     if (m_setup->meter)
@@ -361,20 +344,13 @@ void BatteryWindow::counted()
     if (m_mine && run && run->readings() > m_shown) {
         m_shown = run->readings();
         const battery::Sample &sample = run->discharge().last();
-        if (m_logFile.isOpen()) {
-            const QByteArray row = QByteArray::fromStdString(battery::logRow(sample)) + '\n';
-            if (m_logFile.write(row) != row.size() || !m_logFile.flush()) {
-                // An unattended test whose log is lost ends, the input off first.
-                const std::string why =
-                    (m_logFile.fileName() + QStringLiteral(": cannot be written (") +
-                     m_logFile.errorString() + QStringLiteral(")"))
-                        .toStdString();
-                m_logFile.close();
-                if (m_panel.batteryRunning())
-                    m_panel.stopBattery({battery::DischargeEnd::LogFailed, why});
-                else
-                    m_logLost = text(why) + QStringLiteral("; the last reading is not in the log.");
-            }
+        if (std::string why; m_log.isOpen() && !m_log.write(battery::logRow(sample), why)) {
+            // An unattended test whose log is lost ends, the input off first.
+            m_log.close();
+            if (m_panel.batteryRunning())
+                m_panel.stopBattery({battery::DischargeEnd::LogFailed, why});
+            else
+                m_logLost = why;
         }
         m_plot->add(sample.seconds, sample.volts, sample.ampHours);
         showFigures();
@@ -389,16 +365,7 @@ void BatteryWindow::counted()
 
 void BatteryWindow::showFigures()
 {
-    const battery::Sample &s = m_panel.batteryRun()->discharge().last();
-    using battery::figureText;
-    QString figures = text(battery::durationText(s.seconds));
-    if (s.volts)
-        figures += QStringLiteral("   %1 V").arg(text(figureText(*s.volts, 3)));
-    if (s.amps)
-        figures += QStringLiteral("   %1 A").arg(text(figureText(*s.amps, 3)));
-    figures += QStringLiteral("   %1 Ah   %2 Wh")
-                   .arg(text(figureText(s.ampHours, 4)), text(figureText(s.wattHours, 4)));
-    m_figures->setText(figures);
+    m_figures->setText(text(battery::figuresLine(m_panel.batteryRun()->discharge().last(), "   ")));
 }
 
 void BatteryWindow::finish()
@@ -408,44 +375,24 @@ void BatteryWindow::finish()
     m_due.stop();
     m_silence.stop();
     m_asking = false;
-    m_logFile.close();
+    m_log.close();
     m_meter->close();
     const battery::DischargeRun *run = m_panel.batteryRun();
     const auto &end = m_panel.batteryEnd();
     if (!run || !end)
         return;
-    std::vector<std::string> lines = battery::summaryLines(*run);
-    const std::string after = battery::durationText(run->discharge().last().seconds);
     const bool off = !m_panel.load().inputMayBeOn;
-    bool problem = !off || !m_logLost.isEmpty();
-    switch (end->end) {
-    case battery::DischargeEnd::Stopped:
-        break;
-    case battery::DischargeEnd::Interrupted:
-        lines.front() = "stopped by hand after " + after;
-        break;
-    case battery::DischargeEnd::MeterFailed:
-        lines.front() = "the meter stopped answering (" + end->why + ") after " + after;
-        problem = true;
-        break;
-    case battery::DischargeEnd::LogFailed:
-        lines.front() = end->why + "; the test was stopped after " + after;
-        problem = true;
-        break;
-    case battery::DischargeEnd::LineFailed:
-        lines = {"the test did not start: " + end->why};
-        problem = true;
-        break;
-    }
+    measure::RunEndWords words =
+        battery::endWords(*run, *end, end->end != battery::DischargeEnd::LineFailed || !off, off);
+    words.logLost = m_logLost;
     QStringList shown;
-    for (const std::string &line : lines)
+    for (const std::string &line : measure::endLines(words))
         shown << sentence(line);
-    if (end->end != battery::DischargeEnd::LineFailed || m_panel.load().inputMayBeOn)
-        shown << (off ? QStringLiteral("The input was switched off.")
-                      : QStringLiteral("The input could not be switched off!"));
-    if (!m_logLost.isEmpty())
-        shown << m_logLost;
-    setStatus(shown.join(QLatin1Char('\n')), problem);
+    // Stopped by hand is no problem once the input is off; every other failure is.
+    const bool fine =
+        measure::succeeded(words) ||
+        (end->end == battery::DischargeEnd::Interrupted && words.off && words.logLost.empty());
+    setStatus(shown.join(QLatin1Char('\n')), !fine);
 }
 
 void BatteryWindow::stop()
@@ -453,7 +400,7 @@ void BatteryWindow::stop()
     if (m_connecting) {
         m_connecting = false;
         ++m_serial;
-        m_logFile.close();
+        m_log.close();
         m_meter->close();
         setStatus(QStringLiteral("Stopped before the input went on; nothing was sent."));
         enableControls();
@@ -482,9 +429,9 @@ void BatteryWindow::enableControls()
     m_start->setEnabled(!busy && !m_panel.runActive() &&
                         m_panel.remoteState() == RemoteState::Local);
     m_stop->setEnabled(busy);
-    for (QWidget *field :
-         std::initializer_list<QWidget *>{m_mode, m_value, m_cutoff, m_capacity, m_energy, m_time,
-                                          m_meterAddress, m_query, m_interval, m_log, m_browse})
+    m_mode->setEnabled(!busy);
+    m_browse->setEnabled(!busy);
+    for (const auto &[key, field] : m_lines)
         field->setEnabled(!busy);
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 
 #include "battery/BatterySetup.h"
+#include "measure/RunLog.h"
 
-#include <QFile>
 #include <QTimer>
 #include <QWidget>
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -45,9 +47,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    QLineEdit *addField(const char *name, const QString &settingKey, const QString &initial);
+    // A field per parameter of the test, as its table describes it, laid out two to a row.
+    void addFields();
+    QLineEdit *line(const char *key) const;
+    QWidget *fieldOf(const char *key) const;
     void layOut();
-    battery::SetupTexts fieldTexts() const;
+    measure::Texts fieldTexts() const;
     void remember() const;
     bool openLog();
     void meterOpened(int serial, const std::optional<std::string> &identity,
@@ -68,16 +73,8 @@ private:
     FrontPanel &m_panel;
     meter::MeterThread *m_meter;
     QComboBox *m_mode = nullptr;
-    QLineEdit *m_value = nullptr;
-    QLabel *m_unit = nullptr;
-    QLineEdit *m_cutoff = nullptr;
-    QLineEdit *m_capacity = nullptr;
-    QLineEdit *m_energy = nullptr;
-    QLineEdit *m_time = nullptr;
-    QLineEdit *m_meterAddress = nullptr;
-    QLineEdit *m_query = nullptr;
-    QLineEdit *m_interval = nullptr;
-    QLineEdit *m_log = nullptr;
+    QLabel *m_unit = nullptr; // the setpoint's, which follows the mode
+    std::vector<std::pair<std::string, QLineEdit *>> m_lines; // by the parameter's key
     QPushButton *m_browse = nullptr;
     QPushButton *m_start = nullptr;
     QPushButton *m_stop = nullptr;
@@ -86,7 +83,7 @@ private:
     BatteryPlot *m_plot = nullptr;
     QTimer m_due;     // a reading without a meter
     QTimer m_silence; // the meter's answer overdue
-    QFile m_logFile;
+    measure::RunLog m_log;
     std::optional<battery::Setup> m_setup;
     QString m_identity;
     int m_serial = 0;          // of the meter request awaited
@@ -94,7 +91,7 @@ private:
     bool m_asking = false;     // a reading's query is out
     bool m_mine = false;       // the panel's run is this window's test
     long m_shown = 0;          // readings logged and plotted
-    QString m_logLost;         // the reading that ended the test could not be logged
+    std::string m_logLost;     // why the reading that ended the test could not be logged
 };
 
 } // namespace rz417

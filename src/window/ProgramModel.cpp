@@ -13,16 +13,6 @@
 
 namespace rz417 {
 
-QString secondsText(std::chrono::milliseconds duration)
-{
-    std::string text = fixedText(duration.count(), 3);
-    while (text.back() == '0')
-        text.pop_back();
-    if (text.back() == '.')
-        text.pop_back();
-    return QString::fromStdString(text) + QStringLiteral(" s");
-}
-
 ProgramModel::ProgramModel(const QString &fileName, std::shared_ptr<const Program> program,
                            QObject *parent)
     : QAbstractTableModel(parent), m_fileName(fileName), m_program(std::move(program))
@@ -101,9 +91,9 @@ QVariant ProgramModel::data(const QModelIndex &index, int role) const
     case InputColumn:
         return step.input ? QString::fromLatin1(*step.input ? "on" : "off") : QString();
     case DwellColumn:
-        return secondsText(step.dwell);
+        return secondsCaption(step.dwell);
     case StartColumn:
-        return secondsText(step.start);
+        return secondsCaption(step.start);
     case CommentColumn:
         return QString::fromStdString(step.comment);
     default:

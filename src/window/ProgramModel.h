@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/TimeText.h"
+
 #include "program/Program.h"
 
 #include <QAbstractTableModel>
@@ -58,7 +60,10 @@ private:
     std::optional<std::size_t> m_current;
 };
 
-// Seconds without trailing zeros: "60 s", "0.005 s", "1.5 s".
-QString secondsText(std::chrono::milliseconds duration);
+// "1.5 s", for the table and the window's lines.
+inline QString secondsCaption(std::chrono::milliseconds duration)
+{
+    return QString::fromStdString(secondsText(duration)) + QStringLiteral(" s");
+}
 
 } // namespace rz417

@@ -55,7 +55,7 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     m_stop->setEnabled(false);
     m_status->setText(runnable ? QStringLiteral("%1 steps, %2 a pass")
                                      .arg(m_program->steps.size())
-                                     .arg(secondsText(m_program->duration()))
+                                     .arg(secondsCaption(m_program->duration()))
                                : QStringLiteral("This file has errors; it cannot run."));
     connectRun();
     resize(720, 600);

@@ -7,6 +7,22 @@
 namespace rz417::battery {
 namespace {
 
+// The window's fields in their order on the screen, as it gives them.
+struct SetupTexts
+{
+    std::string mode, value, cutoff, capacity, energy, time, meter, query, interval;
+};
+
+std::optional<Setup> readSetup(const SetupTexts &t, std::string &why)
+{
+    const measure::Texts texts{{"mode", t.mode},         {"value", t.value},
+                               {"cutoff", t.cutoff},     {"capacity", t.capacity},
+                               {"energy", t.energy},     {"time", t.time},
+                               {"meter", t.meter},       {"query", t.query},
+                               {"interval", t.interval}, {"log", ""}};
+    return battery::readSetup(texts, measure::Naming::Label, why);
+}
+
 // The battery window's fields to a test, or to what the window says; each row changes the good
 // fields below in one place.
 TEST(BatterySetup, FieldsToTestOrWhy)

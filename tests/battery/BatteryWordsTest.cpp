@@ -83,7 +83,7 @@ TEST(BatteryWords, MeterAddresses)
         const auto address = parseMeterAddress(row.text, why);
         ASSERT_EQ(address.has_value(), row.ok) << row.text << ": " << why;
         if (!address) {
-            EXPECT_NE(why.find("--meter takes HOST:PORT"), std::string::npos) << why;
+            EXPECT_NE(why.find("give HOST:PORT"), std::string::npos) << why;
             continue;
         }
         EXPECT_EQ(address->kind, row.kind) << row.text;

@@ -45,7 +45,8 @@ TEST(BatteryCommandLine, LinesToPlansOrWhatIsWrong)
         {"battery cc 1 --time 10 --time 20", "--time is given twice"},
         {"battery cc 1 --time 1d", "--time: '1d' is not a duration"},
         {"battery cc 1 --time 10 --interval 0.1", "--interval takes seconds from 0.2 on"},
-        {"battery cc 1 --time 10 --meter 1.2.3.4", "--meter takes HOST:PORT"},
+        {"battery cc 1 --time 10 --meter 1.2.3.4", "--meter: '1.2.3.4' is no meter address: give"},
+        {"battery cc 1 --time 10 --cutoff=", "--cutoff needs volts"},
         {"battery cc 1 --time 10 --meter-query MEAS?", "--meter-query goes with --meter"},
         {"--dry-run battery cc 1 --time 10", "--dry-run does not go with battery"},
         {"battery cc 1 --time 10 --listen 0", "--listen goes with serve"},
@@ -69,18 +70,19 @@ TEST(BatteryCommandLine, WhatAPlanHolds)
         parseCommandLine(words("-p 3 battery CP 10W --cutoff 3000mV --capacity 2.5Ah --energy 9 "
                                "--time 1.5h --interval 2 --meter dmm:5025 --log x.csv"))
             .invocation;
-    const BatteryPlan &plan = inv.battery;
+    const battery::Setup &setup = inv.battery;
+    const battery::DischargePlan &plan = setup.plan;
     EXPECT_EQ(plan.mode, ModeCodes::CP);
     EXPECT_EQ(plan.value, 100);
-    EXPECT_EQ(plan.stops.cutoffMillivolts, 3000);
-    EXPECT_EQ(plan.stops.capacityMicroAh, 2500000);
-    EXPECT_EQ(plan.stops.energyMilliWh, 9000);
-    EXPECT_EQ(plan.stops.timeMs, 5400000);
+    EXPECT_EQ(setup.stops.cutoffMillivolts, 3000);
+    EXPECT_EQ(setup.stops.capacityMicroAh, 2500000);
+    EXPECT_EQ(setup.stops.energyMilliWh, 9000);
+    EXPECT_EQ(setup.stops.timeMs, 5400000);
     EXPECT_EQ(plan.interval, std::chrono::milliseconds(2000));
-    ASSERT_TRUE(plan.meter);
-    EXPECT_EQ(plan.meter->host, "dmm");
-    EXPECT_EQ(plan.meterQuery, "MEAS:VOLT:DC?");
-    EXPECT_EQ(plan.log, "x.csv");
+    ASSERT_TRUE(setup.meter);
+    EXPECT_EQ(setup.meter->host, "dmm");
+    EXPECT_EQ(plan.query, "MEAS:VOLT:DC?");
+    EXPECT_EQ(setup.log, "x.csv");
     EXPECT_EQ(inv.port, "3");
 }
 

@@ -114,7 +114,7 @@ TEST(BatteryWindow, TestsEndWithTheInputOff)
          "Stopped by the time",
          {"Stopped by the time after 0:00:01", "Capacity 0.0001 Ah, energy 0.0000 Wh",
           "Without a meter these figures are the commanded ones, not measured",
-          "The input was switched off."},
+          "The input was switched off"},
          4},
         {"a meter that answers what is no number",
          QStringLiteral("127.0.0.1:%1").arg(meter.serverPort()),
@@ -123,7 +123,7 @@ TEST(BatteryWindow, TestsEndWithTheInputOff)
          {"The meter stopped answering (it answered 'OVLD', which is no number) after 0:00:00",
           // Each reading counts from when the meter answered, a fraction of a millisecond late.
           "Capacity 0.0001 Ah, energy 0.0002 Wh", "~Voltage: mean 3\\.80\\d V, end 3\\.700 V",
-          "The input was switched off."},
+          "The input was switched off"},
          2},
     };
     for (const auto &run : runs) {
