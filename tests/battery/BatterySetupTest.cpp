@@ -88,5 +88,25 @@ TEST(BatterySetup, FieldsToTestOrWhy)
     EXPECT_EQ(setup->meter->port, 5025);
 }
 
+// The summary that scripts read: one JSON object, its figures as the summary's.
+TEST(BatterySetup, SummaryAsJson)
+{
+    DischargeRun run({ModeCodes::CC, 1000, std::chrono::milliseconds(1000), kDefaultMeterQuery},
+                     Stops{{}, {}, {}, 2000}, true);
+    for (const auto &[answer, at] : {std::pair{"4.0", 0}, {"3.9", 1}, {"3.8", 2}})
+        run.reading(std::string(answer), {}, std::chrono::seconds(at));
+    EXPECT_EQ(summaryJson(run, {}, true),
+              R"({"test":"battery","end":"stopped","why":"","stop":"the time","seconds":2.000,)"
+              R"("capacity_Ah":0.000556,"energy_Wh":0.002167,"mean_voltage_V":3.9000,)"
+              R"("end_voltage_V":3.8000,"measured":true,"readings":3,"skipped":0,"bounded":0,)"
+              R"("input_off":true})");
+    const std::string failed =
+        summaryJson(run, {DischargeEnd::MeterFailed, "it answered '\"\\\n'"}, false);
+    EXPECT_NE(failed.find(R"("end":"meter failed","why":"it answered '\"\\\u000a'")"),
+              std::string::npos)
+        << failed;
+    EXPECT_NE(failed.find(R"("input_off":false})"), std::string::npos) << failed;
+}
+
 } // namespace
 } // namespace rz417::battery
