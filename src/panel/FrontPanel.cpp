@@ -12,32 +12,14 @@
 namespace rz417 {
 
 // Hands a run's frames to the panel.
-class FrontPanel::ProgramSender : public FrameSender
+class FrontPanel::Line : public RunLine
 {
 public:
-    explicit ProgramSender(FrontPanel &panel) : m_panel(panel) {}
-    std::string send(const ProgramStep &step, std::size_t index, int,
-                     const StepFrame &frame) override
+    explicit Line(FrontPanel &panel) : m_panel(panel) {}
+    std::string send(const std::string &frame, const std::string &meaning, const FrameSource &from,
+                     const std::optional<FrameEffect> &shown) override
     {
-        return m_panel.sendProgramFrame(step, index, frame);
-    }
-
-private:
-    FrontPanel &m_panel;
-};
-
-// Hands a battery test's frames to the panel.
-class FrontPanel::BatterySender : public battery::FrameOut
-{
-public:
-    explicit BatterySender(FrontPanel &panel) : m_panel(panel) {}
-    bool send(const std::string &frame, const std::string &meaning) override
-    {
-        m_panel.m_batteryError = m_panel.writeFrame(frame, meaning, {"battery"});
-        if (m_panel.m_batteryError)
-            return false;
-        m_panel.showEffect(frame);
-        return true;
+        return m_panel.sendRunFrame(frame, meaning, from, shown);
     }
 
 private:
@@ -99,7 +81,7 @@ bool FrontPanel::Form_Load()
 
 void FrontPanel::Exit_Click()
 {
-    stopRuns();
+    stopRun();
     m_platform.endProgram();
 }
 
@@ -203,7 +185,7 @@ void FrontPanel::OutputCommand_Click()
 {
     // During a program or a battery test, Output is the emergency stop.
     if (runActive()) {
-        stopRuns();
+        stopRun();
         return;
     }
     const bool wasOn = m_state.OutputOn;
@@ -216,7 +198,7 @@ void FrontPanel::OutputCommand_Click()
 void FrontPanel::Escape_Press()
 {
     if (runActive()) {
-        stopRuns();
+        stopRun();
         return;
     }
     if (!escapeActs())
@@ -251,54 +233,65 @@ void FrontPanel::journalFailed(const std::string &error)
                           kStartupTitle);
 }
 
-void FrontPanel::startProgram(std::shared_ptr<const Program> program, int passes, SteadyTime now)
+bool FrontPanel::startRun(std::unique_ptr<PanelRun> run, Clock &clock)
 {
-    if (programRunning() || m_remote != RemoteState::Local || !program ||
-        !program->problems.empty())
-        return;
-    m_program = std::move(program);
-    m_run = std::make_unique<ProgramRun>(*m_program, passes);
-    m_run->start(now);
+    if (runActive() || m_remote != RemoteState::Local || !run)
+        return false;
+    m_run = std::move(run);
+    ++m_runs;
+    m_runEnd.reset();
+    m_runError.reset();
     m_captions.setRunning(true);
-}
-
-void FrontPanel::advanceProgram(SteadyTime now)
-{
-    if (!programRunning())
-        return;
-    ProgramSender sender(*this);
-    const bool sent = m_run->advance(now, sender);
-    if (m_run->running())
-        return;
-    // A step that did not go out ends the run: what may be on goes off first, as a stop does.
-    std::optional<CommError> offFailed;
-    if (!sent && m_frames.load().inputMayBeOn) {
-        const auto current = m_run->currentStep();
-        offFailed = switchInputOff({"program", current ? static_cast<int>(*current) + 1 : 0,
-                                    current ? m_program->steps[*current].line : 0});
+    Line line(*this);
+    if (const auto failed = m_run->begin(line, clock)) {
+        endRun(*failed, false);
+        return false;
     }
-    programEnded();
-    // The run has ended before the box shows, so no timer can send behind it.
-    if (!sent && m_programError)
-        ShowCommError(m_programError->code());
-    if (offFailed && (!m_programError || offFailed->code() != m_programError->code()))
-        ShowCommError(offFailed->code());
+    return true;
 }
 
-void FrontPanel::stopProgram()
+void FrontPanel::stepRun(SteadyTime now, const MeterReading *reading)
 {
-    if (!programRunning())
+    if (!runActive())
+        return;
+    Line line(*this);
+    if (const auto end = m_run->step(line, now, reading))
+        endRun(*end, false);
+}
+
+void FrontPanel::stopRun(const measure::RunResult &end)
+{
+    if (!runActive())
         return;
     m_run->stop();
-    // Journaled as the program's, at the step where it stopped, as a terminal run does.
-    const auto current = m_run->currentStep();
-    const FrameSource from{"program", current ? static_cast<int>(*current) + 1 : 0,
-                           current ? m_program->steps[*current].line : 0};
-    // The input goes off before anything else happens, the end of the run shown included.
-    const auto failed = switchInputOff(from);
+    endRun(end, true);
+}
+
+std::optional<SteadyTime> FrontPanel::runDue() const
+{
+    if (!runActive())
+        return std::nullopt;
+    return m_run->nextDue();
+}
+
+void FrontPanel::endRun(const measure::RunResult &result, bool fromOutside)
+{
+    m_runEnd = result;
+    // The input goes off before anything else happens, the end of the run shown included: at
+    // every stop from outside, after every failure (a cut input-on frame may still have reached
+    // the load), and at an end of the run's own where it asks.
+    const bool mayBeOn = m_frames.load().inputMayBeOn || m_state.OutputOn;
+    std::optional<CommError> offFailed;
+    const bool ownEnd = result.end == measure::RunEnd::Stopped && !m_run->offWhenDone();
+    if (fromOutside ? mayBeOn || m_run->offAtEveryStop() : mayBeOn && !ownEnd)
+        offFailed = switchInputOff(m_run->offSource());
     programEnded();
-    if (failed)
-        ShowCommError(failed->code());
+    // The run has ended before a box shows, so no timer can send behind it.
+    const bool lineFailed = result.end == measure::RunEnd::LineFailed && m_runError;
+    if (lineFailed)
+        ShowCommError(m_runError->code());
+    if (offFailed && (!lineFailed || offFailed->code() != m_runError->code()))
+        ShowCommError(offFailed->code());
 }
 
 std::optional<CommError> FrontPanel::switchInputOff(const FrameSource &from)
@@ -311,71 +304,12 @@ std::optional<CommError> FrontPanel::switchInputOff(const FrameSource &from)
     return failed;
 }
 
-void FrontPanel::stopRuns()
-{
-    stopProgram();
-    stopBattery();
-}
-
 bool FrontPanel::switchOffAtEnd()
 {
-    stopRuns();
+    stopRun();
     if (!m_frames.load().inputMayBeOn && !m_state.OutputOn)
         return true;
     return !switchInputOff({"panel"});
-}
-
-bool FrontPanel::startBattery(std::unique_ptr<battery::DischargeRun> run, Clock &clock)
-{
-    if (runActive() || m_remote != RemoteState::Local || !run)
-        return false;
-    m_battery = std::move(run);
-    m_batteryEnd.reset();
-    m_captions.setRunning(true);
-    BatterySender sender(*this);
-    if (const auto failed = m_battery->begin(sender)) {
-        endBattery(*failed);
-        return false;
-    }
-    m_batteryStart = clock.now();
-    return true;
-}
-
-std::optional<SteadyTime> FrontPanel::batteryDue() const
-{
-    if (!batteryRunning())
-        return std::nullopt;
-    return m_batteryStart + m_battery->nextDue();
-}
-
-void FrontPanel::batteryReading(const std::optional<std::string> &answer, const std::string &why,
-                                SteadyTime at)
-{
-    if (!batteryRunning())
-        return;
-    if (const auto end = m_battery->reading(answer, why, at - m_batteryStart))
-        endBattery(*end);
-}
-
-void FrontPanel::stopBattery(const battery::DischargeResult &end)
-{
-    if (batteryRunning())
-        endBattery(end);
-}
-
-void FrontPanel::endBattery(const battery::DischargeResult &result)
-{
-    m_batteryEnd = result;
-    // The input goes off before anything else, the end of the test shown included; a failed
-    // input-on frame may still have reached the load.
-    std::optional<CommError> failed;
-    if (m_frames.load().inputMayBeOn || m_state.OutputOn)
-        failed = switchInputOff({"battery"});
-    programEnded();
-    if (failed)
-        ShowCommError(failed->code());
-    else if (result.end == battery::DischargeEnd::LineFailed && m_batteryError)
-        ShowCommError(m_batteryError->code());
 }
 
 void FrontPanel::programEnded()
@@ -383,23 +317,18 @@ void FrontPanel::programEnded()
     m_captions.setRunning(false);
 }
 
-std::string FrontPanel::sendProgramFrame(const ProgramStep &step, std::size_t index,
-                                         const StepFrame &frame)
+std::string FrontPanel::sendRunFrame(const std::string &frame, const std::string &meaning,
+                                     const FrameSource &from,
+                                     const std::optional<FrameEffect> &shown)
 {
-    m_programError =
-        writeFrame(frame.frame, frame.meaning, {"program", static_cast<int>(index) + 1, step.line});
-    if (m_programError)
-        return commErrorText(m_programError->code());
-    showProgramFrame(step, frame);
+    m_runError = writeFrame(frame, meaning, from);
+    if (m_runError)
+        return commErrorText(m_runError->code());
+    if (shown)
+        showEffect(*shown);
+    else if (const auto effect = frameEffect(frame))
+        showEffect(*effect);
     return {};
-}
-
-void FrontPanel::showProgramFrame(const ProgramStep &step, const StepFrame &frame)
-{
-    if (step.input && frame.frame == inputFrame(*step.input))
-        showInput(*step.input);
-    else
-        showSetpoint(step.mode, step.setpoint);
 }
 
 void FrontPanel::showInput(bool on)
@@ -448,18 +377,17 @@ std::string FrontPanel::sendRemote(const std::string &frame, const std::string &
             showInputMayBeOn();
         return commErrorText(result.failure->code());
     }
-    showEffect(frame);
+    if (const auto effect = frameEffect(frame))
+        showEffect(*effect);
     return {};
 }
 
-void FrontPanel::showEffect(const std::string &frame)
+void FrontPanel::showEffect(const FrameEffect &effect)
 {
-    if (const auto effect = frameEffect(frame)) {
-        if (effect->mode == 0)
-            showInput(effect->inputOn);
-        else
-            showSetpoint(effect->mode, effect->value);
-    }
+    if (effect.mode == 0)
+        showInput(effect.inputOn);
+    else
+        showSetpoint(effect.mode, effect.value);
 }
 
 void FrontPanel::remoteRequest(scpi::RemoteRequest request)
@@ -502,7 +430,7 @@ std::string FrontPanel::watchdogOff(const std::string &meaning, const std::strin
     m_platform.diagnostic("remote control: " + notice);
     // A run stops as at Output; once that frame went out its own stop finds nothing on.
     if (runActive())
-        stopRuns();
+        stopRun();
     return result.failure ? commErrorText(result.failure->code()) : std::string();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "battery/BatteryRun.h"
 #include "frames/FramePath.h"
 #include "link/CommControl.h"
+#include "panel/PanelRun.h"
 #include "panel/PanelState.h"
 #include "panel/Platform.h"
 #include "program/Journal.h"
@@ -94,40 +94,27 @@ public:
     void setJournal(std::unique_ptr<Journal> journal);
     const Journal *journal() const { return m_journal.get(); }
 
-    // Runs a checked program (passes 0: until stopped) on this panel's line from now on. The
-    // caller's timer calls advanceProgram when nextDue() says. After each step the panel shows
-    // and holds what was sent; the mode and digit buttons and Enter do nothing meanwhile.
-    void startProgram(std::shared_ptr<const Program> program, int passes, SteadyTime now);
-    // Sends the steps due at now. A failed write ends the run and shows the error box.
-    void advanceProgram(SteadyTime now);
-    // Ends a running program and switches the input off, before anything else happens.
-    void stopProgram();
-    bool programRunning() const { return m_run && m_run->running(); }
-    const ProgramRun *programRun() const { return m_run.get(); }
+    // Runs a program or a test on this panel's line, at most one at a time: what it sends first
+    // goes out now and the panel shows it. The caller's timer steps it when runDue() says, with
+    // the meter's reading for a run that reads one. While it runs, the mode and digit buttons
+    // and Enter do nothing. False when it did not start: in remote, beside another run, or a
+    // frame that did not go out (a box says so).
+    bool startRun(std::unique_ptr<PanelRun> run, Clock &clock);
+    // The step due at now, or the reading taken at now (when the meter answered). A run that
+    // ends (a stop met, a frame or the meter failed) switches the input off before anything
+    // else, where it asks to, and always after a failure.
+    void stepRun(SteadyTime now, const MeterReading *reading = nullptr);
+    // Ends the run, the input switched off first: by hand (Stop, Output, Escape, Exit, a signal),
+    // or for a reason of the window's (a log that cannot be written).
+    void stopRun(const measure::RunResult &end = {measure::RunEnd::Interrupted, {}});
+    bool runActive() const { return m_run && !m_runEnd; }
+    std::optional<SteadyTime> runDue() const;
+    // The last run, running or ended, and how it ended; runNumber() counts the runs started, so
+    // that a window knows the run as its own.
+    const PanelRun *run() const { return m_run.get(); }
+    unsigned runNumber() const { return m_runs; }
+    const std::optional<measure::RunResult> &runEnd() const { return m_runEnd; }
 
-    // Runs a battery test on this panel's line, as a program runs: its setpoint and the input on
-    // go out now, and the panel shows them; the clock times the readings from then. The caller's
-    // timer takes each reading when batteryDue() says and hands the meter's answer to
-    // batteryReading. False when it did not start: in remote, beside another run, or a frame
-    // that did not go out (a box says so).
-    bool startBattery(std::unique_ptr<battery::DischargeRun> run, Clock &clock);
-    // Counts the reading taken at `at` (when the meter answered); a stop that is met, or a meter
-    // that failed, ends the test with the input switched off before anything else.
-    void batteryReading(const std::optional<std::string> &answer, const std::string &why,
-                        SteadyTime at);
-    // Ends a running battery test, the input switched off first: by hand (Stop, Output, Escape,
-    // Exit, a signal), or for a reason of the window's (a log that cannot be written).
-    void stopBattery(const battery::DischargeResult &end = {battery::DischargeEnd::Interrupted,
-                                                            {}});
-    bool batteryRunning() const { return m_battery && !m_batteryEnd; }
-    std::optional<SteadyTime> batteryDue() const;
-    // The last battery test, running or ended, and how it ended.
-    const battery::DischargeRun *batteryRun() const { return m_battery.get(); }
-    const std::optional<battery::DischargeResult> &batteryEnd() const { return m_batteryEnd; }
-
-    bool runActive() const { return programRunning() || batteryRunning(); }
-    // Ends whatever runs, the input switched off first; for Exit and the end of the process.
-    void stopRuns();
     // A signal ends the process: whatever runs stops, and an input that is or may be on goes
     // off, switched on by hand too (Exit leaves that as it is). False when it may still be on.
     bool switchOffAtEnd();
@@ -151,24 +138,24 @@ private:
     std::optional<CommError> writeFrame(const std::string &frame, const std::string &meaning,
                                         const FrameSource &from);
     void journalFailed(const std::string &error);
-    std::string sendProgramFrame(const ProgramStep &step, std::size_t index,
-                                 const StepFrame &frame);
-    void showProgramFrame(const ProgramStep &step, const StepFrame &frame);
+    // A run's frame: written, journaled, and shown once it went out.
+    std::string sendRunFrame(const std::string &frame, const std::string &meaning,
+                             const FrameSource &from, const std::optional<FrameEffect> &shown);
     // The panel holds a setpoint the load was sent, as if keyed and sent.
     void showSetpoint(int16_t mode, int32_t value);
     void showInput(bool on);
     // After a write of an input frame failed: the caption shows what may be true.
     void showInputMayBeOn();
     // Shows what a frame that went out did to the load.
-    void showEffect(const std::string &frame);
+    void showEffect(const FrameEffect &effect);
     // Sends the input-off frame, showing it when it went out whole; its error when it did not.
     std::optional<CommError> switchInputOff(const FrameSource &from);
-    void endBattery(const battery::DischargeResult &result);
+    // The run ended: the input off first where it must be, then the run's end shown.
+    void endRun(const measure::RunResult &result, bool fromOutside);
     void setRemoteState(RemoteState state);
     void programEnded();
 
-    class ProgramSender;
-    class BatterySender;
+    class Line;
 
     PanelState m_state;
     CaptionSink &m_captions;
@@ -177,13 +164,10 @@ private:
     std::string m_lastRefusal;
     std::unique_ptr<Journal> m_journal;
     FramePath m_frames;
-    std::shared_ptr<const Program> m_program;
-    std::unique_ptr<ProgramRun> m_run;
-    std::optional<CommError> m_programError;
-    std::unique_ptr<battery::DischargeRun> m_battery;
-    SteadyTime m_batteryStart{};
-    std::optional<battery::DischargeResult> m_batteryEnd;
-    std::optional<CommError> m_batteryError;
+    std::unique_ptr<PanelRun> m_run;
+    std::optional<measure::RunResult> m_runEnd;
+    std::optional<CommError> m_runError; // the run's last frame that did not go out
+    unsigned m_runs = 0;
     RemoteState m_remote = RemoteState::Local;
     bool m_notice = false; // the window says why the watchdog switched the input off
 };

@@ -11,10 +11,9 @@ std::optional<int32_t> PanelLoad::sent(int16_t mode) const
 
 std::string PanelLoad::settingsConflict() const
 {
-    if (m_panel.programRunning())
-        return "a program runs on the panel; stop it there, or wait for its end";
-    if (m_panel.batteryRunning())
-        return "a battery test runs on the panel; stop it there, or wait for its end";
+    if (m_panel.runActive())
+        return std::string(m_panel.run()->what()) +
+               " runs on the panel; stop it there, or wait for its end";
     return {};
 }
 

@@ -8,8 +8,7 @@ namespace {
 
 // Calls visit with the entry and the sent value of a mode: the one place where the modes meet
 // the panel state's named fields. Nothing for a code that names no mode.
-template <typename State, typename Visit>
-void withFields(State &state, int16_t mode, Visit &&visit)
+template <typename State, typename Visit> void withFields(State &state, int16_t mode, Visit &&visit)
 {
     switch (mode) {
     case ModeCodes::CV:
@@ -30,8 +29,7 @@ void withFields(State &state, int16_t mode, Visit &&visit)
 }
 
 // The CR fields are 16 bits wide: the keypad never leaves more than 9999 there.
-template <typename Field>
-void assign(Field &field, int32_t value)
+template <typename Field> void assign(Field &field, int32_t value)
 {
     field = static_cast<std::remove_reference_t<Field>>(value);
 }

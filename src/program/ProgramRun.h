@@ -84,6 +84,11 @@ public:
     virtual ~Clock() = default;
     virtual SteadyTime now() = 0;
 };
+// The run clock (runClockNow) as a Clock.
+struct RunClock : Clock
+{
+    SteadyTime now() override { return runClockNow(); }
+};
 
 class Sleeper
 {

@@ -4,6 +4,7 @@
 #include "meter/Meters.h"
 #include "panel/FrontPanel.h"
 #include "panel/ModeTexts.h"
+#include "panel/PanelRuns.h"
 #include "protocol/Modes.h"
 #include "protocol/TimeText.h"
 #include "window/BatteryPlot.h"
@@ -25,11 +26,6 @@
 namespace rz417 {
 
 namespace {
-
-struct WindowClock : Clock
-{
-    SteadyTime now() override { return runClockNow(); }
-};
 
 QString text(const std::string &s)
 {
@@ -98,7 +94,7 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
             return;
         m_asking = false;
         ++m_serial; // an answer that comes after all is not counted
-        m_panel.batteryReading(std::nullopt, meter::noAnswerText(), runClockNow());
+        reading(std::nullopt, meter::noAnswerText(), runClockNow());
         counted();
     });
     connect(m_meter, &meter::MeterThread::opened, this, &BatteryWindow::meterOpened);
@@ -269,19 +265,21 @@ void BatteryWindow::begin()
     if (m_panel.runActive() || m_panel.remoteState() != RemoteState::Local) {
         m_log.close();
         m_meter->close();
-        setStatus(m_panel.runActive()
-                      ? QStringLiteral("A program runs on the panel; nothing was sent.")
-                      : QStringLiteral("The panel is in remote; nothing was sent."),
+        setStatus(m_panel.runActive() ? sentence(std::string(m_panel.run()->what()) +
+                                                 " runs on the panel; nothing was sent.")
+                                      : QStringLiteral("The panel is in remote; nothing was sent."),
                   true);
         enableControls();
         return;
     }
     m_mine = true;
-    WindowClock clock;
+    // Known as this window's before it starts: the panel says it runs as it starts.
+    m_runNumber = m_panel.runNumber() + 1;
+    RunClock clock;
     // A frame that does not go out ends the test at once, through runningChanged.
-    if (!m_panel.startBattery(std::make_unique<battery::DischargeRun>(m_setup->plan, m_setup->stops,
-                                                                      m_setup->meter.has_value()),
-                              clock))
+    if (!m_panel.startRun(std::make_unique<BatteryPanelRun>(std::make_unique<battery::DischargeRun>(
+                              m_setup->plan, m_setup->stops, m_setup->meter.has_value())),
+                          clock))
         return;
     setStatus((m_identity.isEmpty() ? sentence(battery::kUnmeteredLine) + QLatin1Char('.')
                                     : sentence(measure::meterLine(m_identity.toStdString()))) +
@@ -295,7 +293,7 @@ void BatteryWindow::begin()
 
 void BatteryWindow::schedule()
 {
-    const auto due = m_panel.batteryDue();
+    const auto due = m_panel.runDue();
     if (!due || !m_mine)
         return;
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - runClockNow());
@@ -304,15 +302,15 @@ void BatteryWindow::schedule()
 
 void BatteryWindow::onDue()
 {
-    if (!m_mine || !m_panel.batteryRunning())
+    if (!m_mine || !m_panel.runActive())
         return;
-    m_panel.batteryReading(std::nullopt, {}, runClockNow());
+    reading(std::nullopt, {}, runClockNow());
     counted();
 }
 
 void BatteryWindow::askMeter()
 {
-    const auto due = m_panel.batteryDue();
+    const auto due = m_panel.runDue();
     if (!due || !m_mine)
         return;
     // The meter's thread sends the query at its time; the window only waits for the answer,
@@ -334,28 +332,42 @@ void BatteryWindow::meterAnswered(int serial, const std::optional<std::string> &
     m_asking = false;
     m_silence.stop();
     // The meter's thread keeps the steady clock; the run counts in its own.
-    m_panel.batteryReading(answer, why, runClockNow() - (std::chrono::steady_clock::now() - at));
+    reading(answer, why, runClockNow() - (std::chrono::steady_clock::now() - at));
     counted();
+}
+
+const battery::DischargeRun *BatteryWindow::myRun() const
+{
+    if (m_runNumber == 0 || m_panel.runNumber() != m_runNumber)
+        return nullptr;
+    return &static_cast<const BatteryPanelRun *>(m_panel.run())->run();
+}
+
+void BatteryWindow::reading(const std::optional<std::string> &answer, const std::string &why,
+                            SteadyTime at)
+{
+    const MeterReading taken{answer, why};
+    m_panel.stepRun(at, &taken);
 }
 
 void BatteryWindow::counted()
 {
-    const battery::DischargeRun *run = m_panel.batteryRun();
+    const battery::DischargeRun *run = myRun();
     if (m_mine && run && run->readings() > m_shown) {
         m_shown = run->readings();
         const battery::Sample &sample = run->discharge().last();
         if (std::string why; m_log.isOpen() && !m_log.write(battery::logRow(sample), why)) {
             // An unattended test whose log is lost ends, the input off first.
             m_log.close();
-            if (m_panel.batteryRunning())
-                m_panel.stopBattery({battery::DischargeEnd::LogFailed, why});
+            if (m_panel.runActive())
+                m_panel.stopRun({battery::DischargeEnd::LogFailed, why});
             else
                 m_logLost = why;
         }
         m_plot->add(sample.seconds, sample.volts, sample.ampHours);
         showFigures();
     }
-    if (!m_mine || !m_panel.batteryRunning())
+    if (!m_mine || !m_panel.runActive())
         return;
     if (m_setup->meter)
         askMeter();
@@ -365,7 +377,7 @@ void BatteryWindow::counted()
 
 void BatteryWindow::showFigures()
 {
-    m_figures->setText(text(battery::figuresLine(m_panel.batteryRun()->discharge().last(), "   ")));
+    m_figures->setText(text(battery::figuresLine(myRun()->discharge().last(), "   ")));
 }
 
 void BatteryWindow::finish()
@@ -377,8 +389,8 @@ void BatteryWindow::finish()
     m_asking = false;
     m_log.close();
     m_meter->close();
-    const battery::DischargeRun *run = m_panel.batteryRun();
-    const auto &end = m_panel.batteryEnd();
+    const battery::DischargeRun *run = myRun();
+    const auto &end = m_panel.runEnd();
     if (!run || !end)
         return;
     const bool off = !m_panel.load().inputMayBeOn;
@@ -406,7 +418,7 @@ void BatteryWindow::stop()
         enableControls();
         return;
     }
-    m_panel.stopBattery();
+    m_panel.stopRun();
 }
 
 void BatteryWindow::runningChanged(bool running)
@@ -425,7 +437,7 @@ void BatteryWindow::remoteChanged()
 
 void BatteryWindow::enableControls()
 {
-    const bool busy = m_connecting || (m_mine && m_panel.batteryRunning());
+    const bool busy = m_connecting || (m_mine && m_panel.runActive());
     m_start->setEnabled(!busy && !m_panel.runActive() &&
                         m_panel.remoteState() == RemoteState::Local);
     m_stop->setEnabled(busy);

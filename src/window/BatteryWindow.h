@@ -64,6 +64,9 @@ private:
     void askMeter();
     void meterAnswered(int serial, const std::optional<std::string> &answer, const std::string &why,
                        SteadyTime at);
+    // This window's test, while it is the panel's last run; nothing else.
+    const battery::DischargeRun *myRun() const;
+    void reading(const std::optional<std::string> &answer, const std::string &why, SteadyTime at);
     void counted();
     void finish();
     void showFigures();
@@ -90,6 +93,7 @@ private:
     bool m_connecting = false; // the meter is being asked *IDN?
     bool m_asking = false;     // a reading's query is out
     bool m_mine = false;       // the panel's run is this window's test
+    unsigned m_runNumber = 0;  // the panel's number of this window's last test
     long m_shown = 0;          // readings logged and plotted
     std::string m_logLost;     // why the reading that ended the test could not be logged
 };

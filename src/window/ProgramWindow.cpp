@@ -1,6 +1,7 @@
 #include "window/ProgramWindow.h"
 
 #include "panel/FrontPanel.h"
+#include "panel/PanelRuns.h"
 #include "window/ProgramModel.h"
 #include "window/ProgramPlot.h"
 
@@ -155,8 +156,15 @@ void ProgramWindow::start()
 {
     if (!m_start->isEnabled())
         return;
-    m_mine = true;
-    m_panel.startProgram(m_program, m_forever->isChecked() ? 0 : m_repeat->value(), now());
+    if (!m_program->problems.empty())
+        return;
+    auto run = std::make_unique<ProgramPanelRun>(m_program,
+                                                 m_forever->isChecked() ? 0 : m_repeat->value());
+    // Known as this window's before it starts: the panel says it runs as it starts.
+    m_run = m_panel.runNumber() + 1;
+    RunClock clock;
+    if (!m_panel.startRun(std::move(run), clock))
+        return;
     // The first step is due now: it goes out from this click, as Enter's frame does, not after
     // what the event loop has queued meanwhile (the repaints of a run that starts).
     onDue();
@@ -164,14 +172,21 @@ void ProgramWindow::start()
 
 void ProgramWindow::stop()
 {
-    m_panel.stopProgram();
+    // Escape here is the emergency stop too, whatever runs.
+    m_panel.stopRun();
+}
+
+const ProgramRun *ProgramWindow::mine() const
+{
+    if (m_run == 0 || m_panel.runNumber() != m_run)
+        return nullptr;
+    return &static_cast<const ProgramPanelRun *>(m_panel.run())->run();
 }
 
 void ProgramWindow::schedule()
 {
-    const ProgramRun *run = m_panel.programRun();
-    const auto due = run ? run->nextDue() : std::nullopt;
-    if (!due || !m_mine)
+    const auto due = mine() ? m_panel.runDue() : std::nullopt;
+    if (!due)
         return;
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now());
     m_due.start(static_cast<int>(std::max<long long>(0, wait.count())));
@@ -179,7 +194,8 @@ void ProgramWindow::schedule()
 
 void ProgramWindow::onDue()
 {
-    m_panel.advanceProgram(now());
+    if (mine())
+        m_panel.stepRun(now());
     schedule();
     refresh();
 }
@@ -187,7 +203,7 @@ void ProgramWindow::onDue()
 void ProgramWindow::runningChanged(bool running)
 {
     remoteChanged();
-    m_stop->setEnabled(running && m_mine);
+    m_stop->setEnabled(running && mine());
     m_repeat->setEnabled(!running && !m_forever->isChecked());
     m_forever->setEnabled(!running);
     if (running) {
@@ -197,8 +213,6 @@ void ProgramWindow::runningChanged(bool running)
         m_tick.stop();
     }
     refresh();
-    if (!running)
-        m_mine = false;
 }
 
 void ProgramWindow::remoteChanged()
@@ -209,7 +223,7 @@ void ProgramWindow::remoteChanged()
 
 void ProgramWindow::refresh()
 {
-    const ProgramRun *run = m_mine ? m_panel.programRun() : nullptr;
+    const ProgramRun *run = mine();
     if (!run)
         return;
     const SteadyTime t = now();
@@ -259,8 +273,8 @@ void ProgramWindow::refresh()
 void ProgramWindow::closeEvent(QCloseEvent *event)
 {
     // Closing the window that runs a program stops it and switches the input off first.
-    if (m_mine)
-        m_panel.stopProgram();
+    if (mine())
+        m_panel.stopRun();
     QWidget::closeEvent(event);
 }
 

@@ -17,6 +17,7 @@ class QTableView;
 namespace rz417 {
 
 class FrontPanel;
+class ProgramRun;
 class ProgramModel;
 class ProgramPlot;
 
@@ -52,6 +53,8 @@ private:
     void onDue();
     void schedule();
     void refresh();
+    // This window's run, while it is the panel's last; nothing else.
+    const ProgramRun *mine() const;
 
     FrontPanel &m_panel;
     std::shared_ptr<const Program> m_program;
@@ -67,7 +70,9 @@ private:
     QLabel *m_status = nullptr;
     QTimer m_due;
     QTimer m_tick;
-    bool m_mine = false; // the panel's run is this window's
+    // The number of the run this window started (0: none): the panel's last run while it is
+    // that one, shown until the next starts.
+    unsigned m_run = 0;
 };
 
 } // namespace rz417

@@ -730,7 +730,7 @@ void UIForm::restoreRemote()
 void UIForm::closeEvent(QCloseEvent *event)
 {
     // A running program or test stops, and the input is switched off, before the panel goes.
-    m_panel.stopRuns();
+    m_panel.stopRun();
     if (m_programWindow)
         m_programWindow->close();
     if (m_batteryWindow)

@@ -60,7 +60,7 @@ public:
     void openBattery();
     // Stops a running program or battery test and switches the input off; for the end of the
     // process.
-    void stopRuns() { m_panel.stopRuns(); }
+    void stopRuns() { m_panel.stopRun(); }
     bool switchOffAtEnd() { return m_panel.switchOffAtEnd(); }
     FrontPanel &panel() { return m_panel; }
     ProgramWindow *programWindow() const;

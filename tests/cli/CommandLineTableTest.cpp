@@ -41,9 +41,10 @@ std::set<std::string> manualOptions()
         if (isLong)
             ++end;
         const std::size_t first = end;
-        while (end < page.size() && (std::islower(static_cast<unsigned char>(page[end])) ||
-                                     (page[end] == '-' && end > first && end + 1 < page.size() &&
-                                      std::islower(static_cast<unsigned char>(page[end + 1])))))
+        while (isLong && end < page.size() &&
+               (std::islower(static_cast<unsigned char>(page[end])) ||
+                (page[end] == '-' && end > first && end + 1 < page.size() &&
+                 std::islower(static_cast<unsigned char>(page[end + 1])))))
             ++end;
         const bool ends = end == page.size() || !isWordChar(page[end]);
         if (isLong && end > first && ends)

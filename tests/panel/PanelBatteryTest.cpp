@@ -26,20 +26,20 @@ void play(PanelHarness &h, const std::string &script)
         if (word == "start") {
             battery::Stops stops;
             stops.cutoffMillivolts = 3000;
-            h.panel.startBattery(
-                std::make_unique<battery::DischargeRun>(
-                    battery::DischargePlan{ModeCodes::CC, 1000, 1000ms}, stops, true),
-                clock);
+            startBattery(h.panel,
+                         std::make_unique<battery::DischargeRun>(
+                             battery::DischargePlan{ModeCodes::CC, 1000, 1000ms}, stops, true),
+                         clock);
         } else if (word == "r!") {
-            h.panel.batteryReading(std::nullopt, "no answer within 2 s", SteadyTime{});
+            batteryReading(h.panel, std::nullopt, "no answer within 2 s", SteadyTime{});
         } else if (word[0] == 'r' && word != "remote") {
-            h.panel.batteryReading(word.substr(1), {}, SteadyTime{});
+            batteryReading(h.panel, word.substr(1), {}, SteadyTime{});
         } else if (word == "fail") {
             h.comm.outputError = CommCodes::TxQueueFull;
         } else if (word == "remote") {
             h.panel.remoteRequest(scpi::RemoteRequest::Remote);
         } else if (word == "stop") {
-            h.panel.stopBattery();
+            h.panel.stopRun();
         } else {
             h.press(word);
         }
@@ -89,10 +89,9 @@ TEST(PanelBattery, ScriptsToFramesDisplayAndEnd)
         EXPECT_EQ(h.comm.frames, row.frames) << row.script;
         EXPECT_EQ(h.display(), row.display) << row.script;
         EXPECT_EQ(h.captions[Caption::OutputCommand], row.output) << row.script;
-        EXPECT_EQ(h.panel.batteryEnd() ? std::optional(h.panel.batteryEnd()->end) : std::nullopt,
-                  row.end)
+        EXPECT_EQ(h.panel.runEnd() ? std::optional(h.panel.runEnd()->end) : std::nullopt, row.end)
             << row.script;
-        EXPECT_EQ(h.panel.batteryRunning(), !row.end && h.panel.batteryRun()) << row.script;
+        EXPECT_EQ(h.panel.runActive(), !row.end && batteryRun(h.panel)) << row.script;
         EXPECT_EQ(h.platform.boxes.size(), row.boxes) << row.script;
     }
 }

@@ -35,7 +35,7 @@ TEST(PanelProgram, EachStepShowsAndHoldsWhatWasSent)
     h.pressAll("CP 1 2 Enter Output");
     h.comm.frames.clear();
     const SteadyTime t0{};
-    h.panel.startProgram(program(kPulses), 1, t0);
+    startProgram(h.panel, program(kPulses), 1, t0);
     EXPECT_EQ(h.captions.runningChanges, std::vector<bool>{true});
 
     const struct
@@ -58,7 +58,7 @@ TEST(PanelProgram, EachStepShowsAndHoldsWhatWasSent)
          false},
     };
     for (const auto &s : steps) {
-        h.panel.advanceProgram(t0 + s.at);
+        h.panel.stepRun(t0 + s.at);
         EXPECT_EQ(h.comm.frames, s.frames) << s.at.count();
         EXPECT_EQ(h.display(), s.display) << s.at.count();
         EXPECT_EQ(h.captions[Caption::ModeLabel], s.unit) << s.at.count();
@@ -66,7 +66,7 @@ TEST(PanelProgram, EachStepShowsAndHoldsWhatWasSent)
         EXPECT_EQ(h.panel.state().ModeCode, s.mode);
         EXPECT_EQ(h.panel.state().OutputOn, s.outputOn);
     }
-    EXPECT_FALSE(h.panel.programRunning());
+    EXPECT_FALSE(programRunning(h.panel));
     EXPECT_EQ(h.captions.runningChanges, (std::vector<bool>{true, false}));
     EXPECT_EQ(h.captions[Caption::RangeLabel], "Range : 0 to 999.9\u03A9");
     EXPECT_EQ(h.captions.descriptions[Caption::CValue], "Setpoint in ohms");
@@ -84,8 +84,8 @@ TEST(PanelProgram, DuringARunOnlyOutputActsAndItStopsTheRun)
 {
     for (const char *stopKey : {"Output", "Exit"}) {
         PanelHarness h;
-        h.panel.startProgram(program(kPulses), 0, SteadyTime{});
-        h.panel.advanceProgram(SteadyTime{});
+        startProgram(h.panel, program(kPulses), 0, SteadyTime{});
+        h.panel.stepRun(SteadyTime{});
         h.comm.frames.clear();
         const PanelState before = h.panel.state();
         h.pressAll("CV 1 2 Enter CR 5");
@@ -99,9 +99,9 @@ TEST(PanelProgram, DuringARunOnlyOutputActsAndItStopsTheRun)
         else
             h.press(stopKey);
         EXPECT_EQ(h.comm.frames, std::vector<std::string>{"66FFFF"}) << stopKey;
-        EXPECT_FALSE(h.panel.programRunning());
+        EXPECT_FALSE(programRunning(h.panel));
         EXPECT_EQ(h.captions[Caption::OutputCommand], "Output / OFF");
-        h.panel.advanceProgram(SteadyTime{} + 10s);
+        h.panel.stepRun(SteadyTime{} + 10s);
         EXPECT_EQ(h.comm.frames.size(), 1u) << "nothing more is sent by a stopped run";
     }
 }
@@ -109,16 +109,16 @@ TEST(PanelProgram, DuringARunOnlyOutputActsAndItStopsTheRun)
 TEST(PanelProgram, AFailedWriteEndsTheRunWithTheErrorBox)
 {
     PanelHarness h;
-    h.panel.startProgram(program(kPulses), 1, SteadyTime{});
-    h.panel.advanceProgram(SteadyTime{});
+    startProgram(h.panel, program(kPulses), 1, SteadyTime{});
+    h.panel.stepRun(SteadyTime{});
     h.comm.outputError = CommCodes::NotOpen;
-    h.panel.advanceProgram(SteadyTime{} + 1s);
-    EXPECT_FALSE(h.panel.programRunning());
+    h.panel.stepRun(SteadyTime{} + 1s);
+    EXPECT_FALSE(programRunning(h.panel));
     ASSERT_EQ(h.platform.boxes.size(), 1u);
     EXPECT_EQ(h.platform.boxes[0].text, "Device not Open");
     EXPECT_EQ(h.platform.boxes[0].title, "! RS-232 ERROR !");
-    EXPECT_EQ(*h.panel.programRun()->currentStep(), 1u);
-    EXPECT_EQ(h.panel.programRun()->error(), "Device not Open");
+    EXPECT_EQ(*programRun(h.panel)->currentStep(), 1u);
+    EXPECT_EQ(programRun(h.panel)->error(), "Device not Open");
     // The panel shows the state the instrument was last told.
     EXPECT_EQ(h.display(), "0.500");
     EXPECT_EQ(h.captions[Caption::OutputCommand], "Output /ON");
@@ -156,8 +156,8 @@ TEST(PanelProgram, EveryFrameIsJournaledAndAFailingJournalIsToldOnce)
     EXPECT_EQ(h.captions.journal, path);
 
     h.pressAll("CC 1 2 3 5 5 Enter Output");
-    h.panel.startProgram(program(kPulses), 1, SteadyTime{});
-    h.panel.advanceProgram(SteadyTime{});
+    startProgram(h.panel, program(kPulses), 1, SteadyTime{});
+    h.panel.stepRun(SteadyTime{});
     h.press("Output");
     h.comm.outputError = CommCodes::TxQueueFull;
     h.press("Enter");

@@ -7,8 +7,8 @@
 namespace rz417::test {
 namespace {
 
-const char *const kKeys[] = {"0", "1", "2", "3", "4", "5", "6", "7", "8",
-                             "9", "CV", "CC", "CP", "CR", "Enter", "Output"};
+const char *const kKeys[] = {"0", "1", "2",  "3",  "4",  "5",  "6",     "7",
+                             "8", "9", "CV", "CC", "CP", "CR", "Enter", "Output"};
 
 // Whether text has the shape of pattern, where 'd' stands for any digit and 'h' for any upper-case
 // hexadecimal digit.
@@ -19,7 +19,7 @@ bool shaped(const std::string &text, const std::string &pattern)
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         const bool digit = c >= '0' && c <= '9';
-        if (pattern[i] == 'd' ? !digit
+        if (pattern[i] == 'd'   ? !digit
             : pattern[i] == 'h' ? !(digit || (c >= 'A' && c <= 'F'))
                                 : c != pattern[i])
             return false;
@@ -69,8 +69,8 @@ TEST(PanelProperties, RandomPressesKeepEveryPromise)
             const std::size_t framesBefore = h.comm.frames.size();
             h.press(key);
             const PanelState &s = h.panel.state();
-            const std::string where = "seed " + std::to_string(seed) + " press " +
-                                      std::to_string(i) + " (" + key + ")";
+            const std::string where =
+                "seed " + std::to_string(seed) + " press " + std::to_string(i) + " (" + key + ")";
 
             const std::size_t written = h.comm.frames.size() - framesBefore;
             if (key == "Enter" || key == "Output") {
@@ -99,7 +99,8 @@ TEST(PanelProperties, RandomPressesKeepEveryPromise)
             EXPECT_TRUE(anyShape(shown, displayShapes.at(s.ModeCode))) << where << ": " << shown;
             EXPECT_EQ(h.captions[Caption::ModeLabel], unitAndRange.at(s.ModeCode).first) << where;
             EXPECT_EQ(h.captions[Caption::RangeLabel], unitAndRange.at(s.ModeCode).second) << where;
-            EXPECT_EQ(h.captions[Caption::OutputCommand], s.OutputOn ? "Output /ON" : "Output / OFF")
+            EXPECT_EQ(h.captions[Caption::OutputCommand],
+                      s.OutputOn ? "Output /ON" : "Output / OFF")
                 << where;
             for (int16_t mode = 1; mode <= 4; ++mode) {
                 EXPECT_GE(entryOf(s, mode), 0) << where;

@@ -31,8 +31,8 @@ struct RemoteRig
         } else if (what == "run") {
             auto program = std::make_shared<Program>(
                 parseProgram("mode,setpoint,input,dwell\nCC,0.5,,60\nCC,0.6,,60\n"));
-            h.panel.startProgram(program, 1, SteadyTime{});
-            h.panel.advanceProgram(SteadyTime{});
+            startProgram(h.panel, program, 1, SteadyTime{});
+            h.panel.stepRun(SteadyTime{});
         } else if (what == "battery") {
             struct : Clock
             {
@@ -40,9 +40,10 @@ struct RemoteRig
             } clock;
             battery::Stops stops;
             stops.timeMs = 60000;
-            h.panel.startBattery(std::make_unique<battery::DischargeRun>(
-                                     battery::DischargePlan{ModeCodes::CC, 1000}, stops, false),
-                                 clock);
+            startBattery(h.panel,
+                         std::make_unique<battery::DischargeRun>(
+                             battery::DischargePlan{ModeCodes::CC, 1000}, stops, false),
+                         clock);
         } else if (what == "trip") {
             scpi::Instrument::tellTrip(clientState, instrument.tripWatchdog());
         } else if (what == "cut") {

@@ -1,12 +1,57 @@
 #pragma once
 
 #include "panel/FrontPanel.h"
+#include "panel/PanelRuns.h"
 #include "support/Fakes.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace rz417::test {
+
+// The panel's run, as a program's or a battery test's; nothing when it is another's.
+inline const ProgramRun *programRun(const FrontPanel &panel)
+{
+    const auto *run = dynamic_cast<const ProgramPanelRun *>(panel.run());
+    return run ? &run->run() : nullptr;
+}
+
+inline bool programRunning(const FrontPanel &panel)
+{
+    return panel.runActive() && programRun(panel);
+}
+
+inline const battery::DischargeRun *batteryRun(const FrontPanel &panel)
+{
+    const auto *run = dynamic_cast<const BatteryPanelRun *>(panel.run());
+    return run ? &run->run() : nullptr;
+}
+
+inline bool startProgram(FrontPanel &panel, std::shared_ptr<const Program> program, int passes,
+                         SteadyTime at)
+{
+    struct : Clock
+    {
+        SteadyTime t;
+        SteadyTime now() override { return t; }
+    } clock;
+    clock.t = at;
+    return panel.startRun(std::make_unique<ProgramPanelRun>(std::move(program), passes), clock);
+}
+
+inline bool startBattery(FrontPanel &panel, std::unique_ptr<battery::DischargeRun> run,
+                         Clock &clock)
+{
+    return panel.startRun(std::make_unique<BatteryPanelRun>(std::move(run)), clock);
+}
+
+inline void batteryReading(FrontPanel &panel, const std::optional<std::string> &answer,
+                           const std::string &why, SteadyTime at)
+{
+    const MeterReading reading{answer, why};
+    panel.stepRun(at, &reading);
+}
 
 // A panel after a start-up that accepted port 1, driven by key names: "0".."9", "CV", "CC",
 // "CP", "CR", "Enter", "Output".

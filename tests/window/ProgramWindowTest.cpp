@@ -3,6 +3,7 @@
 #include "window/ProgramWindow.h"
 #include "serial/SerialPortControl.h"
 #include "support/Fakes.h"
+#include "support/PanelHarness.h"
 #include "support/Pty.h"
 #include "window/ProgramModel.h"
 #include "window/ProgramPlot.h"
@@ -223,7 +224,7 @@ TEST_F(RunOnALine, StepsGoOutOnScheduleAndThePanelFollows)
     // Each step goes out at its own time from the run's start, never early, and late by no more
     // than a loaded machine explains (scripts/bench measures the lateness itself). The display
     // shows each step's setpoint when its frame is out.
-    const SteadyTime start = form.panel().programRun()->startedAt();
+    const SteadyTime start = programRun(form.panel())->startedAt();
     const struct
     {
         const char *frame;
@@ -242,7 +243,7 @@ TEST_F(RunOnALine, StepsGoOutOnScheduleAndThePanelFollows)
         EXPECT_EQ(it->display, step.display) << step.frame;
     }
 
-    EXPECT_FALSE(form.panel().programRunning());
+    EXPECT_FALSE(programRunning(form.panel()));
     EXPECT_TRUE(button(&form, "CVCommand")->isEnabled());
     EXPECT_EQ(form.findChild<QPushButton *>("OutputCommand")->text(), "Output / OFF");
     EXPECT_EQ(form.panel().state().SentVoltage, 200);
@@ -269,7 +270,7 @@ TEST_F(RunOnALine, OutputStopsTheRunAndClosingThePanelToo)
             window->close();
         // The input is off on the line before anything else happens.
         EXPECT_EQ(pty.readNow(), "66FFFF") << how;
-        EXPECT_FALSE(form.panel().programRunning()) << how;
+        EXPECT_FALSE(programRunning(form.panel())) << how;
         EXPECT_TRUE(pump(400).empty()) << how << ": nothing more is sent";
         EXPECT_EQ(form.findChild<QPushButton *>("OutputCommand")->text(), "Output / OFF");
         form.openProgram(QString::fromStdString(path));
