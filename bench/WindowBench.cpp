@@ -9,9 +9,9 @@
 #include "support/ProcStatus.h"
 #include "support/Stats.h"
 #include "window/BatteryWindow.h"
+#include "window/PanelApp.h"
 #include "window/ProgramPlot.h"
 #include "window/ProgramWindow.h"
-#include "window/UIForm.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -98,7 +98,7 @@ class WindowBench
 public:
     explicit WindowBench(bool opaqueButtons)
     {
-        if (!form.load() || platform.boxes.size() != 2)
+        if (!app.load() || platform.boxes.size() != 2)
             fail("start-up did not accept the pseudo-terminal");
         platform.boxes.clear();
         // An experiment, not the panel as shipped: buttons that fill their own background spare
@@ -359,7 +359,7 @@ public:
         });
         QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("Start")),
                           Qt::LeftButton);
-        const ProgramRun *run = form.panel().programRun();
+        const ProgramRun *run = app.panel().programRun();
         if (!run)
             fail("the program did not start");
         const SteadyTime start = run->startedAt();
@@ -367,7 +367,7 @@ public:
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!form.panel().programRunning())
+            if (!app.panel().programRunning())
                 loop.quit();
         });
         poll.start(50);
@@ -422,8 +422,8 @@ public:
         QTimer poll;
         bool started = false;
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            started = started || form.panel().batteryRunning();
-            if (started && !form.panel().batteryRunning())
+            started = started || app.panel().batteryRunning();
+            if (started && !app.panel().batteryRunning())
                 loop.quit();
         });
         poll.start(50);
@@ -463,7 +463,8 @@ private:
     InstantPlatform platform;
     SerialPortControl comm{PortMap({line.slavePath()})};
     WriteClock clock{comm};
-    UIForm form{platform, clock};
+    PanelApp app{platform, clock};
+    UIForm &form = app.form();
 };
 
 int intArg(const char *value)
