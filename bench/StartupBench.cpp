@@ -91,11 +91,11 @@ int child(int argc, char **argv)
     SerialPortControl serial(hostPortMap());
     ScanClock comm(serial);
     InstantPlatform platform;
-    PanelApp app(platform, comm);
-    UIForm &form = app.form();
+    PanelApp panelApp(platform, comm);
+    UIForm &form = panelApp.form();
 
     const double loadStart = monotonicMs();
-    const bool loaded = app.load();
+    const bool loaded = panelApp.load();
     const double loadEnd = monotonicMs();
     const std::vector<std::string> expected{"Find Com 16, Using it?", "Using COM16:"};
     if (!loaded || platform.boxes != expected) {
