@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <string>
+
 namespace rz417 {
 
 // The panel program: the panel's logic, its window, the journal it chose, remote control, and

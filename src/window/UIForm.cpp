@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QStyleHints>
 
+#include "panel/FrontPanel.h"
 #include "window/BatteryWindow.h"
 #include "window/PanelApp.h"
 #include "window/ProgramWindow.h"
