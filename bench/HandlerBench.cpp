@@ -2,8 +2,8 @@
 // (captions to a sink that keeps nothing) and through the window (the button's clicked signal,
 // the handler and the labels' new text; the repaint that follows is measured elsewhere).
 #include "panel/FrontPanel.h"
-#include "window/UIForm.h"
 #include "support/Doubles.h"
+#include "window/PanelApp.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -108,7 +108,7 @@ struct WindowPanel
 {
     WindowPanel()
     {
-        form.load();
+        app.load();
         form.show();
         QCoreApplication::processEvents();
     }
@@ -118,7 +118,8 @@ struct WindowPanel
     }
     InstantPlatform platform;
     NullComm comm;
-    UIForm form{platform, comm};
+    PanelApp app{platform, comm};
+    UIForm &form = app.form();
 };
 
 void runButtons(benchmark::State &state, std::initializer_list<const char *> names)

@@ -6,11 +6,11 @@
 // the figures. The child runs the panel's start-up as main() does, with the instant user.
 #include "serial/HostPorts.h"
 #include "serial/SerialPortControl.h"
-#include "window/UIForm.h"
 #include "support/Doubles.h"
 #include "support/FarEnd.h"
 #include "support/ProcStatus.h"
 #include "support/Stats.h"
+#include "window/PanelApp.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -91,10 +91,11 @@ int child(int argc, char **argv)
     SerialPortControl serial(hostPortMap());
     ScanClock comm(serial);
     InstantPlatform platform;
-    UIForm form(platform, comm);
+    PanelApp panelApp(platform, comm);
+    UIForm &form = panelApp.form();
 
     const double loadStart = monotonicMs();
-    const bool loaded = form.load();
+    const bool loaded = panelApp.load();
     const double loadEnd = monotonicMs();
     const std::vector<std::string> expected{"Find Com 16, Using it?", "Using COM16:"};
     if (!loaded || platform.boxes != expected) {

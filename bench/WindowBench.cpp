@@ -2,6 +2,7 @@
 // click to the frame at the far end, click to the display repainted, Enter as fast as it goes,
 // presses on a stalled line, resident memory over many presses, a 100,000-step program opened in
 // the program window, and a battery test in the battery window against a meter of the bench's own.
+#include "panel/PanelRuns.h"
 #include "serial/SerialPortControl.h"
 #include "support/BenchMeter.h"
 #include "support/Doubles.h"
@@ -9,9 +10,9 @@
 #include "support/ProcStatus.h"
 #include "support/Stats.h"
 #include "window/BatteryWindow.h"
+#include "window/PanelApp.h"
 #include "window/ProgramPlot.h"
 #include "window/ProgramWindow.h"
-#include "window/UIForm.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -98,7 +99,7 @@ class WindowBench
 public:
     explicit WindowBench(bool opaqueButtons)
     {
-        if (!form.load() || platform.boxes.size() != 2)
+        if (!app.load() || platform.boxes.size() != 2)
             fail("start-up did not accept the pseudo-terminal");
         platform.boxes.clear();
         // An experiment, not the panel as shipped: buttons that fill their own background spare
@@ -359,7 +360,8 @@ public:
         });
         QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("Start")),
                           Qt::LeftButton);
-        const ProgramRun *run = form.panel().programRun();
+        const auto *panelRun = dynamic_cast<const ProgramPanelRun *>(app.panel().run());
+        const ProgramRun *run = panelRun ? &panelRun->run() : nullptr;
         if (!run)
             fail("the program did not start");
         const SteadyTime start = run->startedAt();
@@ -367,7 +369,7 @@ public:
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!form.panel().programRunning())
+            if (!app.panel().runActive())
                 loop.quit();
         });
         poll.start(50);
@@ -422,8 +424,8 @@ public:
         QTimer poll;
         bool started = false;
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            started = started || form.panel().batteryRunning();
-            if (started && !form.panel().batteryRunning())
+            started = started || app.panel().runActive();
+            if (started && !app.panel().runActive())
                 loop.quit();
         });
         poll.start(50);
@@ -463,7 +465,8 @@ private:
     InstantPlatform platform;
     SerialPortControl comm{PortMap({line.slavePath()})};
     WriteClock clock{comm};
-    UIForm form{platform, clock};
+    PanelApp app{platform, clock};
+    UIForm &form = app.form();
 };
 
 int intArg(const char *value)

@@ -4,9 +4,9 @@
 #include "power/SleepInhibitors.h"
 #include "protocol/Identity.h"
 #include "serial/HostPorts.h"
+#include "window/PanelApp.h"
 #include "window/QtPlatform.h"
 #include "window/TerminationSignals.h"
-#include "window/UIForm.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -32,22 +32,23 @@ int main(int argc, char *argv[])
                          rz417::commErrorText(rz417::CommCodes::NoHardware).c_str());
     });
     // A program or battery test holds the host's sleep off from its input on until it ends; this
-    // outlives the form, whose runs it follows.
+    // outlives the panel, whose runs it follows.
     const auto inhibitor = rz417::hostSleepInhibitor("rz417");
     rz417::RunSleepHold sleep(*inhibitor, rz417::RunSleepHold::Until::RunEnds,
                               [&platform](const std::string &why) {
                                   platform.diagnostic("rz417: sleep is not held off: " + why);
                               });
-    rz417::UIForm form(platform, *comm);
+    rz417::PanelApp panelApp(platform, *comm);
+    rz417::UIForm &form = panelApp.form();
     // SIGINT, SIGTERM, SIGHUP, SIGQUIT (on Windows the session ending): a running program or
     // battery test stops, and whatever may be on goes off, before the process goes, with the
     // status of a process that signal ended (128 and its number).
-    rz417::TerminationSignals termination([&platform, &form](int signal) {
-        form.switchOffAtEnd();
+    rz417::TerminationSignals termination([&platform, &panelApp](int signal) {
+        panelApp.switchOffAtEnd();
         platform.endProgram(128 + signal);
     });
 
-    form.panel().setInputWatch([&sleep](bool mayBeOn) { sleep.inputChanged(mayBeOn); });
+    panelApp.panel().setInputWatch([&sleep](bool mayBeOn) { sleep.inputChanged(mayBeOn); });
     QObject::connect(&form, &rz417::UIForm::runningChanged, &form, [&sleep](bool running) {
         if (running)
             sleep.runStarted();
@@ -57,12 +58,12 @@ int main(int argc, char *argv[])
 
     platform.setParentWindow(&form);
     // SCPI clients wait while a box of the panel is open.
-    platform.setBoxObserver([&form](bool open) { form.holdRemote(open); });
-    if (!form.load())
+    platform.setBoxObserver([&panelApp](bool open) { panelApp.holdRemote(open); });
+    if (!panelApp.load())
         return 0;
     form.show();
-    form.restoreJournal();
+    panelApp.restoreJournal();
     // Clients are accepted only once the start-up port was: never before, never without one.
-    form.restoreRemote();
+    panelApp.restoreRemote();
     return QApplication::exec();
 }

@@ -3,26 +3,21 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 #include <QStyleHints>
 
-#include "scpi/ServerOptions.h"
-#include "program/Journal.h"
+#include "panel/FrontPanel.h"
 #include "window/BatteryWindow.h"
+#include "window/PanelApp.h"
 #include "window/ProgramWindow.h"
-#include "window/RemoteControl.h"
-#include "window/RemoteDialog.h"
 #include "window/WindowPlacement.h"
 
 #include <algorithm>
@@ -198,29 +193,9 @@ const KeyBinding *bindingOf(const QKeyEvent &event)
     return nullptr;
 }
 
-// Remote clients wait while a box or dialog of the panel is open.
-class RemoteHold
-{
-public:
-    explicit RemoteHold(UIForm &form) : m_form(form) { m_form.holdRemote(true); }
-    ~RemoteHold() { m_form.holdRemote(false); }
-    RemoteHold(const RemoteHold &) = delete;
-    RemoteHold &operator=(const RemoteHold &) = delete;
-
-private:
-    UIForm &m_form;
-};
-
-const QString kRemoteAccept = QStringLiteral("remote/accept");
-const QString kRemoteAddress = QStringLiteral("remote/address");
-const QString kRemoteWatchdog = QStringLiteral("remote/watchdog");
-const QString kDefaultAddress = QStringLiteral("127.0.0.1:5025");
-
 } // namespace
 
-UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
-    : QMainWindow(parent), m_platform(platform), m_panel(*this, platform, comm),
-      m_remote(std::make_unique<RemoteControl>(m_panel))
+UIForm::UIForm(PanelApp &app, QWidget *parent) : QMainWindow(parent), m_app(app)
 {
     setObjectName(QStringLiteral("UIForm"));
     setWindowTitle(QStringLiteral("RZ-417"));
@@ -280,11 +255,6 @@ UIForm::UIForm(Platform &platform, CommControl &comm, QWidget *parent)
     layout()->activate();
 }
 
-bool UIForm::load()
-{
-    return m_panel.Form_Load();
-}
-
 void UIForm::setDescription(Caption caption, const std::string &text)
 {
     const QString qtext = QString::fromStdString(text);
@@ -306,6 +276,11 @@ void UIForm::setDescription(Caption caption, const std::string &text)
 
 UIForm::~UIForm() = default;
 
+FrontPanel &UIForm::panel() const
+{
+    return m_app.panel();
+}
+
 void UIForm::keyPressEvent(QKeyEvent *event)
 {
     // L is Go to Local, which no button of the panel has.
@@ -313,7 +288,7 @@ void UIForm::keyPressEvent(QKeyEvent *event)
     if (event->key() == Qt::Key_L && (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
         event->accept();
         if (!event->isAutoRepeat())
-            m_panel.GoToLocal_Click();
+            panel().GoToLocal_Click();
         return;
     }
     const KeyBinding *binding = bindingOf(*event);
@@ -330,7 +305,7 @@ void UIForm::keyPressEvent(QKeyEvent *event)
             holdDown(target, event->key());
         return;
     }
-    if (binding->onlyWhenOn && !m_panel.escapeActs())
+    if (binding->onlyWhenOn && !panel().escapeActs())
         return;
     QPushButton *target = button(binding->button);
     if (!target->isEnabled())
@@ -339,7 +314,7 @@ void UIForm::keyPressEvent(QKeyEvent *event)
     if (binding->onlyWhenOn) {
         // Escape switches off; a click of Output would switch on an input shown off that may
         // be on.
-        m_panel.Escape_Press();
+        panel().Escape_Press();
     } else {
         // The clicked signal runs the button's handler, exactly as a click of the mouse does.
         target->click();
@@ -429,7 +404,7 @@ QPushButton *UIForm::addButton(const ButtonDef &def)
     target->setToolTip(QString::fromUtf8(def.toolTip));
     target->setAccessibleDescription(QString::fromUtf8(def.description));
     const auto handler = def.handler;
-    connect(target, &QPushButton::clicked, this, [this, handler] { (m_panel.*handler)(); });
+    connect(target, &QPushButton::clicked, this, [this, handler] { (panel().*handler)(); });
     return target;
 }
 
@@ -462,17 +437,17 @@ void UIForm::buildMenu()
     m_localAction->setVisible(false);
     m_localAction->setEnabled(false);
     mFile->addSeparator();
-    connect(m_runAction, &QAction::triggered, this, &UIForm::chooseProgram);
+    connect(m_runAction, &QAction::triggered, this, [this] { m_app.chooseProgram(); });
     connect(batteryAction, &QAction::triggered, this, &UIForm::openBattery);
-    connect(journalAction, &QAction::triggered, this, &UIForm::chooseJournal);
-    connect(remoteAction, &QAction::triggered, this, &UIForm::chooseRemote);
-    connect(m_localAction, &QAction::triggered, this, [this] { m_panel.GoToLocal_Click(); });
+    connect(journalAction, &QAction::triggered, this, [this] { m_app.chooseJournal(); });
+    connect(remoteAction, &QAction::triggered, this, [this] { m_app.chooseRemote(); });
+    connect(m_localAction, &QAction::triggered, this, [this] { panel().GoToLocal_Click(); });
     QAction *exitAction = mFile->addAction(QStringLiteral("E&xit"));
     exitAction->setObjectName(QStringLiteral("Exit"));
     QAction *aboutAction = mFile->addAction(QStringLiteral("&About"));
     aboutAction->setObjectName(QStringLiteral("About"));
-    connect(exitAction, &QAction::triggered, this, [this] { m_panel.Exit_Click(); });
-    connect(aboutAction, &QAction::triggered, this, [this] { m_panel.About_Click(); });
+    connect(exitAction, &QAction::triggered, this, [this] { panel().Exit_Click(); });
+    connect(aboutAction, &QAction::triggered, this, [this] { panel().About_Click(); });
 }
 
 void UIForm::setJournalStatus(const std::string &path)
@@ -488,8 +463,8 @@ void UIForm::updateTitle()
     if (!m_journalPath.empty())
         notes << QStringLiteral("journal: %1")
                      .arg(QFileInfo(QString::fromStdString(m_journalPath)).fileName());
-    if (m_remote->listening())
-        notes << QStringLiteral("remote: %1").arg(QString::fromStdString(m_remote->where()));
+    if (m_app.remote().listening())
+        notes << QStringLiteral("remote: %1").arg(QString::fromStdString(m_app.remote().where()));
     if (!m_notice.empty())
         notes << QString::fromStdString(m_notice);
     setWindowTitle(notes.isEmpty()
@@ -500,7 +475,7 @@ void UIForm::updateTitle()
 
 void UIForm::enableEntry()
 {
-    const bool live = m_panel.entryLive();
+    const bool live = panel().entryLive();
     for (QPushButton *b : m_control->findChildren<QPushButton *>()) {
         if (b != m_outputCommand)
             b->setEnabled(live);
@@ -530,35 +505,27 @@ void UIForm::setNotice(const std::string &text)
     updateTitle();
 }
 
+void UIForm::showRemoteControl()
+{
+    m_localAction->setVisible(m_app.remote().listening());
+    updateTitle();
+}
+
 ProgramWindow *UIForm::programWindow() const
 {
     return m_programWindow;
 }
 
-void UIForm::chooseProgram()
-{
-    const RemoteHold hold(*this);
-    QSettings settings;
-    const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Run Program"),
-                                     settings.value(QStringLiteral("programDir")).toString(),
-                                     QStringLiteral("Program files (*.csv);;All files (*)"));
-    if (path.isEmpty())
-        return;
-    settings.setValue(QStringLiteral("programDir"), QFileInfo(path).absolutePath());
-    openProgram(path);
-}
-
 void UIForm::openProgram(const QString &path)
 {
-    if (m_panel.runActive())
+    if (panel().runActive())
         return;
     // File names go to the plain code in UTF-8, which it opens as such on every system.
     auto program = std::make_shared<const Program>(loadProgram(path.toStdString()));
     // The window of the last program goes with it; a closed one was only hidden.
     delete m_programWindow;
     // A window of its own, owned by the panel, which it cannot outlive.
-    m_programWindow = new ProgramWindow(m_panel, path, std::move(program), this);
+    m_programWindow = new ProgramWindow(panel(), path, std::move(program), this);
     connect(this, &UIForm::runningChanged, m_programWindow, &ProgramWindow::runningChanged);
     connect(this, &UIForm::remoteChanged, m_programWindow, &ProgramWindow::remoteChanged);
     placeBeside(m_programWindow);
@@ -580,7 +547,7 @@ void UIForm::openBattery()
     if (!m_batteryWindow) {
         // A window of its own, owned by the panel, which it cannot outlive; closed, it is only
         // hidden, and keeps its last test's curve and summary.
-        m_batteryWindow = new BatteryWindow(m_panel, this);
+        m_batteryWindow = new BatteryWindow(panel(), this);
         connect(this, &UIForm::runningChanged, m_batteryWindow, &BatteryWindow::runningChanged);
         connect(this, &UIForm::remoteChanged, m_batteryWindow, &BatteryWindow::remoteChanged);
     }
@@ -601,136 +568,10 @@ void UIForm::placeBeside(QWidget *window)
                                            decorations, where->availableGeometry()));
 }
 
-void UIForm::chooseJournal()
-{
-    const RemoteHold hold(*this);
-    QSettings settings;
-    if (const Journal *journal = m_panel.journal()) {
-        QMessageBox box(QMessageBox::Question, QStringLiteral("Journal"),
-                        QStringLiteral("Every frame sent is journaled to %1.")
-                            .arg(QString::fromStdString(journal->path())),
-                        QMessageBox::NoButton, this);
-        QPushButton *off = box.addButton(QStringLiteral("Journal off"), QMessageBox::AcceptRole);
-        QPushButton *other =
-            box.addButton(QStringLiteral("Other file..."), QMessageBox::ActionRole);
-        box.addButton(QMessageBox::Cancel);
-        box.exec();
-        if (box.clickedButton() == off) {
-            m_panel.setJournal(nullptr);
-            settings.setValue(QStringLiteral("journal"), QString());
-            return;
-        }
-        if (box.clickedButton() != other)
-            return;
-    }
-    QFileDialog dialog(this, QStringLiteral("Journal"),
-                       settings.value(QStringLiteral("journal")).toString(),
-                       QStringLiteral("Journals (*.csv);;All files (*)"));
-    // A journal is appended to, never overwritten.
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const QString path = dialog.selectedFiles().first();
-    if (useJournal(path))
-        settings.setValue(QStringLiteral("journal"), path);
-}
-
-bool UIForm::useJournal(const QString &path)
-{
-    std::string error;
-    auto journal = Journal::open(path.toStdString(), error);
-    if (!journal) {
-        const RemoteHold hold(*this);
-        QMessageBox::warning(this, QStringLiteral("Journal"),
-                             QStringLiteral("The journal %1 cannot be opened: %2")
-                                 .arg(path, QString::fromStdString(error)));
-        return false;
-    }
-    m_panel.setJournal(std::move(journal));
-    return true;
-}
-
-void UIForm::restoreJournal()
-{
-    const QString path = QSettings().value(QStringLiteral("journal")).toString();
-    if (!path.isEmpty())
-        useJournal(path);
-}
-
-void UIForm::holdRemote(bool open)
-{
-    m_remote->hold(open);
-}
-
-void UIForm::chooseRemote()
-{
-    const RemoteHold hold(*this);
-    QSettings settings;
-    RemoteDialog dialog(m_remote->listening(),
-                        settings.value(kRemoteAddress, kDefaultAddress).toString(),
-                        settings.value(kRemoteWatchdog).toString(), this);
-    if (dialog.exec() == QDialog::Accepted)
-        useRemote(dialog.acceptClients(), dialog.address(), dialog.watchdog());
-}
-
-bool UIForm::useRemote(bool accept, const QString &address, const QString &watchdog)
-{
-    QSettings settings;
-    int seconds = 0;
-    if (const std::string why =
-            accept && !watchdog.isEmpty()
-                ? scpi::parseWatchdog(watchdog.toStdString(), seconds, "the watchdog")
-                : std::string();
-        !why.empty()) {
-        const RemoteHold hold(*this);
-        QMessageBox::warning(
-            this, QStringLiteral("Remote Control"),
-            QStringLiteral("Remote control is unchanged: %1.").arg(QString::fromStdString(why)));
-        return false;
-    }
-    if (!accept) {
-        m_remote->stop();
-        settings.setValue(kRemoteAccept, false);
-    } else {
-        std::string why;
-        if (!m_remote->start(address.toStdString(), seconds, why)) {
-            // The box says remote control is off, so it is, whatever it was before. What was
-            // remembered stays: an address in use today may be free at the next start.
-            m_remote->stop();
-            const RemoteHold hold(*this);
-            QMessageBox::warning(
-                this, QStringLiteral("Remote Control"),
-                QStringLiteral("Remote control is off: %1.").arg(QString::fromStdString(why)));
-            updateTitle();
-            m_localAction->setVisible(m_remote->listening());
-            return false;
-        }
-        settings.setValue(kRemoteAccept, true);
-        settings.setValue(kRemoteAddress, address);
-        settings.setValue(kRemoteWatchdog, watchdog);
-        // Said once, for a user who started the panel from a terminal.
-        if (const std::string advertising = m_remote->advertising(); !advertising.empty())
-            m_platform.diagnostic("remote control: " + advertising);
-    }
-    m_localAction->setVisible(m_remote->listening());
-    updateTitle();
-    return true;
-}
-
-void UIForm::restoreRemote()
-{
-    QSettings settings;
-    if (settings.value(kRemoteAccept, false).toBool())
-        useRemote(true, settings.value(kRemoteAddress, kDefaultAddress).toString(),
-                  settings.value(kRemoteWatchdog).toString());
-}
-
 void UIForm::closeEvent(QCloseEvent *event)
 {
     // A running program or test stops, and the input is switched off, before the panel goes.
-    m_panel.stopRun();
+    panel().stopRun();
     if (m_programWindow)
         m_programWindow->close();
     if (m_batteryWindow)

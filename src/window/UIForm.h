@@ -1,13 +1,11 @@
 #pragma once
 
-#include "panel/FrontPanel.h"
 #include "panel/KeyRepeat.h"
 #include "panel/Platform.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
-#include <memory>
 #include <optional>
 
 class QAction;
@@ -19,21 +17,22 @@ namespace rz417 {
 
 struct ButtonDef;
 class BatteryWindow;
+class FrontPanel;
+class PanelApp;
 class ProgramWindow;
-class RemoteControl;
 
 // The front panel window: the instrument's panel drawn at its own positions. It only forwards
-// clicks to FrontPanel and writes the captions it is given.
+// clicks and keys to the panel and menu choices to the app, writes the captions it is given, and
+// places the program and battery windows beside itself.
 class UIForm : public QMainWindow, public CaptionSink
 {
     Q_OBJECT
 
 public:
-    UIForm(Platform &platform, CommControl &comm, QWidget *parent = nullptr);
+    // The window of the app's panel, whose caption sink it is; made before the panel, which it
+    // reaches only once both are made.
+    explicit UIForm(PanelApp &app, QWidget *parent = nullptr);
     ~UIForm() override;
-
-    // Runs start-up before the window is first shown; false when the program has been ended.
-    bool load();
 
     void setCaption(Caption caption, const std::string &text) override;
     void setDescription(Caption caption, const std::string &text) override;
@@ -41,32 +40,16 @@ public:
     void setRunning(bool running) override;
     void setRemote(RemoteState state) override;
     void setNotice(const std::string &text) override;
+    // Remote control started or stopped: Go to Local is offered, and the title says where it
+    // listens, as it now is.
+    void showRemoteControl();
 
     // Opens a program file in a program window beside the panel.
     void openProgram(const QString &path);
-    // The journal remembered from the last run, if any; a box says so when it cannot be opened.
-    void restoreJournal();
-    // Remote control as remembered from the last run: listening again right after start-up, or
-    // a box that says why it cannot.
-    void restoreRemote();
-    // Remote control on [ADDRESS:]TCPPORT with the watchdog's delay in seconds (empty: none), or
-    // off; a box says why it cannot listen, or why the watchdog's delay is none (and then nothing
-    // changes). Remembered.
-    bool useRemote(bool accept, const QString &address, const QString &watchdog = {});
-    // A box or dialog of the panel opens or closes: SCPI clients wait while one is open.
-    void holdRemote(bool open);
-    const RemoteControl &remote() const { return *m_remote; }
     // Opens the battery test window beside the panel, or brings it back.
     void openBattery();
-    // Stops a running program or battery test and switches the input off; for the end of the
-    // process.
-    void stopRuns() { m_panel.stopRun(); }
-    bool switchOffAtEnd() { return m_panel.switchOffAtEnd(); }
-    FrontPanel &panel() { return m_panel; }
     ProgramWindow *programWindow() const;
     BatteryWindow *batteryWindow() const;
-
-    const FrontPanel &panel() const { return m_panel; }
 
     // Twips of the panel's layout to pixels at 96 dpi.
     static constexpr int twips(int value) { return value / 15; }
@@ -87,10 +70,7 @@ private:
     QLabel *addLabel(const char *name, const QString &caption, int left, int top, int width,
                      int height);
     void buildMenu();
-    void chooseProgram();
-    void chooseJournal();
-    bool useJournal(const QString &path);
-    void chooseRemote();
+    FrontPanel &panel() const;
     // A second window beside the panel where there is room for it, never partly off the screen.
     void placeBeside(QWidget *window);
     void updateTitle();
@@ -101,8 +81,7 @@ private:
     void holdDown(QPushButton *button, int key);
     void releaseHeld();
 
-    Platform &m_platform;
-    FrontPanel m_panel;
+    PanelApp &m_app;
     QGroupBox *m_control = nullptr;
     QLabel *m_cValue = nullptr;
     QLabel *m_modeLabel = nullptr;
@@ -114,7 +93,6 @@ private:
     QAction *m_runAction = nullptr;
     QAction *m_localAction = nullptr;
     QLabel *m_remoteIndicator = nullptr;
-    std::unique_ptr<RemoteControl> m_remote;
     std::string m_journalPath; // for the title; empty for none
     std::string m_notice;      // for the title: why the watchdog switched the input off
     int m_heldKey = 0;

@@ -2,7 +2,7 @@
 // tests, without a meter and against a meter on a socket, end with the input switched off.
 #include "window/BatteryWindow.h"
 #include "support/Fakes.h"
-#include "window/UIForm.h"
+#include "window/PanelApp.h"
 
 #include <QAction>
 #include <QDeadlineTimer>
@@ -27,7 +27,7 @@ struct BatteryForm
     {
         QSettings().remove(QStringLiteral("battery"));
         comm.openable = {1};
-        EXPECT_TRUE(form.load());
+        EXPECT_TRUE(app.load());
         platform.boxes.clear();
         form.findChild<QAction *>(QStringLiteral("BatteryTest"))->trigger();
         window = form.batteryWindow();
@@ -50,7 +50,8 @@ struct BatteryForm
 
     FakePlatform platform;
     FakeComm comm;
-    UIForm form{platform, comm};
+    PanelApp app{platform, comm};
+    UIForm &form = app.form();
     BatteryWindow *window = nullptr;
 };
 
@@ -146,7 +147,7 @@ TEST(BatteryWindow, TestsEndWithTheInputOff)
         }
         EXPECT_EQ(f.comm.frames, (std::vector<std::string>{"6703E8", "6600FF", "66FFFF"}))
             << run.name;
-        EXPECT_EQ(f.form.panel().state().OutputOn, false) << run.name;
+        EXPECT_EQ(f.app.panel().state().OutputOn, false) << run.name;
         QFile file(log);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll().count('\n'), run.rows + 1) << run.name;

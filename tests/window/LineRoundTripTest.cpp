@@ -1,8 +1,8 @@
 // The whole path from a click on the window to the bytes on a real line.
 #include "serial/SerialPortControl.h"
-#include "window/UIForm.h"
 #include "support/Fakes.h"
 #include "support/Pty.h"
+#include "window/PanelApp.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,7 +28,7 @@ protected:
     void SetUp() override
     {
         plug();
-        ASSERT_TRUE(form.load());
+        ASSERT_TRUE(app.load());
         ASSERT_EQ(platform.boxes.size(), 2u);
         EXPECT_EQ(platform.boxes[0].text, "Find Com 1, Using it?");
         EXPECT_EQ(platform.boxes[1].text, "Using COM1:");
@@ -65,7 +65,8 @@ protected:
     std::unique_ptr<Pty> pty;
     FakePlatform platform;
     SerialPortControl comm{PortMap({m_link})};
-    UIForm form{platform, comm};
+    PanelApp app{platform, comm};
+    UIForm &form = app.form();
 };
 
 struct Row
@@ -143,7 +144,7 @@ TEST_F(WindowOnALine, UnpluggedLineGivesOneBoxPerPressAndRecovers)
     EXPECT_EQ(click({"EnterCommand", "OutputCommand"}), "6200026600FF");
     EXPECT_EQ(platform.boxes.size(), 2u);
     // The value that failed was never recorded as sent; the one that went out was.
-    EXPECT_EQ(form.panel().state().SentVoltage, 2);
+    EXPECT_EQ(app.panel().state().SentVoltage, 2);
 }
 
 // Fills the line from a second writer until the kernel takes no more.

@@ -1,7 +1,7 @@
 // The panel at the keyboard and for assistive technology, in a window under offscreen.
-#include "window/QtPlatform.h"
-#include "window/UIForm.h"
 #include "support/Fakes.h"
+#include "window/PanelApp.h"
+#include "window/QtPlatform.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -26,7 +26,7 @@ struct Form
     Form()
     {
         comm.openable = {1};
-        EXPECT_TRUE(form.load());
+        EXPECT_TRUE(app.load());
         platform.boxes.clear();
         form.show();
         form.activateWindow();
@@ -61,7 +61,8 @@ struct Form
 
     FakePlatform platform;
     FakeComm comm;
-    UIForm form{platform, comm};
+    PanelApp app{platform, comm};
+    UIForm &form = app.form();
 };
 
 constexpr auto kPad = Qt::KeypadModifier;
@@ -165,7 +166,8 @@ TEST(PanelKeys, NothingWhileAMessageBoxIsOpen)
     // A real box, as the user sees it: About, and on a failed write the error box.
     QtPlatform platform(nullptr);
     FakeComm comm;
-    UIForm form(platform, comm);
+    PanelApp app(platform, comm);
+    UIForm &form = app.form();
     platform.setParentWindow(&form);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));

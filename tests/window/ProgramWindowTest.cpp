@@ -5,9 +5,9 @@
 #include "support/Fakes.h"
 #include "support/PanelHarness.h"
 #include "support/Pty.h"
+#include "window/PanelApp.h"
 #include "window/ProgramModel.h"
 #include "window/ProgramPlot.h"
-#include "window/UIForm.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -161,7 +161,7 @@ class RunOnALine : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(form.load());
+        ASSERT_TRUE(app.load());
         platform.boxes.clear();
         form.show();
         path = writeFile("run.csv", "mode,setpoint,input,dwell\nCV,1.00,on,0.2\nCV,2.00,,0.3\n"
@@ -202,7 +202,8 @@ protected:
     Pty pty;
     FakePlatform platform;
     SerialPortControl comm{PortMap({pty.slavePath()})};
-    UIForm form{platform, comm};
+    PanelApp app{platform, comm};
+    UIForm &form = app.form();
     std::string path;
 };
 
@@ -224,7 +225,7 @@ TEST_F(RunOnALine, StepsGoOutOnScheduleAndThePanelFollows)
     // Each step goes out at its own time from the run's start, never early, and late by no more
     // than a loaded machine explains (scripts/bench measures the lateness itself). The display
     // shows each step's setpoint when its frame is out.
-    const SteadyTime start = programRun(form.panel())->startedAt();
+    const SteadyTime start = programRun(app.panel())->startedAt();
     const struct
     {
         const char *frame;
@@ -243,10 +244,10 @@ TEST_F(RunOnALine, StepsGoOutOnScheduleAndThePanelFollows)
         EXPECT_EQ(it->display, step.display) << step.frame;
     }
 
-    EXPECT_FALSE(programRunning(form.panel()));
+    EXPECT_FALSE(programRunning(app.panel()));
     EXPECT_TRUE(button(&form, "CVCommand")->isEnabled());
     EXPECT_EQ(form.findChild<QPushButton *>("OutputCommand")->text(), "Output / OFF");
-    EXPECT_EQ(form.panel().state().SentVoltage, 200);
+    EXPECT_EQ(app.panel().state().SentVoltage, 200);
     EXPECT_TRUE(platform.boxes.empty());
 }
 
@@ -270,7 +271,7 @@ TEST_F(RunOnALine, OutputStopsTheRunAndClosingThePanelToo)
             window->close();
         // The input is off on the line before anything else happens.
         EXPECT_EQ(pty.readNow(), "66FFFF") << how;
-        EXPECT_FALSE(programRunning(form.panel())) << how;
+        EXPECT_FALSE(programRunning(app.panel())) << how;
         EXPECT_TRUE(pump(400).empty()) << how << ": nothing more is sent";
         EXPECT_EQ(form.findChild<QPushButton *>("OutputCommand")->text(), "Output / OFF");
         form.openProgram(QString::fromStdString(path));

@@ -3,7 +3,7 @@
 #include "window/RemoteControl.h"
 #include "scpinet/ScpiServer.h"
 #include "support/Fakes.h"
-#include "window/UIForm.h"
+#include "window/PanelApp.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -39,17 +39,17 @@ struct Remote
     explicit Remote(const QString &watchdog = {})
     {
         comm.openable = {1};
-        EXPECT_TRUE(form.load());
+        EXPECT_TRUE(app.load());
         platform.boxes.clear();
-        EXPECT_TRUE(form.useRemote(true, QStringLiteral("127.0.0.1:0"), watchdog));
-        const std::string &where = form.remote().where();
+        EXPECT_TRUE(app.useRemote(true, QStringLiteral("127.0.0.1:0"), watchdog));
+        const std::string &where = app.remote().where();
         client.connectToHost(QStringLiteral("127.0.0.1"),
                              static_cast<quint16>(std::stoi(where.substr(where.rfind(':') + 1))));
         EXPECT_TRUE(client.waitForConnected(5000));
     }
     ~Remote()
     {
-        form.useRemote(false, {});
+        app.useRemote(false, {});
         QSettings().remove(QStringLiteral("remote"));
     }
 
@@ -68,11 +68,11 @@ struct Remote
     // A box of the panel, open for ms with the event loop running in it as a modal box's does.
     void box(int ms)
     {
-        form.holdRemote(true);
+        app.holdRemote(true);
         QEventLoop loop;
         QTimer::singleShot(ms, &loop, &QEventLoop::quit);
         loop.exec();
-        form.holdRemote(false);
+        app.holdRemote(false);
     }
     void send(const QByteArray &data)
     {
@@ -97,7 +97,8 @@ struct Remote
 
     FakePlatform platform;
     BoxingComm comm;
-    UIForm form{platform, comm};
+    PanelApp app{platform, comm};
+    UIForm &form = app.form();
     QTcpSocket client;
 
 private:
@@ -147,14 +148,14 @@ TEST(RemoteControl, AClientTalkingDuringABoxHoldsTheWatchdogOffUntilItGoesSilent
     r.send("INP ON\n");
     ASSERT_TRUE(r.pump([&] { return r.count("6600FF") == 1; }));
     // Three seconds of a box, a message every 0.1 s: heard, not run.
-    r.form.holdRemote(true);
+    r.app.holdRemote(true);
     for (int i = 0; i < 30; ++i) {
         r.send("*OPC?\n");
         Remote::pump([] { return false; }, 100);
     }
     EXPECT_EQ(r.count("66FFFF"), 0u) << "tripped while a client talked in a box";
     EXPECT_TRUE(r.answers().empty()) << "a message ran in a box";
-    r.form.holdRemote(false);
+    r.app.holdRemote(false);
     EXPECT_TRUE(r.pump([&] { return r.answers().size() == 30; }, 5000));
     // Then silent: the input goes off, the caption says so only after that, and the title why.
     ASSERT_TRUE(r.pump([&] { return r.count("66FFFF") == 1; }));

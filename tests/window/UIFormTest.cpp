@@ -1,5 +1,6 @@
 #include "window/UIForm.h"
 #include "support/Fakes.h"
+#include "window/PanelApp.h"
 
 #include <QAction>
 #include <QApplication>
@@ -58,7 +59,7 @@ struct LoadedForm
     LoadedForm()
     {
         comm.openable = {1};
-        EXPECT_TRUE(form.load());
+        EXPECT_TRUE(app.load());
         platform.boxes.clear();
     }
     template <typename T> T *child(const char *name)
@@ -72,7 +73,8 @@ struct LoadedForm
 
     FakePlatform platform;
     FakeComm comm;
-    UIForm form{platform, comm};
+    PanelApp app{platform, comm};
+    UIForm &form = app.form();
 };
 
 TEST(UIForm, WindowFrameAndMenu)
@@ -229,9 +231,9 @@ TEST(UIForm, TheRememberedJournalIsUsedAndShownInTheTitle)
     QFile::remove(path);
     QSettings().setValue(QStringLiteral("journal"), path);
     LoadedForm f;
-    f.form.restoreJournal();
+    f.app.restoreJournal();
     QSettings().remove(QStringLiteral("journal"));
-    ASSERT_NE(f.form.panel().journal(), nullptr);
+    ASSERT_NE(f.app.panel().journal(), nullptr);
     EXPECT_EQ(f.form.windowTitle(),
               QStringLiteral("RZ-417 (journal: %1)").arg(QFileInfo(path).fileName()));
     f.click("EnterCommand");
@@ -282,7 +284,7 @@ TEST(UIForm, RemoteControlListensOrSaysWhyNot)
                 shown->accept();
             }
         });
-        const bool listening = f.form.useRemote(true, row.address, row.watchdog);
+        const bool listening = f.app.useRemote(true, row.address, row.watchdog);
         EXPECT_EQ(listening, row.box.isEmpty()) << row.address.toStdString();
         EXPECT_TRUE(QRegularExpression(row.title).match(f.form.windowTitle()).hasMatch())
             << row.address.toStdString() << ": " << f.form.windowTitle().toStdString();
@@ -294,7 +296,7 @@ TEST(UIForm, RemoteControlListensOrSaysWhyNot)
                       row.watchdog);
         }
         EXPECT_EQ(f.platform.diagnostics.size(), row.address.startsWith("0.") ? 1u : 0u);
-        f.form.useRemote(false, {});
+        f.app.useRemote(false, {});
         EXPECT_EQ(f.form.windowTitle(), "RZ-417");
     }
     QSettings().remove(QStringLiteral("remote"));
@@ -304,8 +306,9 @@ TEST(UIForm, NoAcceptedPortEndsBeforeTheWindowShows)
 {
     FakePlatform platform;
     FakeComm comm;
-    UIForm form(platform, comm);
-    EXPECT_FALSE(form.load());
+    PanelApp app(platform, comm);
+    UIForm &form = app.form();
+    EXPECT_FALSE(app.load());
     EXPECT_TRUE(platform.ended);
     EXPECT_FALSE(form.isVisible());
 }
