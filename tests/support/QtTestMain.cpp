@@ -1,5 +1,7 @@
 #include <QApplication>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -15,12 +17,16 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_FONTDIR", RZ417_TEST_FONT_DIR);
 #endif
     QApplication app(argc, argv);
-    // Remembered choices (QSettings) go to a test location, never the user's. Windows keeps them
-    // in the registry, which the test mode leaves alone, and refuses them without a name: the
-    // tests' own names keep them apart from the panel's.
+    // Remembered choices (QSettings) go to a test location, never the user's: an INI file in a
+    // folder of the process's own, on Windows too, where they would go to the registry. ctest runs
+    // each test in a process of its own, several at once, so no test reads what another one
+    // beside it remembered.
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("QUENDA"));
     QCoreApplication::setApplicationName(QStringLiteral("RZ-417 tests"));
+    const QTemporaryDir settings;
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
