@@ -9,7 +9,6 @@
 #include "protocol/TimeText.h"
 #include "window/BatteryPlot.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -18,7 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <chrono>
@@ -46,16 +44,12 @@ const QString kGroup = QStringLiteral("battery/");
 } // namespace
 
 BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_panel(panel), m_meter(new meter::MeterThread(this))
+    : RunWindow(panel, QStringLiteral("Stop the test and switch the input off (Escape)"), parent),
+      m_meter(new meter::MeterThread(this))
 {
     setObjectName(QStringLiteral("BatteryWindow"));
     setWindowTitle(QStringLiteral("Battery Test - RZ-417"));
     addFields();
-    m_start = new QPushButton(QStringLiteral("&Start"), this);
-    m_start->setObjectName(QStringLiteral("Start"));
-    m_stop = new QPushButton(QStringLiteral("S&top"), this);
-    m_stop->setObjectName(QStringLiteral("Stop"));
-    m_stop->setToolTip(QStringLiteral("Stop the test and switch the input off (Escape)"));
     m_figures = new QLabel(this);
     m_figures->setObjectName(QStringLiteral("Figures"));
     m_status = new QLabel(this);
@@ -79,15 +73,6 @@ BatteryWindow::BatteryWindow(FrontPanel &panel, QWidget *parent)
         if (!path.isEmpty())
             line("log")->setText(path);
     });
-    connect(m_start, &QPushButton::clicked, this, &BatteryWindow::start);
-    connect(m_stop, &QPushButton::clicked, this, &BatteryWindow::stop);
-    // Escape is the emergency stop here too, where the focus is after Start.
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setAutoRepeat(false);
-    connect(escape, &QShortcut::activated, this, &BatteryWindow::stop);
-    m_due.setSingleShot(true);
-    m_due.setTimerType(Qt::PreciseTimer);
-    connect(&m_due, &QTimer::timeout, this, &BatteryWindow::onDue);
     m_silence.setSingleShot(true);
     connect(&m_silence, &QTimer::timeout, this, [this] {
         if (!m_asking)
@@ -178,8 +163,8 @@ void BatteryWindow::layOut()
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_figures, 1);
-    buttons->addWidget(m_start);
-    buttons->addWidget(m_stop);
+    buttons->addWidget(startButton());
+    buttons->addWidget(stopButton());
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
@@ -203,10 +188,8 @@ void BatteryWindow::remember() const
         settings.setValue(kGroup + QString::fromStdString(key), field->text());
 }
 
-void BatteryWindow::start()
+void BatteryWindow::begin()
 {
-    if (!m_start->isEnabled())
-        return;
     std::string why;
     m_setup = battery::readSetup(fieldTexts(), measure::Naming::Label, why);
     if (!m_setup) {
@@ -223,13 +206,12 @@ void BatteryWindow::start()
     m_shown = 0;
     m_identity.clear();
     if (!m_setup->meter) {
-        begin();
+        startTest();
         return;
     }
-    m_connecting = true;
     m_meter->open(*m_setup->meter, ++m_serial);
     setStatus(QStringLiteral("Asking the meter at %1 who it is...").arg(line("meter")->text()));
-    enableControls();
+    setPreparing(true);
 }
 
 bool BatteryWindow::openLog()
@@ -247,39 +229,33 @@ bool BatteryWindow::openLog()
 void BatteryWindow::meterOpened(int serial, const std::optional<std::string> &identity,
                                 const std::string &why)
 {
-    if (serial != m_serial || !m_connecting)
+    if (serial != m_serial || state() != State::Preparing)
         return;
-    m_connecting = false;
+    setPreparing(false);
     if (!identity) {
         m_log.close();
         setStatus(sentence(measure::unreachableMeterLine(why)) + QLatin1Char('.'), true);
-        enableControls();
         return;
     }
     m_identity = text(*identity);
-    begin();
+    startTest();
 }
 
-void BatteryWindow::begin()
+void BatteryWindow::startTest()
 {
-    if (m_panel.runActive() || m_panel.remoteState() != RemoteState::Local) {
+    if (panel().runActive() || panel().remoteState() != RemoteState::Local) {
         m_log.close();
         m_meter->close();
-        setStatus(m_panel.runActive() ? sentence(std::string(m_panel.run()->what()) +
+        setStatus(panel().runActive() ? sentence(std::string(panel().run()->what()) +
                                                  " runs on the panel; nothing was sent.")
                                       : QStringLiteral("The panel is in remote; nothing was sent."),
                   true);
         enableControls();
         return;
     }
-    m_mine = true;
-    // Known as this window's before it starts: the panel says it runs as it starts.
-    m_runNumber = m_panel.runNumber() + 1;
-    RunClock clock;
     // A frame that does not go out ends the test at once, through runningChanged.
-    if (!m_panel.startRun(std::make_unique<BatteryPanelRun>(std::make_unique<battery::DischargeRun>(
-                              m_setup->plan, m_setup->stops, m_setup->meter.has_value())),
-                          clock))
+    if (!startRun(std::make_unique<BatteryPanelRun>(std::make_unique<battery::DischargeRun>(
+            m_setup->plan, m_setup->stops, m_setup->meter.has_value()))))
         return;
     setStatus((m_identity.isEmpty() ? sentence(battery::kUnmeteredLine) + QLatin1Char('.')
                                     : sentence(measure::meterLine(m_identity.toStdString()))) +
@@ -288,30 +264,19 @@ void BatteryWindow::begin()
     if (m_setup->meter)
         askMeter();
     else
-        onDue();
+        due();
 }
 
-void BatteryWindow::schedule()
+void BatteryWindow::due()
 {
-    const auto due = m_panel.runDue();
-    if (!due || !m_mine)
-        return;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - runClockNow());
-    m_due.start(static_cast<int>(std::max<long long>(0, wait.count())));
-}
-
-void BatteryWindow::onDue()
-{
-    if (!m_mine || !m_panel.runActive())
-        return;
     reading(std::nullopt, {}, runClockNow());
     counted();
 }
 
 void BatteryWindow::askMeter()
 {
-    const auto due = m_panel.runDue();
-    if (!due || !m_mine)
+    const auto due = panel().runDue();
+    if (!due || !running())
         return;
     // The meter's thread sends the query at its time; the window only waits for the answer,
     // and counts none that is a second overdue as no answer.
@@ -338,41 +303,40 @@ void BatteryWindow::meterAnswered(int serial, const std::optional<std::string> &
 
 const battery::DischargeRun *BatteryWindow::myRun() const
 {
-    if (m_runNumber == 0 || m_panel.runNumber() != m_runNumber)
-        return nullptr;
-    return &static_cast<const BatteryPanelRun *>(m_panel.run())->run();
+    const auto *run = mine<BatteryPanelRun>();
+    return run ? &run->run() : nullptr;
 }
 
 void BatteryWindow::reading(const std::optional<std::string> &answer, const std::string &why,
                             SteadyTime at)
 {
     const MeterReading taken{answer, why};
-    m_panel.stepRun(at, &taken);
+    panel().stepRun(at, &taken);
 }
 
 void BatteryWindow::counted()
 {
     const battery::DischargeRun *run = myRun();
-    if (m_mine && run && run->readings() > m_shown) {
+    if (run && run->readings() > m_shown) {
         m_shown = run->readings();
         const battery::Sample &sample = run->discharge().last();
         if (std::string why; m_log.isOpen() && !m_log.write(battery::logRow(sample), why)) {
             // An unattended test whose log is lost ends, the input off first.
             m_log.close();
-            if (m_panel.runActive())
-                m_panel.stopRun({battery::DischargeEnd::LogFailed, why});
+            if (running())
+                panel().stopRun({battery::DischargeEnd::LogFailed, why});
             else
                 m_logLost = why;
         }
         m_plot->add(sample.seconds, sample.volts, sample.ampHours);
         showFigures();
     }
-    if (!m_mine || !m_panel.runActive())
+    if (!running())
         return;
     if (m_setup->meter)
         askMeter();
     else
-        schedule();
+        scheduleDue();
 }
 
 void BatteryWindow::showFigures()
@@ -384,16 +348,16 @@ void BatteryWindow::finish()
 {
     // The last reading, counted as the test ended, is logged and drawn after the input went off.
     counted();
-    m_due.stop();
+    stopDue();
     m_silence.stop();
     m_asking = false;
     m_log.close();
     m_meter->close();
     const battery::DischargeRun *run = myRun();
-    const auto &end = m_panel.runEnd();
+    const auto &end = panel().runEnd();
     if (!run || !end)
         return;
-    const bool off = !m_panel.load().inputMayBeOn;
+    const bool off = !panel().load().inputMayBeOn;
     measure::RunEndWords words =
         battery::endWords(*run, *end, end->end != battery::DischargeEnd::LineFailed || !off, off);
     words.logLost = m_logLost;
@@ -407,40 +371,22 @@ void BatteryWindow::finish()
     setStatus(shown.join(QLatin1Char('\n')), !fine);
 }
 
-void BatteryWindow::stop()
+void BatteryWindow::cancel()
 {
-    if (m_connecting) {
-        m_connecting = false;
-        ++m_serial;
-        m_log.close();
-        m_meter->close();
-        setStatus(QStringLiteral("Stopped before the input went on; nothing was sent."));
-        enableControls();
-        return;
-    }
-    m_panel.stopRun();
+    ++m_serial;
+    m_log.close();
+    m_meter->close();
+    setStatus(QStringLiteral("Stopped before the input went on; nothing was sent."));
 }
 
-void BatteryWindow::runningChanged(bool running)
+void BatteryWindow::runChanged(bool running)
 {
-    if (!running && m_mine) {
+    if (!running)
         finish();
-        m_mine = false;
-    }
-    enableControls();
 }
 
-void BatteryWindow::remoteChanged()
+void BatteryWindow::controlsChanged(bool busy)
 {
-    enableControls();
-}
-
-void BatteryWindow::enableControls()
-{
-    const bool busy = m_connecting || (m_mine && m_panel.runActive());
-    m_start->setEnabled(!busy && !m_panel.runActive() &&
-                        m_panel.remoteState() == RemoteState::Local);
-    m_stop->setEnabled(busy);
     m_mode->setEnabled(!busy);
     m_browse->setEnabled(!busy);
     for (const auto &[key, field] : m_lines)
@@ -451,14 +397,6 @@ void BatteryWindow::setStatus(const QString &status, bool problem)
 {
     m_status->setStyleSheet(problem ? QStringLiteral("color: #b00000") : QString());
     m_status->setText(status);
-}
-
-void BatteryWindow::closeEvent(QCloseEvent *event)
-{
-    // Closing the window that runs a test stops it and switches the input off first.
-    if (m_connecting || m_mine)
-        stop();
-    QWidget::closeEvent(event);
 }
 
 } // namespace rz417

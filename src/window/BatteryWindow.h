@@ -3,8 +3,9 @@
 #include "battery/BatterySetup.h"
 #include "measure/RunLog.h"
 
+#include "window/RunWindow.h"
+
 #include <QTimer>
-#include <QWidget>
 
 #include <optional>
 #include <string>
@@ -28,7 +29,7 @@ class MeterThread;
 // Stop, the curve, the figures and the summary. The test itself is the panel's, as a program's
 // run is; this window wakes it when a reading is due and asks the meter from a thread of its
 // own, so that nothing ever waits inside a handler.
-class BatteryWindow : public QWidget
+class BatteryWindow : public RunWindow
 {
     Q_OBJECT
 
@@ -36,17 +37,14 @@ public:
     explicit BatteryWindow(FrontPanel &panel, QWidget *parent = nullptr);
     ~BatteryWindow() override;
 
-    void start();
-    void stop();
-    // The panel's run started or ended, whoever started or ended it.
-    void runningChanged(bool running);
-    // Start waits while the panel is in remote.
-    void remoteChanged();
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
 private:
+    void begin() override;
+    // Without a meter the shell's timer wakes each reading; with one, the meter's thread.
+    void due() override;
+    void cancel() override;
+    void runChanged(bool running) override;
+    void controlsChanged(bool busy) override;
+
     // A field per parameter of the test, as its table describes it, laid out two to a row.
     void addFields();
     QLineEdit *line(const char *key) const;
@@ -57,10 +55,8 @@ private:
     bool openLog();
     void meterOpened(int serial, const std::optional<std::string> &identity,
                      const std::string &why);
-    void begin();
-    // Without a meter the window's timer wakes each reading; with one, the meter's thread.
-    void schedule();
-    void onDue();
+    // The meter answered who it is, or there is none: the test goes to the panel.
+    void startTest();
     void askMeter();
     void meterAnswered(int serial, const std::optional<std::string> &answer, const std::string &why,
                        SteadyTime at);
@@ -71,31 +67,23 @@ private:
     void finish();
     void showFigures();
     void setStatus(const QString &text, bool problem = false);
-    void enableControls();
 
-    FrontPanel &m_panel;
     meter::MeterThread *m_meter;
     QComboBox *m_mode = nullptr;
     QLabel *m_unit = nullptr; // the setpoint's, which follows the mode
     std::vector<std::pair<std::string, QLineEdit *>> m_lines; // by the parameter's key
     QPushButton *m_browse = nullptr;
-    QPushButton *m_start = nullptr;
-    QPushButton *m_stop = nullptr;
     QLabel *m_figures = nullptr;
     QLabel *m_status = nullptr;
     BatteryPlot *m_plot = nullptr;
-    QTimer m_due;     // a reading without a meter
     QTimer m_silence; // the meter's answer overdue
     measure::RunLog m_log;
     std::optional<battery::Setup> m_setup;
     QString m_identity;
-    int m_serial = 0;          // of the meter request awaited
-    bool m_connecting = false; // the meter is being asked *IDN?
-    bool m_asking = false;     // a reading's query is out
-    bool m_mine = false;       // the panel's run is this window's test
-    unsigned m_runNumber = 0;  // the panel's number of this window's last test
-    long m_shown = 0;          // readings logged and plotted
-    std::string m_logLost;     // why the reading that ended the test could not be logged
+    int m_serial = 0;      // of the meter request awaited
+    bool m_asking = false; // a reading's query is out
+    long m_shown = 0;      // readings logged and plotted
+    std::string m_logLost; // why the reading that ended the test could not be logged
 };
 
 } // namespace rz417

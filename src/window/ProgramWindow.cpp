@@ -6,14 +6,12 @@
 #include "window/ProgramPlot.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableView>
@@ -43,7 +41,9 @@ QString clockText(std::chrono::milliseconds t)
 
 ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
                              std::shared_ptr<const Program> program, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_panel(panel), m_program(std::move(program))
+    : RunWindow(panel, QStringLiteral("Stop the program and switch the input off (Escape)"),
+                parent),
+      m_program(std::move(program))
 {
     setObjectName(QStringLiteral("ProgramWindow"));
     setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - RZ-417 program"));
@@ -51,14 +51,14 @@ ProgramWindow::ProgramWindow(FrontPanel &panel, const QString &path,
     makeControls();
     layOut(problems);
 
-    const bool runnable = m_program->problems.empty() && !m_program->steps.empty();
-    remoteChanged();
-    m_stop->setEnabled(false);
+    const bool runnable = canStart();
+    enableControls();
     m_status->setText(runnable ? QStringLiteral("%1 steps, %2 a pass")
                                      .arg(m_program->steps.size())
                                      .arg(secondsCaption(m_program->duration()))
                                : QStringLiteral("This file has errors; it cannot run."));
-    connectRun();
+    m_tick.setInterval(100);
+    connect(&m_tick, &QTimer::timeout, this, &ProgramWindow::refresh);
     resize(720, 600);
 }
 
@@ -95,10 +95,6 @@ void ProgramWindow::makeControls()
     m_forever = new QCheckBox(QStringLiteral("until stopped"), this);
     m_forever->setObjectName(QStringLiteral("Forever"));
     connect(m_forever, &QCheckBox::toggled, m_repeat, &QWidget::setDisabled);
-    m_start = new QPushButton(QStringLiteral("&Start"), this);
-    m_start->setObjectName(QStringLiteral("Start"));
-    m_stop = new QPushButton(QStringLiteral("S&top"), this);
-    m_stop->setObjectName(QStringLiteral("Stop"));
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 1000);
     m_progress->setValue(0);
@@ -122,8 +118,8 @@ void ProgramWindow::layOut(QWidget *problems)
     controls->addWidget(new QLabel(QStringLiteral("times, or"), this));
     controls->addWidget(m_forever);
     controls->addStretch();
-    controls->addWidget(m_start);
-    controls->addWidget(m_stop);
+    controls->addWidget(startButton());
+    controls->addWidget(stopButton());
     auto *progress = new QHBoxLayout;
     progress->addWidget(m_progress, 1);
     progress->addWidget(m_time);
@@ -136,94 +132,49 @@ void ProgramWindow::layOut(QWidget *problems)
     layout->addWidget(m_status);
 }
 
-void ProgramWindow::connectRun()
+void ProgramWindow::begin()
 {
-    m_due.setSingleShot(true);
-    m_due.setTimerType(Qt::PreciseTimer);
-    connect(&m_due, &QTimer::timeout, this, &ProgramWindow::onDue);
-    m_tick.setInterval(100);
-    connect(&m_tick, &QTimer::timeout, this, &ProgramWindow::refresh);
-    connect(m_start, &QPushButton::clicked, this, &ProgramWindow::start);
-    connect(m_stop, &QPushButton::clicked, this, &ProgramWindow::stop);
-    // Escape is the emergency stop here too, where the focus is after Start.
-    m_stop->setToolTip(QStringLiteral("Stop the program and switch the input off (Escape)"));
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setAutoRepeat(false);
-    connect(escape, &QShortcut::activated, this, &ProgramWindow::stop);
-}
-
-void ProgramWindow::start()
-{
-    if (!m_start->isEnabled())
-        return;
-    if (!m_program->problems.empty())
-        return;
-    auto run = std::make_unique<ProgramPanelRun>(m_program,
-                                                 m_forever->isChecked() ? 0 : m_repeat->value());
-    // Known as this window's before it starts: the panel says it runs as it starts.
-    m_run = m_panel.runNumber() + 1;
-    RunClock clock;
-    if (!m_panel.startRun(std::move(run), clock))
+    if (!canStart())
         return;
     // The first step is due now: it goes out from this click, as Enter's frame does, not after
     // what the event loop has queued meanwhile (the repaints of a run that starts).
-    onDue();
+    if (startRun(std::make_unique<ProgramPanelRun>(m_program,
+                                                   m_forever->isChecked() ? 0 : m_repeat->value())))
+        due();
 }
 
-void ProgramWindow::stop()
+const ProgramRun *ProgramWindow::myRun() const
 {
-    // Escape here is the emergency stop too, whatever runs.
-    m_panel.stopRun();
+    const auto *run = mine<ProgramPanelRun>();
+    return run ? &run->run() : nullptr;
 }
 
-const ProgramRun *ProgramWindow::mine() const
+void ProgramWindow::due()
 {
-    if (m_run == 0 || m_panel.runNumber() != m_run)
-        return nullptr;
-    return &static_cast<const ProgramPanelRun *>(m_panel.run())->run();
-}
-
-void ProgramWindow::schedule()
-{
-    const auto due = mine() ? m_panel.runDue() : std::nullopt;
-    if (!due)
-        return;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now());
-    m_due.start(static_cast<int>(std::max<long long>(0, wait.count())));
-}
-
-void ProgramWindow::onDue()
-{
-    if (mine())
-        m_panel.stepRun(now());
-    schedule();
+    panel().stepRun(now());
+    scheduleDue();
     refresh();
 }
 
-void ProgramWindow::runningChanged(bool running)
+void ProgramWindow::runChanged(bool running)
 {
-    remoteChanged();
-    m_stop->setEnabled(running && mine());
     m_repeat->setEnabled(!running && !m_forever->isChecked());
     m_forever->setEnabled(!running);
-    if (running) {
+    if (running)
         m_tick.start();
-    } else {
-        m_due.stop();
+    else
         m_tick.stop();
-    }
     refresh();
 }
 
-void ProgramWindow::remoteChanged()
+bool ProgramWindow::canStart() const
 {
-    m_start->setEnabled(!m_panel.runActive() && m_panel.remoteState() == RemoteState::Local &&
-                        m_program->problems.empty() && !m_program->steps.empty());
+    return m_program->problems.empty() && !m_program->steps.empty();
 }
 
 void ProgramWindow::refresh()
 {
-    const ProgramRun *run = mine();
+    const ProgramRun *run = myRun();
     if (!run)
         return;
     const SteadyTime t = now();
@@ -260,22 +211,14 @@ void ProgramWindow::refresh()
     else if (!run->error().empty())
         m_status->setText(QStringLiteral("Stopped at %1: %2; %3")
                               .arg(where, QString::fromStdString(run->error()),
-                                   m_panel.load().inputMayBeOn
+                                   panel().load().inputMayBeOn
                                        ? QStringLiteral("the input may still be on.")
                                        : QStringLiteral("the input is off.")));
-    else if (!m_panel.load().inputMayBeOn)
+    else if (!panel().load().inputMayBeOn)
         m_status->setText(QStringLiteral("Stopped at %1; the input is off.").arg(where));
     else
         m_status->setText(
             QStringLiteral("Stopped at %1; the input could not be switched off.").arg(where));
-}
-
-void ProgramWindow::closeEvent(QCloseEvent *event)
-{
-    // Closing the window that runs a program stops it and switches the input off first.
-    if (mine())
-        m_panel.stopRun();
-    QWidget::closeEvent(event);
 }
 
 } // namespace rz417
