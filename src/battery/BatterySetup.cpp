@@ -163,21 +163,33 @@ std::string jsonString(const std::string &text)
     return out + '"';
 }
 
-const char *endName(measure::RunEnd end)
+// What stopped the test, as scripts read it.
+const char *stoppedBy(measure::RunEnd end, StopReason stop)
 {
     switch (end) {
     case measure::RunEnd::Stopped:
-        return "stopped";
+        break;
     case measure::RunEnd::Interrupted:
-        return "interrupted";
+        return "signal";
     case measure::RunEnd::LineFailed:
-        return "line failed";
+        return "line";
     case measure::RunEnd::MeterFailed:
-        return "meter failed";
+        return "meter";
     case measure::RunEnd::LogFailed:
+        return "log";
+    }
+    switch (stop) {
+    case StopReason::Cutoff:
+        return "cutoff";
+    case StopReason::Capacity:
+        return "capacity";
+    case StopReason::Energy:
+        return "energy";
+    case StopReason::Time:
+    case StopReason::None:
         break;
     }
-    return "log failed";
+    return "time";
 }
 
 std::string jsonFigure(const std::optional<double> &value, int decimals)
@@ -187,19 +199,19 @@ std::string jsonFigure(const std::optional<double> &value, int decimals)
 
 } // namespace
 
-std::string summaryJson(const DischargeRun &run, const measure::RunResult &result, bool off)
+std::string summaryJson(const DischargeRun &run, const measure::RunResult &result, bool off,
+                        const std::optional<std::string> &meterIdn)
 {
     const Discharge &discharge = run.discharge();
     const Sample &last = discharge.last();
-    const StopReason stop = discharge.stopped();
-    return std::string("{\"test\":\"battery\",\"end\":") + jsonString(endName(result.end)) +
-           ",\"why\":" + jsonString(result.why) + ",\"stop\":" +
-           (stop == StopReason::None ? std::string("null") : jsonString(stopText(stop))) +
-           ",\"seconds\":" + figureText(last.seconds, 3) +
+    return std::string("{\"test\":\"battery\",\"stopped_by\":\"") +
+           stoppedBy(result.end, discharge.stopped()) + "\",\"why\":" + jsonString(result.why) +
+           ",\"duration_s\":" + figureText(last.seconds, 3) +
            ",\"capacity_Ah\":" + figureText(last.ampHours, 6) +
            ",\"energy_Wh\":" + figureText(last.wattHours, 6) +
-           ",\"mean_voltage_V\":" + jsonFigure(discharge.meanVolts(), 4) +
-           ",\"end_voltage_V\":" + jsonFigure(last.volts, 4) +
+           ",\"mean_V\":" + jsonFigure(discharge.meanVolts(), 4) +
+           ",\"end_V\":" + jsonFigure(last.volts, 4) +
+           ",\"meter_idn\":" + (meterIdn ? jsonString(*meterIdn) : std::string("null")) +
            ",\"measured\":" + (run.metered() ? "true" : "false") +
            ",\"readings\":" + std::to_string(run.readings()) +
            ",\"skipped\":" + std::to_string(run.skipped()) +

@@ -41,8 +41,11 @@ std::string figuresLine(const Sample &sample, const std::string &gap = "  ");
 measure::RunEndWords endWords(const DischargeRun &run, const measure::RunResult &result,
                               bool inputWasOn, bool off);
 
-// The summary as one JSON object on one line, for scripts: how it ended, the stop, the
-// duration, the figures and whether they were measured.
-std::string summaryJson(const DischargeRun &run, const measure::RunResult &result, bool off);
+// The summary as one JSON object on one line, for scripts: what stopped it (stopped_by: cutoff,
+// capacity, energy, time, signal, meter, line or log), the duration, the figures in SI units
+// (null where not known), the meter's identity, whether the figures were measured and the input
+// went off.
+std::string summaryJson(const DischargeRun &run, const measure::RunResult &result, bool off,
+                        const std::optional<std::string> &meterIdn);
 
 } // namespace rz417::battery

@@ -42,6 +42,7 @@ struct Invocation
     uint16_t listenPort = scpi::kScpiPort; // 0: any free port, told at start
     int watchdog = 0;                      // serve: the watchdog's delay in seconds; 0 off
     battery::Setup battery;                // the discharge, its stops, the meter and the log
+    bool json = false;                     // a measured test's summary as one JSON object
     std::string helpTopic; // Help: the subcommand whose options are asked for; empty for all
 };
 

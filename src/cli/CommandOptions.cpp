@@ -81,6 +81,8 @@ const Row kRows[] = {
             "where clients connect: 127.0.0.1:5025 by default, 0.0.0.0:5025 every interface",
             "serve"),
      [](const std::string &v, OptionState &s) { return once(s.listen, v); }},
+    {option("--json", 0, "", "", "the summary as one JSON object on standard output", "battery"),
+     [](const std::string &, OptionState &s) { return s.invocation.json = true, std::string(); }},
     {option("--watchdog", 0, "SECONDS", "SECONDS, e.g. 60",
             "switch the input off after SECONDS without a SCPI message", "serve"),
      [](const std::string &v, OptionState &s) { return once(s.watchdog, v); }},

@@ -50,7 +50,8 @@ private:
 };
 
 // Connects and asks who the meter is; a signal ends the wait. Nothing after a message.
-std::unique_ptr<battery::Meter> greetMeter(const battery::MeterAddress &address, Session &session)
+std::unique_ptr<battery::Meter> greetMeter(const battery::MeterAddress &address, Session &session,
+                                           std::optional<std::string> &greeted)
 {
     std::string identity;
     std::string why;
@@ -63,6 +64,7 @@ std::unique_ptr<battery::Meter> greetMeter(const battery::MeterAddress &address,
         return nullptr;
     }
     session.notice(measure::meterLine(identity));
+    greeted = identity;
     return meter;
 }
 
@@ -83,8 +85,10 @@ void sayFailure(const battery::DischargeResult &result, bool off)
     }
 }
 
-// The end, said once the input is off: the errors, the summary; the exit status.
-int endOfRun(Session &session, const battery::DischargeRun &run, const measure::RunEndWords &words)
+// The end, said once the input is off: the errors, the summary (as JSON when asked, on every
+// end); the exit status.
+int endOfRun(Session &session, const battery::DischargeRun &run, const measure::RunEndWords &words,
+             const std::optional<std::string> &json)
 {
     sayFailure(words.result, words.off);
     if (!words.logLost.empty())
@@ -94,7 +98,10 @@ int endOfRun(Session &session, const battery::DischargeRun &run, const measure::
         status = session.interruptedStatus(
             run.readings() == 0 ? std::string("the start")
                                 : "reading at " + durationText(run.discharge().last().seconds));
-    if (run.readings() > 0 || words.result.end == battery::DischargeEnd::Interrupted) {
+    if (json) {
+        std::printf("%s\n", json->c_str());
+        std::fflush(stdout);
+    } else if (run.readings() > 0 || words.result.end == battery::DischargeEnd::Interrupted) {
         for (const std::string &line : measure::endLines(words))
             std::printf("%s\n", line.c_str());
         std::fflush(stdout);
@@ -116,8 +123,9 @@ int batteryTest(const Invocation &invocation)
         return kExitFailed;
     }
     std::unique_ptr<battery::Meter> meter;
+    std::optional<std::string> identity;
     if (setup.meter) {
-        meter = greetMeter(*setup.meter, session);
+        meter = greetMeter(*setup.meter, session, identity);
         if (!meter && !session.watch().interrupted())
             return kExitFailed;
     } else {
@@ -147,7 +155,10 @@ int batteryTest(const Invocation &invocation)
     if (std::string why; run.readings() > readings.told() && log.isOpen() &&
                          !log.write(battery::logRow(run.discharge().last()), why))
         words.logLost = why;
-    return session.finish(endOfRun(session, run, words));
+    std::optional<std::string> json;
+    if (invocation.json)
+        json = battery::summaryJson(run, result, off, identity);
+    return session.finish(endOfRun(session, run, words, json));
 }
 
 } // namespace rz417::cli

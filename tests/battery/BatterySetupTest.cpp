@@ -95,16 +95,17 @@ TEST(BatterySetup, SummaryAsJson)
                      Stops{{}, {}, {}, 2000}, true);
     for (const auto &[answer, at] : {std::pair{"4.0", 0}, {"3.9", 1}, {"3.8", 2}})
         run.reading(std::string(answer), {}, std::chrono::seconds(at));
-    EXPECT_EQ(summaryJson(run, {}, true),
-              R"({"test":"battery","end":"stopped","why":"","stop":"the time","seconds":2.000,)"
-              R"("capacity_Ah":0.000556,"energy_Wh":0.002167,"mean_voltage_V":3.9000,)"
-              R"("end_voltage_V":3.8000,"measured":true,"readings":3,"skipped":0,"bounded":0,)"
+    EXPECT_EQ(summaryJson(run, {}, true, "ACME,DMM"),
+              R"({"test":"battery","stopped_by":"time","why":"","duration_s":2.000,)"
+              R"("capacity_Ah":0.000556,"energy_Wh":0.002167,"mean_V":3.9000,"end_V":3.8000,)"
+              R"("meter_idn":"ACME,DMM","measured":true,"readings":3,"skipped":0,"bounded":0,)"
               R"("input_off":true})");
     const std::string failed =
-        summaryJson(run, {DischargeEnd::MeterFailed, "it answered '\"\\\n'"}, false);
-    EXPECT_NE(failed.find(R"("end":"meter failed","why":"it answered '\"\\\u000a'")"),
+        summaryJson(run, {DischargeEnd::MeterFailed, "it answered '\"\\\n'"}, false, {});
+    EXPECT_NE(failed.find(R"("stopped_by":"meter","why":"it answered '\"\\\u000a'")"),
               std::string::npos)
         << failed;
+    EXPECT_NE(failed.find(R"("meter_idn":null)"), std::string::npos) << failed;
     EXPECT_NE(failed.find(R"("input_off":false})"), std::string::npos) << failed;
 }
 

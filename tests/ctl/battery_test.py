@@ -6,6 +6,7 @@ against a meter of the test's own that goes silent, answers garbage or is interr
 """
 
 import argparse
+import json
 import os
 import pty
 import select
@@ -160,6 +161,32 @@ def case_interrupted():
     check(proc.returncode == 130 and "capacity" in out, "exit %d, %r %r" % (proc.returncode,
                                                                            out, err))
     check(frames_of(line.read(0.2))[-1] == "66FFFF", line.received)
+
+
+def case_json():
+    """--json: one JSON object on standard output, on a stop, a meter failure and a signal."""
+    rows = (([], "1", "time", 0, "FAKE,DMM,1,1.0"),
+            (["3.9"], None, "meter", 1, "FAKE,DMM,1,1.0"))
+    for readings, stop, stopped_by, status, idn in rows:
+        line = Line()
+        meter = FakeMeter(readings or ["3.9"] * 20)
+        words = ["cc", "1", "--json", "--meter", "127.0.0.1:%d" % meter.port, "--interval", "0.2"]
+        words += ["--time", stop] if stop else ["--cutoff", "3"]
+        result = ctl(line, *words)
+        summary = json.loads(result.stdout)
+        check(result.returncode == status and summary["stopped_by"] == stopped_by and
+              summary["meter_idn"] == idn and summary["input_off"] is True and
+              summary["test"] == "battery", "exit %d, %r" % (result.returncode, result.stdout))
+        check(frames_of(line.read(0.2))[-1] == "66FFFF", line.received)
+    line = Line()
+    proc = subprocess.Popen([ARGS.ctl, "-p", line.path, "-q", "battery", "cc", "1", "--time",
+                             "60", "--json"], stdout=subprocess.PIPE, text=True)
+    line.wait_for(b"6600FF")
+    proc.send_signal(signal.SIGINT)
+    out, _ = proc.communicate(timeout=DEADLINE)
+    summary = json.loads(out)
+    check(proc.returncode == 130 and summary["stopped_by"] == "signal" and
+          summary["meter_idn"] is None and summary["mean_V"] is None, "%r" % out)
 
 
 def case_unreachable():
