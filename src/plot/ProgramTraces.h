@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plot/LineThinner.h"
 #include "program/Program.h"
 
 #include <cstdint>
@@ -7,12 +8,6 @@
 #include <vector>
 
 namespace rz417 {
-
-struct PlotPoint
-{
-    double t;     // seconds from the start of a pass
-    double value; // in the mode's unit
-};
 
 struct TimeInterval
 {

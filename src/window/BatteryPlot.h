@@ -1,9 +1,7 @@
 #pragma once
 
-#include "plot/AxisScale.h"
-
-#include <QPointF>
-#include <QWidget>
+#include "plot/LineThinner.h"
+#include "window/PlotCanvas.h"
 
 #include <optional>
 #include <vector>
@@ -13,7 +11,7 @@ namespace rz417 {
 // A battery test's curve as it is read: the voltage (left axis) and the capacity drawn (right
 // axis) against the time from the input going on. The time axis reaches the test's time stop
 // when it has one, and grows with the test otherwise.
-class BatteryPlot : public QWidget
+class BatteryPlot : public PlotCanvas
 {
     Q_OBJECT
 
@@ -28,24 +26,16 @@ public:
     QSize sizeHint() const override { return {560, 300}; }
     QSize minimumSizeHint() const override { return {320, 200}; }
 
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
 private:
-    struct Axis
-    {
-        QString title;
-        QColor colour;
-        AxisScale scale;
-        bool left;
-    };
-    void drawAxis(QPainter &painter, const QRectF &plot, const Axis &axis) const;
-    void drawCurve(QPainter &painter, const QRectF &plot, const std::vector<QPointF> &points,
-                   double high, double timeHigh, const QColor &colour) const;
+    void drawPicture(QPainter &painter) const override;
+    // A line thinned to the device's pixel columns, so that a day's curve draws as fast as a
+    // minute's.
+    void drawCurve(QPainter &painter, const QRectF &plot, const std::vector<PlotPoint> &points,
+                   const ValueAxis &axis, double timeHigh) const;
 
     std::optional<double> m_span;
-    std::vector<QPointF> m_volts;    // seconds, volts
-    std::vector<QPointF> m_capacity; // seconds, Ah
+    std::vector<PlotPoint> m_volts;    // seconds, volts
+    std::vector<PlotPoint> m_capacity; // seconds, Ah
 };
 
 } // namespace rz417

@@ -34,26 +34,11 @@ QColor modeColour(int16_t mode)
     return kModeColours[mode - 1];
 }
 
-QFont titleFont(QFont font)
-{
-    font.setBold(true);
-    return font;
-}
-
-double widestLabel(const QFontMetricsF &metrics, const AxisScale &scale)
-{
-    double widest = 0;
-    for (const AxisTick &tick : scale.ticks)
-        widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(tick.label)));
-    return widest;
-}
-
 } // namespace
 
 ProgramPlot::ProgramPlot(const Program &program, QWidget *parent)
-    : QWidget(parent), m_traces(programTraces(program))
+    : PlotCanvas(parent), m_traces(programTraces(program))
 {
-    setAttribute(Qt::WA_OpaquePaintEvent);
     QStringList titles;
     for (const ModeTrace &trace : m_traces.modes)
         titles << QString::fromStdString(axisTitle(trace.mode));
@@ -85,8 +70,7 @@ void ProgramPlot::setTimeCursor(std::optional<std::chrono::milliseconds> at)
 
 QRectF ProgramPlot::plotArea()
 {
-    if (!m_laidOut || m_laidOutSize != size())
-        layOut();
+    ensureLaidOut();
     return m_plot;
 }
 
@@ -100,13 +84,6 @@ QSize ProgramPlot::minimumSizeHint() const
     return {320, 180};
 }
 
-void ProgramPlot::changeEvent(QEvent *event)
-{
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        m_laidOut = false;
-    QWidget::changeEvent(event);
-}
-
 double ProgramPlot::xOf(double t) const
 {
     return m_plot.left() + t / m_traces.end * m_plot.width();
@@ -114,9 +91,6 @@ double ProgramPlot::xOf(double t) const
 
 void ProgramPlot::layOut()
 {
-    m_laidOut = true;
-    m_laidOutSize = size();
-    m_picture = QPixmap();
     m_plot = QRectF();
     m_axes.clear();
     m_lines.clear();
@@ -135,7 +109,7 @@ void ProgramPlot::layOut()
                           (kTick + kGap + line + kGap + titleMetrics.height());
     if (bottom - top < 2 * line)
         return;
-    const auto sides = layOutAxes(top, bottom, metrics, titleMetrics);
+    const auto sides = layOutAxes(top, bottom, metrics);
     if (layOutTime(all, top, bottom, sides, metrics))
         layOutLines();
 }
@@ -179,8 +153,7 @@ double ProgramPlot::layOutLegend(const QRectF &area, const QFontMetricsF &metric
 }
 
 std::pair<double, double> ProgramPlot::layOutAxes(double top, double bottom,
-                                                  const QFontMetricsF &metrics,
-                                                  const QFontMetricsF &titleMetrics)
+                                                  const QFontMetricsF &metrics)
 {
     // A mode's axis on alternate sides, further out for the third and fourth.
     const double line = metrics.height();
@@ -190,7 +163,7 @@ std::pair<double, double> ProgramPlot::layOutAxes(double top, double bottom,
     for (std::size_t i = 0; i < m_traces.modes.size(); ++i) {
         const ModeTrace &trace = m_traces.modes[i];
         ValueAxis axis;
-        axis.mode = trace.mode;
+        axis.colour = modeColour(trace.mode);
         axis.title = QString::fromStdString(axisTitle(trace.mode));
         // Headroom above the highest setpoint, so that it does not run along the frame.
         axis.scale = axisScale(trace.top * 1.1, valueTicks, -modeInfo(trace.mode)->decimals, true);
@@ -198,7 +171,7 @@ std::pair<double, double> ProgramPlot::layOutAxes(double top, double bottom,
         axis.left = i % 2 == 0;
         double &side = axis.left ? leftWidth : rightWidth;
         axis.offset = side > 0 ? side + kAxisGap : 0;
-        side = axis.offset + kTick + kGap + axis.labelWidth + kGap + titleMetrics.height();
+        side = axisWidth(axis);
         m_axes.push_back(axis);
     }
     return {leftWidth, rightWidth};
@@ -235,7 +208,7 @@ bool ProgramPlot::layOutTime(QRectF area, double top, double bottom,
 void ProgramPlot::layOutLines()
 {
     // The lines and the shading, thinned to the device's pixel columns.
-    const int columns = static_cast<int>(std::ceil(m_plot.width() * devicePixelRatioF()));
+    const int columns = PlotCanvas::columns(m_plot.width());
     for (std::size_t i = 0; i < m_traces.modes.size(); ++i) {
         const double high = m_axes[i].scale.high;
         std::vector<QPolygonF> &polygons = m_lines.emplace_back();
@@ -251,21 +224,8 @@ void ProgramPlot::layOutLines()
                               QPointF(xOf(on.to), m_plot.bottom()));
 }
 
-void ProgramPlot::paintEvent(QPaintEvent *)
+void ProgramPlot::drawOverlay(QPainter &painter) const
 {
-    if (!m_laidOut || m_laidOutSize != size())
-        layOut();
-    // The cursor moves ten times a second during a run; what stands still is drawn once.
-    const qreal ratio = devicePixelRatioF();
-    if (m_picture.isNull() || m_picture.devicePixelRatio() != ratio) {
-        m_picture = QPixmap(size() * ratio);
-        m_picture.setDevicePixelRatio(ratio);
-        m_picture.fill(Qt::white);
-        QPainter picture(&m_picture);
-        drawPlot(picture);
-    }
-    QPainter painter(this);
-    painter.drawPixmap(0, 0, m_picture);
     if (m_cursor && !m_plot.isEmpty()) {
         painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
         painter.drawLine(QPointF(cursorX(), m_plot.top()), QPointF(cursorX(), m_plot.bottom()));
@@ -277,7 +237,7 @@ double ProgramPlot::cursorX() const
     return xOf(std::clamp(m_cursor.value_or(0.0), 0.0, m_traces.end));
 }
 
-void ProgramPlot::drawPlot(QPainter &painter) const
+void ProgramPlot::drawPicture(QPainter &painter) const
 {
     if (m_plot.isEmpty())
         return;
@@ -305,8 +265,7 @@ void ProgramPlot::drawPlot(QPainter &painter) const
     // A line at 0 runs along the bottom edge; it is drawn whole.
     painter.setClipRect(m_plot.adjusted(-2, -2, 2, 2));
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        painter.setPen(
-            QPen(modeColour(m_axes[i].mode), 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        painter.setPen(QPen(m_axes[i].colour, 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
         for (const QPolygonF &polygon : m_lines[i]) {
             // A stroke is filled as one path, whose cost grows with the square of the edges on
             // a scan line (a second and more for a dense line as one): the line goes in short
@@ -325,51 +284,9 @@ void ProgramPlot::drawPlot(QPainter &painter) const
 
 void ProgramPlot::drawAxes(QPainter &painter) const
 {
-    const QFontMetricsF metrics(font());
-    const QFont bold = titleFont(font());
-    const double line = metrics.height();
-
-    painter.setPen(QPen(kText, 0));
-    for (const AxisTick &tick : m_time.ticks) {
-        const double x = xOf(tick.value);
-        painter.drawLine(QPointF(x, m_plot.bottom()), QPointF(x, m_plot.bottom() + kTick));
-        painter.drawText(QRectF(x - 100, m_plot.bottom() + kTick + kGap, 200, line),
-                         Qt::AlignHCenter | Qt::AlignTop, QString::fromStdString(tick.label));
-    }
-    painter.setFont(bold);
-    painter.drawText(QRectF(m_plot.left(), m_plot.bottom() + kTick + kGap + line + kGap,
-                            m_plot.width(), QFontMetricsF(bold).height()),
-                     Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("Time (s)"));
-    painter.setFont(font());
-
-    for (const ValueAxis &axis : m_axes) {
-        const QColor colour = modeColour(axis.mode);
-        const double out = axis.left ? -1 : 1; // away from the plot area
-        const double x = axis.left ? m_plot.left() - axis.offset : m_plot.right() + axis.offset;
-        painter.setPen(QPen(colour, 0));
-        painter.drawLine(QPointF(x, m_plot.top()), QPointF(x, m_plot.bottom()));
-        for (const AxisTick &tick : axis.scale.ticks) {
-            const double y = m_plot.bottom() - tick.value / axis.scale.high * m_plot.height();
-            painter.drawLine(QPointF(x, y), QPointF(x + out * kTick, y));
-            const double labelX = x + out * (kTick + kGap);
-            const QRectF box =
-                axis.left ? QRectF(labelX - axis.labelWidth, y - line / 2, axis.labelWidth, line)
-                          : QRectF(labelX, y - line / 2, axis.labelWidth, line);
-            painter.drawText(box, (axis.left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
-                             QString::fromStdString(tick.label));
-        }
-        // The title turned to read upwards, beyond the labels.
-        const double titleHeight = QFontMetricsF(bold).height();
-        const double centre = x + out * (kTick + kGap + axis.labelWidth + kGap + titleHeight / 2);
-        painter.save();
-        painter.setFont(bold);
-        painter.translate(centre, m_plot.center().y());
-        painter.rotate(-90);
-        painter.drawText(
-            QRectF(-m_plot.height() / 2, -titleHeight / 2, m_plot.height(), titleHeight),
-            Qt::AlignCenter, axis.title);
-        painter.restore();
-    }
+    drawTimeAxis(painter, m_plot, m_time, m_traces.end, QStringLiteral("Time (s)"));
+    for (const ValueAxis &axis : m_axes)
+        drawValueAxis(painter, m_plot, axis);
 }
 
 void ProgramPlot::drawLegend(QPainter &painter) const
