@@ -4,6 +4,8 @@
 #include "protocol/Modes.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
 namespace rz417 {
 
@@ -120,37 +122,68 @@ bool splitDecimal(std::string_view text, std::string &digits, int &fractionSize)
     return true;
 }
 
+// A decimal number in steps of 10^-decimals of its unit times 10^exponent: its digits, and the
+// power of ten the last one stands for; nothing when the text is not such a number.
+struct Scaled
+{
+    std::string digits; // no leading zeros; empty for zero
+    int64_t shift = 0;  // the value is digits * 10^shift steps
+};
+
+std::optional<Scaled> scaled(std::string_view text, int decimals, int exponent)
+{
+    Scaled number;
+    int fractionSize = 0;
+    if (!splitDecimal(text, number.digits, fractionSize))
+        return std::nullopt;
+    number.shift = int64_t{decimals} + exponent - fractionSize;
+    return number;
+}
+
+// Whole steps, one more where the dropped digits round up: too large beyond the digits an int64_t
+// holds or beyond limit.
+Fixed wholeSteps(std::string_view digits, int64_t limit, bool roundUp = false)
+{
+    if (digits.size() > static_cast<std::size_t>(kMaxDigits))
+        return {FixedError::TooLarge, 0};
+    const int64_t value =
+        (digits.empty() ? 0 : std::stoll(std::string(digits))) + (roundUp ? 1 : 0);
+    return value > limit ? Fixed{FixedError::TooLarge, 0} : Fixed{FixedError::None, value};
+}
+
+// Whole steps from digits that stand for digits * 10^shift, shift >= 0.
+Fixed wholeSteps(const Scaled &number, int64_t limit)
+{
+    if (static_cast<int64_t>(number.digits.size()) + number.shift > kMaxDigits)
+        return {FixedError::TooLarge, 0};
+    return wholeSteps(number.digits + std::string(static_cast<std::size_t>(number.shift), '0'),
+                      limit);
+}
+
 } // namespace
 
 Fixed roundFixed(std::string_view text, int decimals, int exponent, int64_t limit)
 {
-    std::string digits;
-    int fractionSize = 0;
-    if (!splitDecimal(text, digits, fractionSize))
+    const auto number = scaled(text, decimals, exponent);
+    if (!number)
         return {FixedError::NotANumber, 0};
-    if (digits.empty())
+    if (number->digits.empty())
         return {FixedError::None, 0};
-    // The value is digits * 10^shift steps.
-    const int64_t shift = int64_t{decimals} + exponent - fractionSize;
-    if (shift >= 0) {
-        if (static_cast<int64_t>(digits.size()) + shift > kMaxDigits)
-            return {FixedError::TooLarge, 0};
-        digits.append(static_cast<std::size_t>(shift), '0');
-        const int64_t value = std::stoll(digits);
-        return value > limit ? Fixed{FixedError::TooLarge, 0} : Fixed{FixedError::None, value};
-    }
-    const auto dropped = static_cast<uint64_t>(-shift);
+    if (number->shift >= 0)
+        return wholeSteps(*number, limit);
+    const std::string_view digits = number->digits;
+    const auto dropped = static_cast<uint64_t>(-number->shift);
     if (dropped > digits.size())
         return {FixedError::None, 0}; // below a tenth of a step
     const std::size_t kept = digits.size() - static_cast<std::size_t>(dropped);
-    if (kept > static_cast<std::size_t>(kMaxDigits))
+    const std::string_view whole = digits.substr(0, kept);
+    if (whole.size() > static_cast<std::size_t>(kMaxDigits))
         return {FixedError::TooLarge, 0};
-    int64_t value = kept == 0 ? 0 : std::stoll(digits.substr(0, kept));
+    // A half rounds to the even step.
+    const bool odd = !whole.empty() && (whole.back() - '0') % 2 == 1;
     const char first = digits[kept];
-    const bool beyondHalf = digits.find_first_not_of('0', kept + 1) != std::string::npos;
-    if (first > '5' || (first == '5' && (beyondHalf || value % 2 == 1)))
-        ++value;
-    return value > limit ? Fixed{FixedError::TooLarge, 0} : Fixed{FixedError::None, value};
+    const bool beyondHalf = digits.find_first_not_of('0', kept + 1) != std::string_view::npos;
+    return wholeSteps(whole, limit, first > '5' || (first == '5' && (beyondHalf || odd)));
 }
 
 Fixed roundSetpoint(const ModeInfo &mode, std::string_view text, int exponent)
@@ -160,29 +193,20 @@ Fixed roundSetpoint(const ModeInfo &mode, std::string_view text, int exponent)
 
 Fixed parseFixed(std::string_view text, int decimals, int exponent, int64_t limit)
 {
-    std::string digits;
-    int fractionSize = 0;
-    if (!splitDecimal(text, digits, fractionSize))
+    const auto number = scaled(text, decimals, exponent);
+    if (!number)
         return {FixedError::NotANumber, 0};
-    if (digits.empty())
+    if (number->digits.empty())
         return {FixedError::None, 0};
-    // The value is digits * 10^shift steps.
-    const int shift = decimals + exponent - fractionSize;
-    if (shift < 0) {
-        const auto dropped = static_cast<std::size_t>(-shift);
-        if (dropped >= digits.size() ||
-            digits.find_first_not_of('0', digits.size() - dropped) != std::string::npos)
-            return {FixedError::TooFine, 0};
-        digits.resize(digits.size() - dropped);
-    } else {
-        digits.append(static_cast<std::size_t>(shift), '0');
-    }
-    if (static_cast<int>(digits.size()) > kMaxDigits)
-        return {FixedError::TooLarge, 0};
-    const int64_t value = std::stoll(digits);
-    if (value > limit)
-        return {FixedError::TooLarge, 0};
-    return {FixedError::None, value};
+    if (number->shift >= 0)
+        return wholeSteps(*number, limit);
+    // Only zeros may be dropped: a finer value is refused, not rounded.
+    const std::string_view digits = number->digits;
+    const auto dropped = static_cast<std::size_t>(-number->shift);
+    if (dropped >= digits.size() ||
+        digits.find_first_not_of('0', digits.size() - dropped) != std::string_view::npos)
+        return {FixedError::TooFine, 0};
+    return wholeSteps(digits.substr(0, digits.size() - dropped), limit);
 }
 
 ParsedSetpoint parseSetpoint(int16_t mode, std::string_view text)
