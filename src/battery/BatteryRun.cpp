@@ -1,5 +1,6 @@
 #include "battery/BatteryRun.h"
 
+#include "battery/BatterySetup.h"
 #include "battery/BatteryWords.h"
 #include "protocol/Frame.h"
 #include "protocol/Modes.h"
@@ -82,25 +83,26 @@ std::optional<DischargeResult> DischargeRun::reading(const std::optional<std::st
     return std::nullopt;
 }
 
-DischargeResult runDischarge(DischargeRun &run, Meter *meter, FrameOut &out, Clock &clock,
-                             Sleeper &sleeper, ReadingSink &sink)
+std::optional<DischargeResult> DischargeRun::take(const std::optional<std::string> &answer,
+                                                  const std::string &why,
+                                                  std::chrono::nanoseconds at, FrameOut &)
 {
-    if (auto failed = run.begin(out, [&sleeper] { return sleeper.interrupted(); }))
-        return *failed;
-    const SteadyTime start = clock.now();
-    for (;;) {
-        if (!sleeper.sleepUntil(start + run.nextDue()))
-            return {DischargeEnd::Interrupted, {}};
-        std::string why;
-        const auto answer = meter ? meter->ask(run.plan().query, why) : std::nullopt;
-        // A signal during the query: the meter's answer, or its silence, is not counted.
-        if (sleeper.interrupted())
-            return {DischargeEnd::Interrupted, {}};
-        if (const auto end = run.reading(answer, why, clock.now() - start))
-            return *end;
-        if (!sink.reading(run.discharge().last(), why))
-            return {DischargeEnd::LogFailed, why};
-    }
+    return reading(answer, why, at);
+}
+
+std::string DischargeRun::logHeader() const
+{
+    return battery::logHeader();
+}
+
+std::string DischargeRun::logRow() const
+{
+    return battery::logRow(m_discharge.last());
+}
+
+std::string DischargeRun::figuresLine() const
+{
+    return battery::figuresLine(m_discharge.last());
 }
 
 std::string figureText(double value, int decimals)

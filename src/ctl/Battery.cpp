@@ -15,7 +15,7 @@
 namespace rz417::cli {
 namespace {
 
-class BatteryOut : public battery::FrameOut
+class BatteryOut : public measure::FrameOut
 {
 public:
     explicit BatteryOut(Session &session) : m_session(session) {}
@@ -29,16 +29,16 @@ private:
 };
 
 // Each reading: the progress line on a terminal, a row of the log.
-class Readings : public battery::ReadingSink
+class Readings : public measure::ReadingSink
 {
 public:
     Readings(StatusLine &progress, measure::RunLog &log) : m_progress(progress), m_log(log) {}
-    bool reading(const battery::Sample &s, std::string &why) override
+    bool reading(const measure::MeasuredRun &run, std::string &why) override
     {
         ++m_told;
-        if (m_log.isOpen() && !m_log.write(battery::logRow(s), why))
+        if (m_log.isOpen() && !m_log.write(run.logRow(), why))
             return false;
-        m_progress.show(battery::figuresLine(s));
+        m_progress.show(run.figuresLine());
         return true;
     }
     long told() const { return m_told; }
@@ -50,7 +50,7 @@ private:
 };
 
 // Connects and asks who the meter is; a signal ends the wait. Nothing after a message.
-std::unique_ptr<battery::Meter> greetMeter(const battery::MeterAddress &address, Session &session,
+std::unique_ptr<measure::Meter> greetMeter(const battery::MeterAddress &address, Session &session,
                                            std::optional<std::string> &greeted)
 {
     std::string identity;
@@ -122,7 +122,7 @@ int batteryTest(const Invocation &invocation)
         Session::error(why + "; nothing was sent");
         return kExitFailed;
     }
-    std::unique_ptr<battery::Meter> meter;
+    std::unique_ptr<measure::Meter> meter;
     std::optional<std::string> identity;
     if (setup.meter) {
         meter = greetMeter(*setup.meter, session, identity);
@@ -146,14 +146,14 @@ int batteryTest(const Invocation &invocation)
     Readings readings(session.progressLine(), log);
     SteadyClock clock;
     const battery::DischargeResult result =
-        battery::runDischarge(run, meter.get(), out, clock, session.watch(), readings);
+        measure::runMeasured(run, meter.get(), out, clock, session.watch(), readings);
     // Whatever ended it, the input goes off before anything else is written.
     const bool wasOn = session.frames().load().inputMayBeOn;
     const bool off = session.switchOffIfOn(FrameSource{"battery"});
     measure::RunEndWords words = battery::endWords(run, result, wasOn, off);
     // The reading that ended the run is logged after the off frame.
-    if (std::string why; run.readings() > readings.told() && log.isOpen() &&
-                         !log.write(battery::logRow(run.discharge().last()), why))
+    if (std::string why;
+        run.readings() > readings.told() && log.isOpen() && !log.write(run.logRow(), why))
         words.logLost = why;
     std::optional<std::string> json;
     if (invocation.json)

@@ -10,7 +10,7 @@ namespace rz417::meter {
 class MeterThread::Worker : public QObject
 {
 public:
-    std::unique_ptr<battery::Meter> meter;
+    std::unique_ptr<measure::Meter> meter;
 };
 
 MeterThread::MeterThread(QObject *parent) : QObject(parent), m_worker(new Worker)

@@ -64,7 +64,7 @@ std::optional<std::string> readAnswer(QIODevice &device, const std::string &quer
 
 namespace {
 
-class SocketMeter : public battery::Meter
+class SocketMeter : public measure::Meter
 {
 public:
     explicit SocketMeter(MeterStop stopped) : m_stopped(std::move(stopped)) {}
@@ -99,7 +99,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<battery::Meter> connectMeter(const battery::MeterAddress &address, std::string &why,
+std::unique_ptr<measure::Meter> connectMeter(const battery::MeterAddress &address, std::string &why,
                                              MeterStop stopped)
 {
     if (address.kind == battery::MeterAddress::Kind::Socket) {
@@ -109,7 +109,7 @@ std::unique_ptr<battery::Meter> connectMeter(const battery::MeterAddress &addres
     return connectSerialMeter(address, why, std::move(stopped));
 }
 
-std::unique_ptr<battery::Meter> greetMeter(const battery::MeterAddress &address,
+std::unique_ptr<measure::Meter> greetMeter(const battery::MeterAddress &address,
                                            std::string &identity, std::string &why,
                                            MeterStop stopped)
 {

@@ -18,12 +18,12 @@ using MeterStop = std::function<bool()>;
 // A bench meter at its address (a raw SCPI socket or a serial line), connected; nothing with
 // why when it cannot be reached. Each query waits at most two seconds for its answer, counted
 // from the query, and less when stopped says so.
-std::unique_ptr<battery::Meter> connectMeter(const battery::MeterAddress &address, std::string &why,
+std::unique_ptr<measure::Meter> connectMeter(const battery::MeterAddress &address, std::string &why,
                                              MeterStop stopped = {});
 
 // The meter connected and asked who it is, as every run greets it: nothing, with why, when it
 // cannot be reached or does not answer.
-std::unique_ptr<battery::Meter> greetMeter(const battery::MeterAddress &address,
+std::unique_ptr<measure::Meter> greetMeter(const battery::MeterAddress &address,
                                            std::string &identity, std::string &why,
                                            MeterStop stopped = {});
 
@@ -34,7 +34,7 @@ std::optional<std::string> readAnswer(QIODevice &device, const std::string &quer
                                       const MeterStop &stopped = {});
 
 // The serial meter, a file per system.
-std::unique_ptr<battery::Meter> connectSerialMeter(const battery::MeterAddress &address,
+std::unique_ptr<measure::Meter> connectSerialMeter(const battery::MeterAddress &address,
                                                    std::string &why, MeterStop stopped);
 
 // How long a query waits for its answer.

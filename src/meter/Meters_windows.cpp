@@ -9,7 +9,7 @@
 namespace rz417::meter {
 namespace {
 
-class SerialMeter : public battery::Meter
+class SerialMeter : public measure::Meter
 {
 public:
     explicit SerialMeter(MeterStop stopped) : m_stopped(std::move(stopped)) {}
@@ -100,7 +100,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<battery::Meter> connectSerialMeter(const battery::MeterAddress &address,
+std::unique_ptr<measure::Meter> connectSerialMeter(const battery::MeterAddress &address,
                                                    std::string &why, MeterStop stopped)
 {
     auto meter = std::make_unique<SerialMeter>(std::move(stopped));

@@ -53,45 +53,49 @@ FrameSource ProgramPanelRun::offSource() const
 
 namespace {
 
-class BatteryLine : public battery::FrameOut
+class MeasuredLine : public measure::FrameOut
 {
 public:
-    explicit BatteryLine(RunLine &line) : m_line(line) {}
+    MeasuredLine(RunLine &line, const char *source) : m_line(line), m_source(source) {}
     bool send(const std::string &frame, const std::string &meaning) override
     {
-        return m_line.send(frame, meaning, {"battery"}).empty();
+        return m_line.send(frame, meaning, {m_source}).empty();
     }
 
 private:
     RunLine &m_line;
+    const char *m_source;
 };
 
 } // namespace
 
-BatteryPanelRun::BatteryPanelRun(std::unique_ptr<battery::DischargeRun> run) : m_run(std::move(run))
+MeasuredPanelRun::MeasuredPanelRun(std::unique_ptr<measure::MeasuredRun> run, const char *what,
+                                   const char *source)
+    : m_run(std::move(run)), m_what(what), m_source(source)
 {
 }
 
-std::optional<measure::RunResult> BatteryPanelRun::begin(RunLine &line, Clock &clock)
+std::optional<measure::RunResult> MeasuredPanelRun::begin(RunLine &line, Clock &clock)
 {
-    BatteryLine out(line);
-    if (auto failed = m_run->begin(out))
+    MeasuredLine out(line, m_source);
+    if (auto failed = m_run->begin(out, {}))
         return failed;
     // The readings are timed from the input going on.
     m_start = clock.now();
     return std::nullopt;
 }
 
-std::optional<SteadyTime> BatteryPanelRun::nextDue() const
+std::optional<SteadyTime> MeasuredPanelRun::nextDue() const
 {
     return m_start + m_run->nextDue();
 }
 
-std::optional<measure::RunResult> BatteryPanelRun::step(RunLine &, SteadyTime now,
-                                                        const MeterReading *reading)
+std::optional<measure::RunResult> MeasuredPanelRun::step(RunLine &line, SteadyTime now,
+                                                         const MeterReading *reading)
 {
-    return m_run->reading(reading ? reading->answer : std::nullopt, reading ? reading->why : "",
-                          now - m_start);
+    MeasuredLine out(line, m_source);
+    return m_run->take(reading ? reading->answer : std::nullopt, reading ? reading->why : "",
+                       now - m_start, out);
 }
 
 } // namespace rz417

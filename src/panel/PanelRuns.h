@@ -1,6 +1,6 @@
 #pragma once
 
-#include "battery/BatteryRun.h"
+#include "measure/MeasuredRun.h"
 #include "panel/PanelRun.h"
 #include "program/Program.h"
 
@@ -37,25 +37,29 @@ private:
     ProgramRun m_run;
 };
 
-// A battery test on the panel: its setpoint and the input on as it begins, then a reading at
-// each due time, until a stop is met; the input goes off at every end.
-class BatteryPanelRun : public PanelRun
+// A measured test on the panel (a battery test, and the tests to come): what it sends first as
+// it begins, then a reading at each due time, until it ends; the input goes off at every end.
+class MeasuredPanelRun : public PanelRun
 {
 public:
-    explicit BatteryPanelRun(std::unique_ptr<battery::DischargeRun> run);
+    // what: "a battery test"; source: its frames' in the journal, "battery".
+    MeasuredPanelRun(std::unique_ptr<measure::MeasuredRun> run, const char *what,
+                     const char *source);
 
-    const battery::DischargeRun &run() const { return *m_run; }
+    const measure::MeasuredRun &run() const { return *m_run; }
 
     std::optional<measure::RunResult> begin(RunLine &line, Clock &clock) override;
     std::optional<SteadyTime> nextDue() const override;
     std::optional<measure::RunResult> step(RunLine &line, SteadyTime now,
                                            const MeterReading *reading) override;
-    const char *what() const override { return "a battery test"; }
-    FrameSource offSource() const override { return {"battery"}; }
+    const char *what() const override { return m_what; }
+    FrameSource offSource() const override { return {m_source}; }
     bool offWhenDone() const override { return true; }
 
 private:
-    std::unique_ptr<battery::DischargeRun> m_run;
+    std::unique_ptr<measure::MeasuredRun> m_run;
+    const char *m_what;
+    const char *m_source;
     SteadyTime m_start{};
 };
 

@@ -254,8 +254,10 @@ void BatteryWindow::startTest()
         return;
     }
     // A frame that does not go out ends the test at once, through runningChanged.
-    if (!startRun(std::make_unique<BatteryPanelRun>(std::make_unique<battery::DischargeRun>(
-            m_setup->plan, m_setup->stops, m_setup->meter.has_value()))))
+    if (!startRun(std::make_unique<MeasuredPanelRun>(
+            std::make_unique<battery::DischargeRun>(m_setup->plan, m_setup->stops,
+                                                    m_setup->meter.has_value()),
+            "a battery test", "battery")))
         return;
     setStatus((m_identity.isEmpty() ? sentence(battery::kUnmeteredLine) + QLatin1Char('.')
                                     : sentence(measure::meterLine(m_identity.toStdString()))) +
@@ -303,8 +305,8 @@ void BatteryWindow::meterAnswered(int serial, const std::optional<std::string> &
 
 const battery::DischargeRun *BatteryWindow::myRun() const
 {
-    const auto *run = mine<BatteryPanelRun>();
-    return run ? &run->run() : nullptr;
+    const auto *run = mine<MeasuredPanelRun>();
+    return run ? &static_cast<const battery::DischargeRun &>(run->run()) : nullptr;
 }
 
 void BatteryWindow::reading(const std::optional<std::string> &answer, const std::string &why,

@@ -54,7 +54,7 @@ struct ScriptedMeter : Meter
     std::vector<std::string> queries;
 };
 
-struct Recorder : FrameOut, ReadingSink
+struct Recorder : FrameOut, measure::ReadingSink
 {
     bool send(const std::string &frame, const std::string &) override
     {
@@ -63,13 +63,13 @@ struct Recorder : FrameOut, ReadingSink
         frames.push_back(frame);
         return true;
     }
-    bool reading(const Sample &sample, std::string &why) override
+    bool reading(const measure::MeasuredRun &run, std::string &why) override
     {
         if (seconds.size() == logFailAt) {
             why = "run.csv: cannot be written (No space left on device)";
             return false;
         }
-        seconds.push_back(sample.seconds);
+        seconds.push_back(static_cast<const DischargeRun &>(run).discharge().last().seconds);
         return true;
     }
     std::size_t failAt = 99;
@@ -193,8 +193,8 @@ TEST(BatteryRun, ScheduleEndsAndWhy)
         recorder.logFailAt = row.logFailAt;
         DischargeRun run({ModeCodes::CC, 1000, 1000ms, "MEAS:VOLT:DC?"}, row.stops,
                          !row.answers.empty());
-        const DischargeResult result = runDischarge(run, row.answers.empty() ? nullptr : &meter,
-                                                    recorder, time, time, recorder);
+        const DischargeResult result = measure::runMeasured(
+            run, row.answers.empty() ? nullptr : &meter, recorder, time, time, recorder);
         EXPECT_EQ(result.end, row.end) << row.name;
         EXPECT_EQ(result.why, row.why) << row.name;
         // The reading that ends a run is the caller's to tell, after the off frame.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "battery/BatteryRun.h"
 #include "panel/FrontPanel.h"
 #include "panel/PanelRuns.h"
 #include "support/Fakes.h"
@@ -24,8 +25,8 @@ inline bool programRunning(const FrontPanel &panel)
 
 inline const battery::DischargeRun *batteryRun(const FrontPanel &panel)
 {
-    const auto *run = dynamic_cast<const BatteryPanelRun *>(panel.run());
-    return run ? &run->run() : nullptr;
+    const auto *run = dynamic_cast<const MeasuredPanelRun *>(panel.run());
+    return run ? dynamic_cast<const battery::DischargeRun *>(&run->run()) : nullptr;
 }
 
 inline bool startProgram(FrontPanel &panel, std::shared_ptr<const Program> program, int passes,
@@ -43,7 +44,8 @@ inline bool startProgram(FrontPanel &panel, std::shared_ptr<const Program> progr
 inline bool startBattery(FrontPanel &panel, std::unique_ptr<battery::DischargeRun> run,
                          Clock &clock)
 {
-    return panel.startRun(std::make_unique<BatteryPanelRun>(std::move(run)), clock);
+    return panel.startRun(
+        std::make_unique<MeasuredPanelRun>(std::move(run), "a battery test", "battery"), clock);
 }
 
 inline void batteryReading(FrontPanel &panel, const std::optional<std::string> &answer,
