@@ -146,38 +146,181 @@ private:
     std::string m_target;
 };
 
-int run(const rz417::sim::Options &options)
+// The master side of a new pseudo-terminal, non-blocking, its slave's name in `slave`; -1 after
+// a message.
+int openMaster(std::string &slave)
 {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
         std::fprintf(stderr, "rz417-sim: cannot create a pseudo-terminal: %s\n",
                      std::strerror(errno));
-        return 1;
+        return -1;
     }
     const char *slaveName = ::ptsname(master);
     if (slaveName == nullptr) {
         std::fprintf(stderr, "rz417-sim: no name for the pseudo-terminal: %s\n",
                      std::strerror(errno));
-        return 1;
+        return -1;
     }
-    const std::string slave = slaveName;
+    slave = slaveName;
     ::fcntl(master, F_SETFL, O_NONBLOCK);
     // The master reports a hang-up only once the slave has been opened and closed again; without
     // this it would look as if the panel were already there.
     const int slaveFd = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slaveFd >= 0)
         ::close(slaveFd);
+    return master;
+}
 
-    std::optional<Link> link;
-    if (!options.link.empty()) {
-        link.emplace(options.link, slave);
-        std::string error;
-        if (!link->create(error)) {
-            link.reset();
-            std::fprintf(stderr, "rz417-sim: %s\n", error.c_str());
-            return 1;
+// The link --link asks for, if any; false after a message.
+bool linkSlave(const std::string &path, const std::string &slave, std::optional<Link> &link)
+{
+    if (path.empty())
+        return true;
+    link.emplace(path, slave);
+    std::string error;
+    if (!link->create(error)) {
+        link.reset();
+        std::fprintf(stderr, "rz417-sim: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The meter --meter asks for, if any; false after a message.
+bool listenMeter(const std::string &where, rz417::sim::MeterServer &meter)
+{
+    if (where.empty())
+        return true;
+    std::string error;
+    if (!meter.listen(where, error)) {
+        std::fprintf(stderr, "rz417-sim: %s\n", error.c_str());
+        return false;
+    }
+    std::printf("meter: %s\n", meter.where().c_str());
+    std::fflush(stdout);
+    return true;
+}
+
+// The line to the panel, as connections come and go, until a signal or a failed print ends it.
+class LineSession
+{
+public:
+    LineSession(int master, Simulator &simulator, rz417::sim::MeterServer &meter)
+        : m_master(master), m_simulator(simulator), m_meter(meter)
+    {
+    }
+    LineSession(const LineSession &) = delete;
+    LineSession &operator=(const LineSession &) = delete;
+
+    void serve()
+    {
+        while (m_ok) {
+            const Step step = awaitPanel();
+            if (step == Step::Stop)
+                break;
+            if (step == Step::Again)
+                continue;
+            if (!serveOnce())
+                break;
         }
     }
+
+    // A signal ends the run, but what the panel wrote before it still counts, and so does the
+    // panel having gone: the demo stops the simulator right after the panel ends.
+    void finish()
+    {
+        if (m_ok && m_connected) {
+            ssize_t n = 0;
+            while (m_ok && (n = ::read(m_master, m_buffer, sizeof m_buffer)) > 0)
+                m_ok = report(n);
+            if (m_ok && !slaveOpen(m_master))
+                m_ok = print(m_simulator.closed(std::chrono::system_clock::now()));
+        }
+        if (m_ok) {
+            print(m_simulator.stopped(std::chrono::system_clock::now(),
+                                      g_signal == SIGINT ? "SIGINT" : "SIGTERM"));
+        }
+    }
+
+private:
+    enum class Step { Stop, Again, Go };
+
+    bool report(ssize_t n)
+    {
+        return print(m_simulator.received(
+            std::string_view(m_buffer, static_cast<std::size_t>(n)), readLineSettings(m_master),
+            std::chrono::steady_clock::now(), std::chrono::system_clock::now()));
+    }
+
+    // A meter reads the terminals as the load is now: what the line brought first counts.
+    double volts()
+    {
+        ssize_t n = 0;
+        while (m_ok && m_connected && (n = ::read(m_master, m_buffer, sizeof m_buffer)) > 0)
+            m_ok = report(n);
+        return m_simulator.terminalVolts(std::chrono::steady_clock::now());
+    }
+
+    Step awaitPanel()
+    {
+        if (m_connected)
+            return Step::Go;
+        if (!slaveOpen(m_master)) {
+            // Nothing to read until the panel opens the slave; look again shortly.
+            return waitFor(-1, 20, m_meter, m_volts) < 0 ? Step::Stop : Step::Again;
+        }
+        m_connected = true;
+        m_ok = print(m_simulator.opened(std::chrono::system_clock::now()));
+        return Step::Go;
+    }
+
+    // One wait for the panel: what it wrote, then what the time alone brings, then its going.
+    // False when a signal came.
+    bool serveOnce()
+    {
+        const auto deadline = m_simulator.deadline();
+        const int events =
+            waitFor(m_master, deadline ? millisUntil(*deadline) : -1, m_meter, m_volts);
+        if (events < 0)
+            return false;
+        bool hungUp = (events & (POLLHUP | POLLERR)) != 0 && (events & POLLIN) == 0;
+        if ((events & POLLIN) != 0) {
+            const ssize_t n = ::read(m_master, m_buffer, sizeof m_buffer);
+            if (n > 0) {
+                m_ok = report(n);
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                hungUp = true; // EIO: the last user of the slave side closed it
+            }
+        }
+        if (m_ok)
+            m_ok = print(m_simulator.idle(std::chrono::steady_clock::now(),
+                                          std::chrono::system_clock::now()));
+        if (m_ok && hungUp) {
+            m_connected = false;
+            m_ok = print(m_simulator.closed(std::chrono::system_clock::now()));
+        }
+        return true;
+    }
+
+    int m_master;
+    Simulator &m_simulator;
+    rz417::sim::MeterServer &m_meter;
+    bool m_connected = false;
+    bool m_ok = true;
+    char m_buffer[4096];
+    const std::function<double()> m_volts = [this] { return volts(); };
+};
+
+int run(const rz417::sim::Options &options)
+{
+    std::string slave;
+    const int master = openMaster(slave);
+    if (master < 0)
+        return 1;
+    std::optional<Link> link;
+    if (!linkSlave(options.link, slave, link))
+        return 1;
 
     std::printf("port: %s\n", slave.c_str());
     std::fflush(stdout);
@@ -186,77 +329,11 @@ int run(const rz417::sim::Options &options)
     if (options.battery)
         simulator.useBattery(*options.battery, std::chrono::steady_clock::now());
     rz417::sim::MeterServer meter;
-    if (!options.meter.empty()) {
-        std::string error;
-        if (!meter.listen(options.meter, error)) {
-            std::fprintf(stderr, "rz417-sim: %s\n", error.c_str());
-            return 1;
-        }
-        std::printf("meter: %s\n", meter.where().c_str());
-        std::fflush(stdout);
-    }
-    bool connected = false;
-    bool ok = true;
-    char buffer[4096];
-    auto report = [&](ssize_t n) {
-        return print(simulator.received(std::string_view(buffer, static_cast<std::size_t>(n)),
-                                        readLineSettings(master), std::chrono::steady_clock::now(),
-                                        std::chrono::system_clock::now()));
-    };
-    // A meter reads the terminals as the load is now: what the line brought first counts.
-    const std::function<double()> volts = [&] {
-        ssize_t n = 0;
-        while (ok && connected && (n = ::read(master, buffer, sizeof buffer)) > 0)
-            ok = report(n);
-        return simulator.terminalVolts(std::chrono::steady_clock::now());
-    };
-    while (ok) {
-        if (!connected) {
-            if (!slaveOpen(master)) {
-                // Nothing to read until the panel opens the slave; look again shortly.
-                if (waitFor(-1, 20, meter, volts) < 0)
-                    break;
-                continue;
-            }
-            connected = true;
-            ok = print(simulator.opened(std::chrono::system_clock::now()));
-        }
-
-        const auto deadline = simulator.deadline();
-        const int events = waitFor(master, deadline ? millisUntil(*deadline) : -1, meter, volts);
-        if (events < 0)
-            break;
-        bool hungUp = (events & (POLLHUP | POLLERR)) != 0 && (events & POLLIN) == 0;
-        if ((events & POLLIN) != 0) {
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n > 0) {
-                ok = report(n);
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                hungUp = true; // EIO: the last user of the slave side closed it
-            }
-        }
-        if (ok)
-            ok = print(
-                simulator.idle(std::chrono::steady_clock::now(), std::chrono::system_clock::now()));
-        if (ok && hungUp) {
-            connected = false;
-            ok = print(simulator.closed(std::chrono::system_clock::now()));
-        }
-    }
-
-    // A signal ends the run, but what the panel wrote before it still counts, and so does the
-    // panel having gone: the demo stops the simulator right after the panel ends.
-    if (ok && connected) {
-        ssize_t n = 0;
-        while (ok && (n = ::read(master, buffer, sizeof buffer)) > 0)
-            ok = report(n);
-        if (ok && !slaveOpen(master))
-            ok = print(simulator.closed(std::chrono::system_clock::now()));
-    }
-    if (ok) {
-        print(simulator.stopped(std::chrono::system_clock::now(),
-                                g_signal == SIGINT ? "SIGINT" : "SIGTERM"));
-    }
+    if (!listenMeter(options.meter, meter))
+        return 1;
+    LineSession session(master, simulator, meter);
+    session.serve();
+    session.finish();
     ::close(master);
     return 0;
 }

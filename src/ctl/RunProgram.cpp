@@ -47,39 +47,33 @@ private:
     const std::string &m_file;
 };
 
-} // namespace
-
-int runProgram(const Invocation &invocation)
+// Says what is wrong with the program and that it was refused; false when nothing is.
+bool refused(const std::string &file, const Program &program)
 {
-    const std::string &file = invocation.programFile;
-    const Program program = loadProgram(file);
-    if (!program.problems.empty()) {
-        for (const ProgramProblem &problem : program.problems)
-            std::fprintf(stderr, "%s\n", problemText(file, problem).c_str());
-        std::fprintf(stderr,
-                     "rz417ctl: %s: the program was refused (%zu problem%s); nothing "
-                     "was sent\n",
-                     file.c_str(), program.problems.size(),
-                     program.problems.size() == 1 ? "" : "s");
-        return kExitUsage;
-    }
+    if (program.problems.empty())
+        return false;
+    for (const ProgramProblem &problem : program.problems)
+        std::fprintf(stderr, "%s\n", problemText(file, problem).c_str());
+    std::fprintf(stderr,
+                 "rz417ctl: %s: the program was refused (%zu problem%s); nothing "
+                 "was sent\n",
+                 file.c_str(), program.problems.size(), program.problems.size() == 1 ? "" : "s");
+    return true;
+}
 
-    Session session(invocation);
+void noticeRounding(Session &session, const std::string &file, const Program &program)
+{
     for (const ProgramStep &step : program.steps) {
         if (step.mode == 0)
             continue;
         if (const auto notice = roundingNotice(step.mode, step.setpoint))
             session.notice(file + ":" + std::to_string(step.line) + ": " + *notice);
     }
-    if (invocation.dryRun) {
-        for (const std::string &line : scheduleText(program, invocation.repeat))
-            std::printf("%s\n", line.c_str());
-        return kExitSent;
-    }
-    if (const int status = session.prepare())
-        return status;
+}
 
-    // The line opens for the first frame the program sends.
+// The line opens for the first frame the program sends. Returns 0, or the exit status.
+int openLineForFirstFrame(Session &session, const std::string &file, const Program &program)
+{
     for (std::size_t i = 0; i < program.steps.size(); ++i) {
         const auto frames = stepFrames(program.steps[i]);
         if (frames.empty())
@@ -87,24 +81,15 @@ int runProgram(const Invocation &invocation)
         const FrameSource from{"program", static_cast<int>(i) + 1, program.steps[i].line};
         const std::string place = "step " + std::to_string(i + 1) + " (" + file + " line " +
                                   std::to_string(program.steps[i].line) + ")";
-        if (const int status =
-                session.openLine(frames.front().frame, frames.front().meaning, from, place))
-            return status;
-        break;
+        return session.openLine(frames.front().frame, frames.front().meaning, from, place);
     }
+    return 0;
+}
 
-    session.holdSleep(RunSleepHold::Until::RunEnds);
-    SteadyClock clock;
-    ProgramRun run(program, invocation.repeat);
-    SessionSender sender(session, file);
-    ProgressLine progress(program, run, clock, session.watch(), session.progressLine());
-    const SteadyTime start = clock.now();
-    run.start(start);
-    RunEnd end = runToEnd(run, clock, progress, sender);
-    // The last step lasts its dwell too: the run ends when the list's time is up.
-    if (end == RunEnd::Finished && !progress.sleepUntil(start + program.duration() * run.passes()))
-        end = RunEnd::Interrupted;
-
+// How the run ended, as its exit status: an input left on goes off before anything is said.
+int endRun(Session &session, const std::string &file, const Program &program, const ProgramRun &run,
+           RunEnd end)
+{
     const auto current = run.currentStep();
     const FrameSource last{"program", current ? static_cast<int>(*current) + 1 : 0,
                            current ? program.steps[*current].line : 0};
@@ -118,6 +103,47 @@ int runProgram(const Invocation &invocation)
         return session.finish(session.interruptedStatus(stepPlace(file, run, program)));
     }
     return session.finish(kExitSent);
+}
+
+// The run from its first step to its end, on a line already open.
+int playProgram(Session &session, const Invocation &invocation, const Program &program)
+{
+    const std::string &file = invocation.programFile;
+    session.holdSleep(RunSleepHold::Until::RunEnds);
+    SteadyClock clock;
+    ProgramRun run(program, invocation.repeat);
+    SessionSender sender(session, file);
+    ProgressLine progress(program, run, clock, session.watch(), session.progressLine());
+    const SteadyTime start = clock.now();
+    run.start(start);
+    RunEnd end = runToEnd(run, clock, progress, sender);
+    // The last step lasts its dwell too: the run ends when the list's time is up.
+    if (end == RunEnd::Finished && !progress.sleepUntil(start + program.duration() * run.passes()))
+        end = RunEnd::Interrupted;
+    return endRun(session, file, program, run, end);
+}
+
+} // namespace
+
+int runProgram(const Invocation &invocation)
+{
+    const std::string &file = invocation.programFile;
+    const Program program = loadProgram(file);
+    if (refused(file, program))
+        return kExitUsage;
+
+    Session session(invocation);
+    noticeRounding(session, file, program);
+    if (invocation.dryRun) {
+        for (const std::string &line : scheduleText(program, invocation.repeat))
+            std::printf("%s\n", line.c_str());
+        return kExitSent;
+    }
+    if (const int status = session.prepare())
+        return status;
+    if (const int status = openLineForFirstFrame(session, file, program))
+        return status;
+    return playProgram(session, invocation, program);
 }
 
 } // namespace rz417::cli

@@ -103,6 +103,49 @@ bool switchOffAtEnd(Session &session, const scpi::Instrument &instrument,
     return !result.failure;
 }
 
+// Listens where --listen says and tells what the server is now doing: serving, the watchdog,
+// and clients from beyond this machine. False after a message.
+bool startServing(scpinet::ScpiServer &server, Session &session, const Invocation &invocation,
+                  const QHostAddress &address, const std::string &where)
+{
+    std::string why;
+    if (!server.listen(address, invocation.listenPort, why)) {
+        Session::error("cannot listen on " + where + ":" + std::to_string(invocation.listenPort) +
+                       ": " + why + "; give another with --listen [ADDRESS:]TCPPORT");
+        return false;
+    }
+    const std::string listening = where + ":" + std::to_string(server.port());
+    session.notice("serving SCPI on " + listening + " for " + session.portLabel() +
+                   "; Ctrl+C ends it");
+    server.setTripObserver(
+        [&session](const std::string &what) { session.say("watchdog: " + what); });
+    if (invocation.watchdog > 0) {
+        server.armWatchdog(invocation.watchdog);
+        session.notice("watchdog on: the input goes off after " +
+                       std::to_string(invocation.watchdog) + " s without a SCPI message");
+    }
+    if (!address.isLoopback())
+        session.notice("listening beyond this machine: anyone who reaches " + listening +
+                       " drives the load");
+    return true;
+}
+
+// The server's exit status once its event loop has ended: the input goes off before it is said
+// what ended it.
+int endServing(Session &session, const scpi::Instrument &instrument, const FrameReports &reports,
+               int loop)
+{
+    const int signal = session.watch().caught();
+    const bool off = switchOffAtEnd(session, instrument, reports);
+    if (reports.journalFailed() || !off)
+        return kExitFailed;
+    if (signal != 0) {
+        session.notice(std::string("ended by ") + signalName(signal));
+        return 128 + signal;
+    }
+    return loop;
+}
+
 } // namespace
 
 int serveScpi(const Invocation &invocation)
@@ -140,36 +183,10 @@ int serveScpi(const Invocation &invocation)
         [&session](const std::string &line) { session.say(line); });
     // A signal ends the message being run at its next command, so that the input goes off next.
     server.setStopCheck([&] { return session.watch().caught() != 0 || reports.journalFailed(); });
-    std::string why;
-    if (!server.listen(*address, invocation.listenPort, why)) {
-        Session::error("cannot listen on " + where + ":" + std::to_string(invocation.listenPort) +
-                       ": " + why + "; give another with --listen [ADDRESS:]TCPPORT");
+    if (!startServing(server, session, invocation, *address, where))
         return kExitFailed;
-    }
-    const std::string listening = where + ":" + std::to_string(server.port());
-    session.notice("serving SCPI on " + listening + " for " + session.portLabel() +
-                   "; Ctrl+C ends it");
-    server.setTripObserver(
-        [&session](const std::string &what) { session.say("watchdog: " + what); });
-    if (invocation.watchdog > 0) {
-        server.armWatchdog(invocation.watchdog);
-        session.notice("watchdog on: the input goes off after " +
-                       std::to_string(invocation.watchdog) + " s without a SCPI message");
-    }
-    if (!address->isLoopback())
-        session.notice("listening beyond this machine: anyone who reaches " + listening +
-                       " drives the load");
-
     const int loop = runUntilSignal(session);
-    const int signal = session.watch().caught();
-    const bool off = switchOffAtEnd(session, instrument, reports);
-    if (reports.journalFailed() || !off)
-        return kExitFailed;
-    if (signal != 0) {
-        session.notice(std::string("ended by ") + signalName(signal));
-        return 128 + signal;
-    }
-    return loop;
+    return endServing(session, instrument, reports, loop);
 }
 
 } // namespace rz417::cli

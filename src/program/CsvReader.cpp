@@ -42,9 +42,30 @@ void CsvReader::chooseSeparator()
     m_separator = semicolon && !comma ? ';' : ',';
 }
 
-std::optional<CsvRecord> CsvReader::next()
+// Only a record's first problem is kept: the rest of the record is read on, and what else is
+// wrong with it mostly follows from the first.
+class CsvReader::RecordProblems
 {
-    // Blank and comment lines between records.
+public:
+    RecordProblems(std::vector<CsvProblem> &problems, int line) : m_problems(problems), m_line(line)
+    {
+    }
+
+    void add(std::string message)
+    {
+        if (!m_reported)
+            m_problems.push_back({m_line, std::move(message)});
+        m_reported = true;
+    }
+
+private:
+    std::vector<CsvProblem> &m_problems;
+    int m_line;
+    bool m_reported = false;
+};
+
+void CsvReader::skipBlankLines()
+{
     while (m_pos < m_text.size()) {
         std::size_t i = m_pos;
         while (i < m_text.size() && (m_text[i] == ' ' || m_text[i] == '\t'))
@@ -60,6 +81,57 @@ std::optional<CsvRecord> CsvReader::next()
             ++m_line;
         }
     }
+}
+
+bool CsvReader::readQuoted(std::string &field, RecordProblems &problems)
+{
+    ++m_pos;
+    bool closed = false;
+    while (m_pos < m_text.size()) {
+        const char c = m_text[m_pos++];
+        if (c == '"') {
+            if (m_pos < m_text.size() && m_text[m_pos] == '"') {
+                field += '"';
+                ++m_pos;
+                continue;
+            }
+            closed = true;
+            break;
+        }
+        if (c == '\n')
+            ++m_line;
+        field += c;
+    }
+    if (!closed) {
+        problems.add("a quoted field is not closed: end it with '\"'");
+        return false;
+    }
+    while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t'))
+        ++m_pos;
+    if (!atLineEnd() && m_text[m_pos] != m_separator) {
+        problems.add("text after a quoted field: a field is either quoted whole or not " +
+                     std::string("at all"));
+        while (!atLineEnd() && m_text[m_pos] != m_separator)
+            ++m_pos;
+    }
+    return true;
+}
+
+std::string CsvReader::readUnquoted(RecordProblems &problems)
+{
+    std::string field;
+    while (!atLineEnd() && m_text[m_pos] != m_separator) {
+        if (m_text[m_pos] == '"')
+            problems.add("a '\"' inside an unquoted field: quote the whole field and double " +
+                         std::string("the '\"'"));
+        field += m_text[m_pos++];
+    }
+    return trimmed(field);
+}
+
+std::optional<CsvRecord> CsvReader::next()
+{
+    skipBlankLines();
     if (m_pos >= m_text.size())
         return std::nullopt;
     if (m_separator == 0)
@@ -67,53 +139,16 @@ std::optional<CsvRecord> CsvReader::next()
 
     CsvRecord record;
     record.line = m_line;
-    bool reported = false;
-    auto problem = [&](std::string message) {
-        if (!reported)
-            m_problems.push_back({record.line, std::move(message)});
-        reported = true;
-    };
+    RecordProblems problems(m_problems, record.line);
     for (;;) {
         std::string field;
         if (m_pos < m_text.size() && m_text[m_pos] == '"') {
-            ++m_pos;
-            bool closed = false;
-            while (m_pos < m_text.size()) {
-                const char c = m_text[m_pos++];
-                if (c == '"') {
-                    if (m_pos < m_text.size() && m_text[m_pos] == '"') {
-                        field += '"';
-                        ++m_pos;
-                        continue;
-                    }
-                    closed = true;
-                    break;
-                }
-                if (c == '\n')
-                    ++m_line;
-                field += c;
-            }
-            if (!closed) {
-                problem("a quoted field is not closed: end it with '\"'");
+            if (!readQuoted(field, problems)) {
                 record.fields.push_back(std::move(field));
                 return record;
             }
-            while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t'))
-                ++m_pos;
-            if (!atLineEnd() && m_text[m_pos] != m_separator) {
-                problem("text after a quoted field: a field is either quoted whole or not " +
-                        std::string("at all"));
-                while (!atLineEnd() && m_text[m_pos] != m_separator)
-                    ++m_pos;
-            }
         } else {
-            while (!atLineEnd() && m_text[m_pos] != m_separator) {
-                if (m_text[m_pos] == '"')
-                    problem("a '\"' inside an unquoted field: quote the whole field and double " +
-                            std::string("the '\"'"));
-                field += m_text[m_pos++];
-            }
-            field = trimmed(field);
+            field = readUnquoted(problems);
         }
         record.fields.push_back(std::move(field));
         if (atLineEnd()) {

@@ -32,7 +32,14 @@ public:
     const std::vector<CsvProblem> &problems() const { return m_problems; }
 
 private:
+    class RecordProblems;
+
+    // Blank and comment lines between records.
+    void skipBlankLines();
     void chooseSeparator();
+    // From the opening quote; false when the field is not closed, which ends the record.
+    bool readQuoted(std::string &field, RecordProblems &problems);
+    std::string readUnquoted(RecordProblems &problems);
     bool atLineEnd() const;
     void skipLineEnd();
 

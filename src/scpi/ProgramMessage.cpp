@@ -126,6 +126,64 @@ UnitRead MessageReader::next()
     return read;
 }
 
+void MessageReader::readName(std::string &name)
+{
+    while (m_pos < m_text.size() &&
+           (isLetter(m_text[m_pos]) || isDigit(m_text[m_pos]) || m_text[m_pos] == '_'))
+        name += m_text[m_pos++];
+}
+
+bool MessageReader::readCommonHeader(ProgramUnit &unit, std::size_t start, UnitRead &error)
+{
+    ++m_pos;
+    std::string name = "*";
+    readName(name);
+    if (name.size() == 1 || !isLetter(name[1])) {
+        error = fail(-102, "Syntax error;a common command is '*' and a name: " +
+                               quotedText(m_text.substr(start)));
+        return false;
+    }
+    if (name.size() - 1 > kMaxMnemonic) {
+        error = fail(-112, "Program mnemonic too long;" + quotedText(name.substr(1)));
+        return false;
+    }
+    unit.common = true;
+    unit.nodes.push_back({std::move(name), {}});
+    return true;
+}
+
+bool MessageReader::readNodes(ProgramUnit &unit, std::size_t start, UnitRead &error)
+{
+    for (;;) {
+        if (m_pos >= m_text.size() || !isLetter(m_text[m_pos])) {
+            const std::string_view seen =
+                m_pos < m_text.size() ? m_text.substr(m_pos, 1) : std::string_view();
+            error = fail(-102, "Syntax error;" +
+                                   (seen.empty() ? std::string("a header ends in ':'")
+                                                 : quotedText(seen) + " where a command " +
+                                                       "name was expected") +
+                                   ": " + quotedText(m_text.substr(start)));
+            return false;
+        }
+        std::string name;
+        readName(name);
+        if (name.size() > kMaxMnemonic) {
+            error = fail(-112, "Program mnemonic too long;" + quotedText(name) +
+                                   " has more than 12 characters");
+            return false;
+        }
+        std::size_t digits = name.size();
+        while (digits > 0 && isDigit(name[digits - 1]))
+            --digits;
+        unit.nodes.push_back({name.substr(0, digits), name.substr(digits)});
+        if (m_pos < m_text.size() && m_text[m_pos] == ':') {
+            ++m_pos;
+            continue;
+        }
+        return true;
+    }
+}
+
 bool MessageReader::readHeader(ProgramUnit &unit, UnitRead &error)
 {
     const std::size_t start = m_pos;
@@ -133,55 +191,11 @@ bool MessageReader::readHeader(ProgramUnit &unit, UnitRead &error)
         unit.absolute = true;
         ++m_pos;
     }
-    auto readName = [&](std::string &name) {
-        while (m_pos < m_text.size() &&
-               (isLetter(m_text[m_pos]) || isDigit(m_text[m_pos]) || m_text[m_pos] == '_'))
-            name += m_text[m_pos++];
-    };
-    auto rest = [&] { return quotedText(m_text.substr(start)); };
     if (!unit.absolute && m_text[m_pos] == '*') {
-        ++m_pos;
-        std::string name = "*";
-        readName(name);
-        if (name.size() == 1 || !isLetter(name[1])) {
-            error = fail(-102, "Syntax error;a common command is '*' and a name: " + rest());
+        if (!readCommonHeader(unit, start, error))
             return false;
-        }
-        if (name.size() - 1 > kMaxMnemonic) {
-            error = fail(-112, "Program mnemonic too long;" + quotedText(name.substr(1)));
-            return false;
-        }
-        unit.common = true;
-        unit.nodes.push_back({std::move(name), {}});
-    } else {
-        for (;;) {
-            if (m_pos >= m_text.size() || !isLetter(m_text[m_pos])) {
-                const std::string_view seen =
-                    m_pos < m_text.size() ? m_text.substr(m_pos, 1) : std::string_view();
-                error = fail(-102, "Syntax error;" +
-                                       (seen.empty() ? std::string("a header ends in ':'")
-                                                     : quotedText(seen) + " where a command " +
-                                                           "name was expected") +
-                                       ": " + rest());
-                return false;
-            }
-            std::string name;
-            readName(name);
-            if (name.size() > kMaxMnemonic) {
-                error = fail(-112, "Program mnemonic too long;" + quotedText(name) +
-                                       " has more than 12 characters");
-                return false;
-            }
-            std::size_t digits = name.size();
-            while (digits > 0 && isDigit(name[digits - 1]))
-                --digits;
-            unit.nodes.push_back({name.substr(0, digits), name.substr(digits)});
-            if (m_pos < m_text.size() && m_text[m_pos] == ':') {
-                ++m_pos;
-                continue;
-            }
-            break;
-        }
+    } else if (!readNodes(unit, start, error)) {
+        return false;
     }
     if (m_pos < m_text.size() && m_text[m_pos] == '?') {
         unit.query = true;
@@ -189,7 +203,7 @@ bool MessageReader::readHeader(ProgramUnit &unit, UnitRead &error)
     }
     if (m_pos < m_text.size() && !isSpace(m_text[m_pos]) && m_text[m_pos] != ';') {
         error = fail(-101, "Invalid character;" + quotedText(m_text.substr(m_pos, 1)) +
-                               " in the header " + rest());
+                               " in the header " + quotedText(m_text.substr(start)));
         return false;
     }
     return true;
@@ -256,6 +270,75 @@ bool MessageReader::readParam(Param &param, UnitRead &error)
     return false;
 }
 
+void MessageReader::readDigits(std::string &digits)
+{
+    while (m_pos < m_text.size() && isDigit(m_text[m_pos]))
+        digits += m_text[m_pos++];
+}
+
+// The number's error quotes it from its start to where its parameter ends.
+bool MessageReader::badNumber(std::size_t start, int code, const std::string &text, UnitRead &error)
+{
+    std::size_t end = m_pos;
+    while (end < m_text.size() && !isSpace(m_text[end]) && m_text[end] != ',' && m_text[end] != ';')
+        ++end;
+    error = fail(code, text + quotedText(m_text.substr(start, end - start)));
+    return false;
+}
+
+// An exponent: E and digits with an optional sign, white space allowed before and after the E;
+// an E followed by letters is a suffix, and is left where it is.
+bool MessageReader::readExponent(Param &param, std::size_t start, UnitRead &error)
+{
+    std::size_t e = m_pos;
+    while (e < m_text.size() && isSpace(m_text[e]))
+        ++e;
+    if (e >= m_text.size() || (m_text[e] != 'e' && m_text[e] != 'E'))
+        return true;
+    std::size_t p = e + 1;
+    while (p < m_text.size() && isSpace(m_text[p]))
+        ++p;
+    const bool negative = p < m_text.size() && m_text[p] == '-';
+    const bool sign = p < m_text.size() && (m_text[p] == '+' || m_text[p] == '-');
+    if (sign)
+        ++p;
+    if (p < m_text.size() && isDigit(m_text[p])) {
+        long exponent = 0;
+        while (p < m_text.size() && isDigit(m_text[p])) {
+            if (exponent <= kMaxExponent)
+                exponent = exponent * 10 + (m_text[p] - '0');
+            ++p;
+        }
+        m_pos = p;
+        if (exponent > kMaxExponent)
+            return badNumber(start, -123, "Exponent too large;beyond 32000 in ", error);
+        param.exponent = static_cast<int>(negative ? -exponent : exponent);
+    } else if (sign) {
+        m_pos = p;
+        return badNumber(start, -121, "Invalid character in number;an exponent without digits in ",
+                         error);
+    }
+    return true;
+}
+
+// A unit suffix, directly or after white space.
+bool MessageReader::readSuffix(Param &param, std::size_t start, UnitRead &error)
+{
+    std::size_t p = m_pos;
+    while (p < m_text.size() && isSpace(m_text[p]))
+        ++p;
+    if (p >= m_text.size() || !isLetter(m_text[p]))
+        return true;
+    m_pos = p;
+    while (m_pos < m_text.size() && isLetter(m_text[m_pos]))
+        param.suffix += m_text[m_pos++];
+    if (param.suffix.size() > kMaxMnemonic)
+        return badNumber(start, -134, "Suffix too long;more than 12 characters in ", error);
+    if (m_pos < m_text.size() && (isDigit(m_text[m_pos]) || m_text[m_pos] == '_'))
+        return badNumber(start, -131, "Invalid suffix;", error);
+    return true;
+}
+
 bool MessageReader::readNumber(Param &param, UnitRead &error)
 {
     param.kind = ParamKind::Number;
@@ -263,74 +346,24 @@ bool MessageReader::readNumber(Param &param, UnitRead &error)
     if (m_text[m_pos] == '+' || m_text[m_pos] == '-')
         param.negative = m_text[m_pos++] == '-';
     std::string whole, fraction;
-    while (m_pos < m_text.size() && isDigit(m_text[m_pos]))
-        whole += m_text[m_pos++];
+    readDigits(whole);
     const bool point = m_pos < m_text.size() && m_text[m_pos] == '.';
     if (point) {
         ++m_pos;
-        while (m_pos < m_text.size() && isDigit(m_text[m_pos]))
-            fraction += m_text[m_pos++];
+        readDigits(fraction);
     }
-    auto bad = [&](int code, const std::string &text) {
-        std::size_t end = m_pos;
-        while (end < m_text.size() && !isSpace(m_text[end]) && m_text[end] != ',' &&
-               m_text[end] != ';')
-            ++end;
-        error = fail(code, text + quotedText(m_text.substr(start, end - start)));
-        return false;
-    };
     if (whole.empty() && fraction.empty())
-        return bad(-121, "Invalid character in number;no digits in ");
+        return badNumber(start, -121, "Invalid character in number;no digits in ", error);
     if (whole.size() + fraction.size() > kMaxDigits)
-        return bad(-124, "Too many digits;more than 255 in ");
+        return badNumber(start, -124, "Too many digits;more than 255 in ", error);
     if (m_pos < m_text.size() && m_text[m_pos] == '.')
-        return bad(-121, "Invalid character in number;a second '.' in ");
-    // An exponent: E and digits with an optional sign, white space allowed before and after the
-    // E; an E followed by letters is a suffix.
-    std::size_t e = m_pos;
-    while (e < m_text.size() && isSpace(m_text[e]))
-        ++e;
-    if (e < m_text.size() && (m_text[e] == 'e' || m_text[e] == 'E')) {
-        std::size_t p = e + 1;
-        while (p < m_text.size() && isSpace(m_text[p]))
-            ++p;
-        const bool negative = p < m_text.size() && m_text[p] == '-';
-        const bool sign = p < m_text.size() && (m_text[p] == '+' || m_text[p] == '-');
-        if (sign)
-            ++p;
-        if (p < m_text.size() && isDigit(m_text[p])) {
-            long exponent = 0;
-            while (p < m_text.size() && isDigit(m_text[p])) {
-                if (exponent <= kMaxExponent)
-                    exponent = exponent * 10 + (m_text[p] - '0');
-                ++p;
-            }
-            m_pos = p;
-            if (exponent > kMaxExponent)
-                return bad(-123, "Exponent too large;beyond 32000 in ");
-            param.exponent = static_cast<int>(negative ? -exponent : exponent);
-        } else if (sign) {
-            m_pos = p;
-            return bad(-121, "Invalid character in number;an exponent without digits in ");
-        }
-    }
+        return badNumber(start, -121, "Invalid character in number;a second '.' in ", error);
+    if (!readExponent(param, start, error))
+        return false;
     while (!whole.empty() && whole.size() > 1 && whole[0] == '0')
         whole.erase(0, 1);
     param.mantissa = (whole.empty() ? "0" : whole) + (fraction.empty() ? "" : "." + fraction);
-    // A unit suffix, directly or after white space.
-    std::size_t p = m_pos;
-    while (p < m_text.size() && isSpace(m_text[p]))
-        ++p;
-    if (p < m_text.size() && isLetter(m_text[p])) {
-        m_pos = p;
-        while (m_pos < m_text.size() && isLetter(m_text[m_pos]))
-            param.suffix += m_text[m_pos++];
-        if (param.suffix.size() > kMaxMnemonic)
-            return bad(-134, "Suffix too long;more than 12 characters in ");
-        if (m_pos < m_text.size() && (isDigit(m_text[m_pos]) || m_text[m_pos] == '_'))
-            return bad(-131, "Invalid suffix;");
-    }
-    return true;
+    return readSuffix(param, start, error);
 }
 
 bool MessageReader::readHash(Param &param, UnitRead &error)

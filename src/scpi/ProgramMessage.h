@@ -63,9 +63,18 @@ private:
     UnitRead fail(int code, std::string text);
     void skipSpace();
     bool atUnitEnd() const;
+    // Letters, digits and '_' onto name.
+    void readName(std::string &name);
+    void readDigits(std::string &digits);
     bool readHeader(ProgramUnit &unit, UnitRead &error);
+    // The parts of a header and of a number; start is where it began, for the errors' quote.
+    bool readCommonHeader(ProgramUnit &unit, std::size_t start, UnitRead &error);
+    bool readNodes(ProgramUnit &unit, std::size_t start, UnitRead &error);
     bool readParam(Param &param, UnitRead &error);
     bool readNumber(Param &param, UnitRead &error);
+    bool readExponent(Param &param, std::size_t start, UnitRead &error);
+    bool readSuffix(Param &param, std::size_t start, UnitRead &error);
+    bool badNumber(std::size_t start, int code, const std::string &text, UnitRead &error);
     bool readHash(Param &param, UnitRead &error);
 
     std::string_view m_text;

@@ -324,18 +324,28 @@ void ScpiServer::clientsChanged()
     m_clientsObserver(live);
 }
 
-void ScpiServer::serve(Client &client)
+bool ScpiServer::receive(Client &client)
 {
-    if (client.ended)
-        return;
-    if (m_held) {
-        hearHeld(client);
-        return;
-    }
-    const std::size_t waiting = client.unsent.size(); // answers already queued before this turn
     char buffer[16384];
+    std::size_t n = 0;
+    const ClientSocket::Io io = client.socket->receive(buffer, sizeof buffer, n);
+    if (io == ClientSocket::Io::Done) {
+        take(client, buffer, n);
+        // A short read took all there was; the notifier says when more comes, which saves a read
+        // that would find nothing.
+        return n < sizeof buffer;
+    }
+    if (io == ClientSocket::Io::WouldBlock)
+        return true;
+    if (io == ClientSocket::Io::Failed)
+        print(client.peer + " " + client.socket->errorText());
+    client.peerClosed = true;
+    return false;
+}
+
+bool ScpiServer::runTurn(Client &client)
+{
     bool drained = false; // everything the system held has been read
-    bool idle = false;    // nothing more to run until more comes
     int turn = kTurn;
     while (client.backlog() < kMaxBacklog) {
         // A box the running command opened holds the rest until it is closed.
@@ -344,24 +354,9 @@ void ScpiServer::serve(Client &client)
         if (!client.running) {
             if (startMessage(client))
                 continue;
-            if (drained || client.peerClosed) {
-                idle = true;
-                break;
-            }
-            std::size_t n = 0;
-            const ClientSocket::Io io = client.socket->receive(buffer, sizeof buffer, n);
-            if (io == ClientSocket::Io::Done) {
-                take(client, buffer, n);
-                // A short read took all there was; the notifier says when more comes, which
-                // saves a read that would find nothing.
-                drained = n < sizeof buffer;
-            } else if (io == ClientSocket::Io::WouldBlock) {
-                drained = true;
-            } else {
-                if (io == ClientSocket::Io::Failed)
-                    print(client.peer + " " + client.socket->errorText());
-                client.peerClosed = true;
-            }
+            if (drained || client.peerClosed)
+                return true;
+            drained = receive(client);
             continue;
         }
         if (turn-- == 0) {
@@ -373,6 +368,11 @@ void ScpiServer::serve(Client &client)
         if (!m_instrument.step(*client.running, client.state))
             endMessage(client);
     }
+    return false;
+}
+
+void ScpiServer::endTurn(Client &client, std::size_t waiting, bool idle)
+{
     // What ran is let go; an unfinished line moves to the front.
     client.input.erase(0, client.start);
     client.scanned -= client.start;
@@ -388,6 +388,19 @@ void ScpiServer::serve(Client &client)
         return;
     // A client is read again once its turn comes, and not while its backlog is full.
     client.readable->setEnabled(readWanted(client));
+}
+
+void ScpiServer::serve(Client &client)
+{
+    if (client.ended)
+        return;
+    if (m_held) {
+        hearHeld(client);
+        return;
+    }
+    const std::size_t waiting = client.unsent.size(); // answers already queued before this turn
+    const bool idle = runTurn(client);
+    endTurn(client, waiting, idle);
 }
 
 void ScpiServer::armWatchdog(int seconds)

@@ -75,6 +75,14 @@ private:
     struct Client;
     void accept(qintptr descriptor);
     void serve(Client &client);
+    // Runs the client's messages for one turn, reading it as they run out; true when it ended
+    // with nothing more to run until more comes.
+    bool runTurn(Client &client);
+    // One read of the client into its input; true when that took all the system held.
+    bool receive(Client &client);
+    // After a turn: the input that ran let go, the answers (beyond the waiting ones, already
+    // queued before) sent, and the client read again or dropped.
+    void endTurn(Client &client, std::size_t waiting, bool idle);
     // Starts the next complete message in the client's input; false when there is none.
     bool startMessage(Client &client);
     void endMessage(Client &client);
