@@ -135,37 +135,46 @@ const Sample &Discharge::take(double seconds, std::optional<double> volts)
     ++m_readings;
     if (next.bounded)
         ++m_bounded;
+    integrate(next);
+    m_started = true;
+    m_last = next;
+    checkStops(seconds, volts);
+    return m_last;
+}
+
+void Discharge::integrate(Sample &next)
+{
     next.ampHours = m_last.ampHours;
     next.wattHours = m_last.wattHours;
     // The first reading may come a while after the input went on (a slow meter): until it, the
     // load drew what it shows.
     const Sample &before = m_started ? m_last : next;
-    const double span = seconds - (m_started ? m_last.seconds : 0.0);
+    const double span = next.seconds - (m_started ? m_last.seconds : 0.0);
     const double hours = span / 3600.0;
     if (next.amps && before.amps)
         next.ampHours += (*next.amps + *before.amps) / 2 * hours;
     if (next.watts && before.watts)
         next.wattHours += (*next.watts + *before.watts) / 2 * hours;
-    if (volts && before.volts) {
-        m_voltSeconds += (*volts + *before.volts) / 2 * span;
+    if (next.volts && before.volts) {
+        m_voltSeconds += (*next.volts + *before.volts) / 2 * span;
         m_voltTime += span;
     }
-    m_started = true;
-    m_last = next;
+}
 
+void Discharge::checkStops(double seconds, const std::optional<double> &volts)
+{
     if (m_stops.cutoffMillivolts && volts)
         m_belowCutoff = *volts * 1000 < double(*m_stops.cutoffMillivolts) ? m_belowCutoff + 1 : 0;
-    if (m_stopped == StopReason::None) {
-        if (m_belowCutoff >= 2)
-            m_stopped = StopReason::Cutoff;
-        else if (m_stops.capacityMicroAh && next.ampHours * 1e6 >= double(*m_stops.capacityMicroAh))
-            m_stopped = StopReason::Capacity;
-        else if (m_stops.energyMilliWh && next.wattHours * 1e3 >= double(*m_stops.energyMilliWh))
-            m_stopped = StopReason::Energy;
-        else if (m_stops.timeMs && seconds * 1000 >= double(*m_stops.timeMs) - 0.5)
-            m_stopped = StopReason::Time;
-    }
-    return m_last;
+    if (m_stopped != StopReason::None)
+        return;
+    if (m_belowCutoff >= 2)
+        m_stopped = StopReason::Cutoff;
+    else if (m_stops.capacityMicroAh && m_last.ampHours * 1e6 >= double(*m_stops.capacityMicroAh))
+        m_stopped = StopReason::Capacity;
+    else if (m_stops.energyMilliWh && m_last.wattHours * 1e3 >= double(*m_stops.energyMilliWh))
+        m_stopped = StopReason::Energy;
+    else if (m_stops.timeMs && seconds * 1000 >= double(*m_stops.timeMs) - 0.5)
+        m_stopped = StopReason::Time;
 }
 
 std::optional<double> Discharge::meanVolts() const

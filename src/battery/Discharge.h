@@ -61,6 +61,10 @@ public:
     long boundedReadings() const { return m_bounded; }
 
 private:
+    // Capacity and energy up to the reading (trapezoids), and the voltage's time-weighted sum.
+    void integrate(Sample &next);
+    void checkStops(double seconds, const std::optional<double> &volts);
+
     int16_t m_mode;
     double m_setpoint;
     Stops m_stops;
