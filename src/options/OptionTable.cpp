@@ -179,6 +179,21 @@ std::string outOfScope(const Grammar &grammar, const OptionInfo &option, const S
            scopeNames(grammar, option.scope);
 }
 
+// A word after a space, or on a new line under the first where it would run past width.
+void appendWrapped(std::string &text, std::size_t &column, std::string_view word, std::size_t width,
+                   std::size_t indent)
+{
+    if (!text.empty() && column + 1 + word.size() > width) {
+        text += "\n" + std::string(indent, ' ');
+        column = indent;
+    } else if (!text.empty()) {
+        text += ' ';
+        ++column;
+    }
+    text += word;
+    column += word.size();
+}
+
 // Help text that runs past the last column goes on under itself.
 std::string wrapped(std::string_view help, std::size_t indent)
 {
@@ -188,15 +203,7 @@ std::string wrapped(std::string_view help, std::size_t indent)
     while (!help.empty()) {
         const auto space = help.find(' ');
         const std::string_view word = help.substr(0, space);
-        if (!text.empty() && column + 1 + word.size() > kWidth) {
-            text += "\n" + std::string(indent, ' ');
-            column = indent;
-        } else if (!text.empty()) {
-            text += ' ';
-            ++column;
-        }
-        text += word;
-        column += word.size();
+        appendWrapped(text, column, word, kWidth, indent);
         help = space == std::string_view::npos ? std::string_view() : help.substr(space + 1);
     }
     return text;
@@ -274,16 +281,7 @@ std::string usageOptions(const Grammar &grammar, std::string_view subcommand, st
     for (const OptionInfo &option : grammar.options) {
         if (option.scope != subcommand)
             continue;
-        const std::string item = "[" + spelledWithArgument(option) + "]";
-        if (!text.empty() && column + 1 + item.size() > width) {
-            text += "\n" + std::string(indent, ' ');
-            column = indent;
-        } else if (!text.empty()) {
-            text += " ";
-            ++column;
-        }
-        text += item;
-        column += item.size();
+        appendWrapped(text, column, "[" + spelledWithArgument(option) + "]", width, indent);
     }
     return text;
 }
