@@ -1,5 +1,6 @@
 #include "Report.h"
 
+#include "protocol/JsonText.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
 
@@ -65,25 +66,6 @@ std::string printableBytes(const std::string &bytes)
     return text;
 }
 
-std::string jsonString(const std::string &text)
-{
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte >= 0x20 && byte < 0x7F) {
-            out += c;
-        } else {
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    return out + "\"";
-}
-
 std::string Report::frame(std::chrono::system_clock::time_point time, const Frame &frame,
                           const LoadState &load, const OperatingPoint &point) const
 {
@@ -99,38 +81,41 @@ std::string Report::frame(std::chrono::system_clock::time_point time, const Fram
                " / " + cpText(set) + " / " + crText(set) + " | " + pointText(point);
     }
 
-    std::string json = "{\"event\":\"frame\",\"time\":" + jsonString(clockTime(time, true)) +
-                       ",\"frame\":" + jsonString(frame.bytes) +
-                       ",\"valid\":" + (frame.valid ? "true" : "false");
+    std::string json =
+        "{\"event\":\"frame\",\"time\":" + jsonString(clockTime(time, true), JsonBytes::Latin1) +
+        ",\"frame\":" + jsonString(frame.bytes, JsonBytes::Latin1) +
+        ",\"valid\":" + (frame.valid ? "true" : "false");
     if (frame.valid) {
         const std::string unit = frameUnit(frame);
-        json += ",\"command\":" + jsonString(commandName(frame.command)) +
-                ",\"code\":" + jsonString(commandCode(frame.command)) +
+        json += ",\"command\":" + jsonString(commandName(frame.command), JsonBytes::Latin1) +
+                ",\"code\":" + jsonString(commandCode(frame.command), JsonBytes::Latin1) +
                 ",\"raw\":" + std::to_string(frame.value) +
                 ",\"value\":" + (unit.empty() ? "null" : frameValueText(frame)) +
-                ",\"unit\":" + (unit.empty() ? "null" : jsonString(unit));
+                ",\"unit\":" + (unit.empty() ? "null" : jsonString(unit, JsonBytes::Latin1));
         if (frame.command == Command::CcHighSetpoint || frame.command == Command::CcLowSetpoint) {
             json += std::string(",\"range\":") +
                     (frame.command == Command::CcHighSetpoint ? "\"high\"" : "\"low\"");
         }
-        json += ",\"meaning\":" + jsonString(frameMeaning(frame));
+        json += ",\"meaning\":" + jsonString(frameMeaning(frame), JsonBytes::Latin1);
     } else {
-        json +=
-            ",\"command\":null,\"value\":null,\"unit\":null,\"error\":" + jsonString(frame.error);
+        json += ",\"command\":null,\"value\":null,\"unit\":null,\"error\":" +
+                jsonString(frame.error, JsonBytes::Latin1);
     }
-    json +=
-        std::string(",\"mode\":") +
-        (load.mode() == Mode::None ? "null" : jsonString(modeName(load.mode()))) +
-        ",\"input_on\":" + (load.inputOn() ? "true" : "false") +
-        ",\"setpoints\":{\"cv\":" + fixedText(set.cvCentivolts, decimals(ModeCodes::CV)) +
-        ",\"cc\":" + fixedText(set.ccMilliamps, decimals(ModeCodes::CC)) +
-        ",\"cc_range\":" + (set.ccHighRange ? "\"high\"" : "\"low\"") +
-        ",\"cp\":" + fixedText(set.cpDeciwatts, decimals(ModeCodes::CP)) +
-        ",\"cr\":" + fixedText(set.crDeciohms, decimals(ModeCodes::CR)) + "}" +
-        ",\"load\":{\"voltage\":" + number(point.volts, 3) +
-        ",\"current\":" + number(point.amps, 3) + ",\"power\":" + number(point.watts, 3) +
-        ",\"limit\":" + (point.limit == Limit::None ? "null" : jsonString(limitText(point.limit))) +
-        "}}";
+    json += std::string(",\"mode\":") +
+            (load.mode() == Mode::None ? "null"
+                                       : jsonString(modeName(load.mode()), JsonBytes::Latin1)) +
+            ",\"input_on\":" + (load.inputOn() ? "true" : "false") +
+            ",\"setpoints\":{\"cv\":" + fixedText(set.cvCentivolts, decimals(ModeCodes::CV)) +
+            ",\"cc\":" + fixedText(set.ccMilliamps, decimals(ModeCodes::CC)) +
+            ",\"cc_range\":" + (set.ccHighRange ? "\"high\"" : "\"low\"") +
+            ",\"cp\":" + fixedText(set.cpDeciwatts, decimals(ModeCodes::CP)) +
+            ",\"cr\":" + fixedText(set.crDeciohms, decimals(ModeCodes::CR)) + "}" +
+            ",\"load\":{\"voltage\":" + number(point.volts, 3) +
+            ",\"current\":" + number(point.amps, 3) + ",\"power\":" + number(point.watts, 3) +
+            ",\"limit\":" +
+            (point.limit == Limit::None ? "null"
+                                        : jsonString(limitText(point.limit), JsonBytes::Latin1)) +
+            "}}";
     return json;
 }
 
@@ -139,8 +124,9 @@ std::string Report::notice(std::chrono::system_clock::time_point time, const std
 {
     if (!m_jsonl)
         return clockTime(time, false) + "  " + message;
-    return "{\"event\":" + jsonString(event) + ",\"time\":" + jsonString(clockTime(time, true)) +
-           ",\"message\":" + jsonString(message) + "}";
+    return "{\"event\":" + jsonString(event, JsonBytes::Latin1) +
+           ",\"time\":" + jsonString(clockTime(time, true), JsonBytes::Latin1) +
+           ",\"message\":" + jsonString(message, JsonBytes::Latin1) + "}";
 }
 
 } // namespace rz417::sim

@@ -34,7 +34,4 @@ std::string clockTime(std::chrono::system_clock::time_point time, bool withDate)
 // The bytes with anything unprintable as \xNN, so that a bad frame cannot upset the terminal.
 std::string printableBytes(const std::string &bytes);
 
-// A JSON string literal, quotes included. Bytes above 0x7F stand for themselves as code points.
-std::string jsonString(const std::string &text);
-
 } // namespace rz417::sim

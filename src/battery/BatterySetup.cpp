@@ -1,6 +1,7 @@
 #include "battery/BatterySetup.h"
 
 #include "battery/Discharge.h"
+#include "protocol/JsonText.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
 #include "protocol/TimeText.h"
@@ -144,24 +145,6 @@ measure::RunEndWords endWords(const DischargeRun &run, const measure::RunResult 
 }
 
 namespace {
-
-std::string jsonString(const std::string &text)
-{
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        if (static_cast<unsigned char>(c) < 0x20) {
-            static const char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[(c >> 4) & 0xf];
-            out += kHex[c & 0xf];
-            continue;
-        }
-        out += c;
-    }
-    return out + '"';
-}
 
 // What stopped the test, as scripts read it.
 const char *stoppedBy(measure::RunEnd end, StopReason stop)

@@ -102,7 +102,7 @@ TEST(BatterySetup, SummaryAsJson)
               R"("input_off":true})");
     const std::string failed =
         summaryJson(run, {DischargeEnd::MeterFailed, "it answered '\"\\\n'"}, false, {});
-    EXPECT_NE(failed.find(R"("stopped_by":"meter","why":"it answered '\"\\\u000a'")"),
+    EXPECT_NE(failed.find(R"("stopped_by":"meter","why":"it answered '\"\\\u000A'")"),
               std::string::npos)
         << failed;
     EXPECT_NE(failed.find(R"("meter_idn":null)"), std::string::npos) << failed;
