@@ -36,8 +36,9 @@ std::optional<DischargeResult> DischargeRun::begin(FrameOut &out,
     const auto stop = [&stopped] { return stopped && stopped(); };
     if (stop())
         return DischargeResult{DischargeEnd::Interrupted, {}};
-    if (!out.send(setpointFrame(m_plan.mode, m_plan.value),
-                  setpointMeaning(m_plan.mode, m_plan.value)))
+    std::string meaning;
+    const std::string frame = firstFrame(meaning);
+    if (!out.send(frame, meaning))
         return DischargeResult{DischargeEnd::LineFailed, "the setpoint did not go out"};
     if (stop())
         return DischargeResult{DischargeEnd::Interrupted, {}};
@@ -46,13 +47,19 @@ std::optional<DischargeResult> DischargeRun::begin(FrameOut &out,
     return std::nullopt;
 }
 
+std::string DischargeRun::firstFrame(std::string &meaning) const
+{
+    meaning = setpointMeaning(m_plan.mode, m_plan.value);
+    return setpointFrame(m_plan.mode, m_plan.value);
+}
+
 std::chrono::milliseconds DischargeRun::dueAt(long index) const
 {
     const std::chrono::milliseconds due(m_plan.interval.count() * index);
     return m_timeStop && due > *m_timeStop ? *m_timeStop : due;
 }
 
-std::chrono::milliseconds DischargeRun::nextDue() const
+std::chrono::microseconds DischargeRun::nextDue() const
 {
     return dueAt(m_next);
 }

@@ -46,7 +46,7 @@ public:
     std::optional<DischargeResult> begin(FrameOut &out,
                                          const std::function<bool()> &stopped = {}) override;
     // From the input going on: when the reading due is to be taken.
-    std::chrono::milliseconds nextDue() const override;
+    std::chrono::microseconds nextDue() const override;
     // Counts the reading taken at `at` from the input going on, with the meter's answer (nothing,
     // with why, when none came); the answer is not looked at without a meter. A reading that
     // came after the next due time skips that time: the one after it is due next. The end when a
@@ -63,12 +63,19 @@ public:
     bool metered() const override { return m_metered; }
     const std::string &query() const override { return m_plan.query; }
     const Discharge &discharge() const { return m_discharge; }
+    // The time stop, where the test has one: a plot's time axis reaches it.
+    std::optional<std::chrono::milliseconds> timeStop() const { return m_timeStop; }
     // How many readings were counted, and how many due times were skipped for late ones.
+    std::string firstFrame(std::string &meaning) const override;
     long readings() const override { return m_discharge.readings(); }
     long skipped() const { return m_skipped; }
     std::string logHeader() const override;
     std::string logRow() const override;
     std::string figuresLine() const override;
+    measure::RunEndWords endWords(const measure::RunResult &result, bool inputWasOn,
+                                  bool off) const override;
+    std::string summaryJson(const measure::RunResult &result, bool off,
+                            const std::optional<std::string> &meterIdn) const override;
 
 private:
     std::chrono::milliseconds dueAt(long index) const;

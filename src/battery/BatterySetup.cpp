@@ -1,6 +1,7 @@
 #include "battery/BatterySetup.h"
 
 #include "battery/Discharge.h"
+#include "battery/MeterParameters.h"
 #include "protocol/JsonText.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
@@ -42,35 +43,9 @@ std::string takeStop(const std::string &text, Setup &into)
     return (into.stops.*stop).has_value() ? std::string() : why;
 }
 
-std::string takeMeter(const std::string &text, Setup &into)
-{
-    std::string why;
-    into.meter = parseMeterAddress(text, why);
-    return into.meter ? std::string() : why;
-}
-
-std::string takeQuery(const std::string &text, Setup &into)
-{
-    if (text.empty() || text.find_first_of("\r\n") != std::string::npos)
-        return std::string("{} takes one SCPI query, such as ") + kDefaultMeterQuery;
-    into.plan.query = text;
-    return {};
-}
-
 std::string takeInterval(const std::string &text, Setup &into)
 {
-    std::string why;
-    const auto ms = parseDuration(text, why);
-    if (!ms || *ms < 200)
-        return "{} takes seconds from 0.2 on, such as 1, 0.5 or 10s, not " + quotedWord(text);
-    into.plan.interval = std::chrono::milliseconds(*ms);
-    return {};
-}
-
-std::string takeLog(const std::string &text, Setup &into)
-{
-    into.log = text;
-    return {};
+    return readSeconds(text, into.plan.interval);
 }
 
 } // namespace
@@ -92,17 +67,15 @@ const std::vector<Parameter> &parameters()
         {"time", "--time", "T", "a duration, e.g. 10, 45min or 1.5h",
          "stop after T: 10, 45min, 1.5h", "T&ime", "s, min or h", "", "", "", Field::Line, true,
          takeStop<parseDuration, &Stops::timeMs>},
-        {"meter", "--meter", "ADDRESS", "HOST:PORT or serial:DEVICE[@BAUD]",
-         "the meter: HOST:PORT (SCPI socket), serial:DEVICE[@BAUD]", "M&eter", "", "",
-         "HOST:PORT or serial:DEVICE[@BAUD]", "", Field::Line, true, takeMeter},
-        {"query", "--meter-query", "Q", "one SCPI query, such as MEAS:VOLT:DC?",
-         "the meter's query for volts: MEAS:VOLT:DC? by default", "&Query", "", kDefaultMeterQuery,
-         "", "--meter", Field::Line, false, takeQuery},
+        meterParameter<Setup, Setup, &Setup::meter>(
+            "the meter: HOST:PORT (SCPI socket), serial:DEVICE[@BAUD]"),
+        queryParameter<Setup>([](const std::string &text, Setup &into) {
+            return readMeterQuery(text, into.plan.query);
+        }),
         {"interval", "--interval", "S", "seconds, e.g. 1",
          "seconds between readings, from 0.2; 1 by default", "Interv&al", "s", "1", "", "",
          Field::Line, false, takeInterval},
-        {"log", "--log", "FILE", "a file name", "write each reading to FILE as CSV", "&Log file",
-         "", "", "a CSV file, or none", "", Field::File, true, takeLog},
+        logParameter<Setup, Setup, &Setup::log>(),
     };
     return table;
 }
@@ -110,13 +83,10 @@ const std::vector<Parameter> &parameters()
 std::optional<Setup> readSetup(const measure::Texts &texts, measure::Naming naming,
                                std::string &why)
 {
-    Setup setup;
-    if (!measure::readParameters(parameters(), texts, naming, setup, why))
-        return std::nullopt;
-    why = Discharge::refusal(setup.plan.mode, setup.stops, setup.meter.has_value(), naming);
-    if (!why.empty())
-        return std::nullopt;
-    return setup;
+    return measure::readSetup(
+        parameters(), texts, naming, why, Setup{}, [](const Setup &setup, measure::Naming as) {
+            return Discharge::refusal(setup.plan.mode, setup.stops, setup.meter.has_value(), as);
+        });
 }
 
 std::string figuresLine(const Sample &s, const std::string &gap)
@@ -149,18 +119,8 @@ namespace {
 // What stopped the test, as scripts read it.
 const char *stoppedBy(measure::RunEnd end, StopReason stop)
 {
-    switch (end) {
-    case measure::RunEnd::Stopped:
-        break;
-    case measure::RunEnd::Interrupted:
-        return "signal";
-    case measure::RunEnd::LineFailed:
-        return "line";
-    case measure::RunEnd::MeterFailed:
-        return "meter";
-    case measure::RunEnd::LogFailed:
-        return "log";
-    }
+    if (const char *word = measure::endWord(end))
+        return word;
     switch (stop) {
     case StopReason::Cutoff:
         return "cutoff";
@@ -200,6 +160,18 @@ std::string summaryJson(const DischargeRun &run, const measure::RunResult &resul
            ",\"skipped\":" + std::to_string(run.skipped()) +
            ",\"bounded\":" + std::to_string(discharge.boundedReadings()) +
            ",\"input_off\":" + (off ? "true" : "false") + "}";
+}
+
+measure::RunEndWords DischargeRun::endWords(const measure::RunResult &result, bool inputWasOn,
+                                            bool off) const
+{
+    return battery::endWords(*this, result, inputWasOn, off);
+}
+
+std::string DischargeRun::summaryJson(const measure::RunResult &result, bool off,
+                                      const std::optional<std::string> &meterIdn) const
+{
+    return battery::summaryJson(*this, result, off, meterIdn);
 }
 
 } // namespace rz417::battery

@@ -90,48 +90,58 @@ namespace {
 
 // A reading near 0 V would make P/V count thousands of amperes: the load draws at most its
 // range, in current and in power.
-void bound(Sample &next)
+void bound(std::optional<double> volts, Counted &counted)
 {
-    if (!next.volts || !next.amps || *next.volts <= 0)
+    if (!volts || !counted.amps || *volts <= 0)
         return;
-    const double most = std::min(loadMostAmps(), loadMostWatts() / *next.volts);
-    if (*next.amps <= most)
+    const double most = std::min(loadMostAmps(), loadMostWatts() / *volts);
+    if (*counted.amps <= most)
         return;
-    next.amps = most;
-    next.watts = most * *next.volts;
-    next.bounded = true;
+    counted.amps = most;
+    counted.watts = most * *volts;
+    counted.bounded = true;
 }
 
 } // namespace
+
+Counted countReading(int16_t mode, double setpoint, std::optional<double> volts)
+{
+    Counted counted;
+    const bool live = volts && *volts > 0;
+    switch (mode) {
+    case ModeCodes::CC:
+        counted.amps = setpoint;
+        if (volts)
+            counted.watts = *volts * setpoint;
+        break;
+    case ModeCodes::CP:
+        counted.watts = setpoint;
+        if (volts)
+            counted.amps = live ? setpoint / *volts : 0.0;
+        break;
+    case ModeCodes::CR:
+        if (volts) {
+            counted.amps = live ? *volts / setpoint : 0.0;
+            counted.watts = live ? *volts * *volts / setpoint : 0.0;
+        }
+        break;
+    default:
+        break;
+    }
+    if (mode == ModeCodes::CP || mode == ModeCodes::CR)
+        bound(volts, counted);
+    return counted;
+}
 
 const Sample &Discharge::take(double seconds, std::optional<double> volts)
 {
     Sample next;
     next.seconds = seconds;
     next.volts = volts;
-    const bool live = volts && *volts > 0;
-    switch (m_mode) {
-    case ModeCodes::CC:
-        next.amps = m_setpoint;
-        if (volts)
-            next.watts = *volts * m_setpoint;
-        break;
-    case ModeCodes::CP:
-        next.watts = m_setpoint;
-        if (volts)
-            next.amps = live ? m_setpoint / *volts : 0.0;
-        break;
-    case ModeCodes::CR:
-        if (volts) {
-            next.amps = live ? *volts / m_setpoint : 0.0;
-            next.watts = live ? *volts * *volts / m_setpoint : 0.0;
-        }
-        break;
-    default:
-        break;
-    }
-    if (m_mode == ModeCodes::CP || m_mode == ModeCodes::CR)
-        bound(next);
+    const Counted counted = countReading(m_mode, m_setpoint, volts);
+    next.amps = counted.amps;
+    next.watts = counted.watts;
+    next.bounded = counted.bounded;
     ++m_readings;
     if (next.bounded)
         ++m_bounded;

@@ -33,6 +33,16 @@ struct Sample
     bool bounded = false;
 };
 
+// The current and power of a reading, as counted from the setpoint and the measured voltage:
+// CC as commanded, CP P/V, CR V/R, never above the load's 15 A and 200 W (bounded then).
+struct Counted
+{
+    std::optional<double> amps;
+    std::optional<double> watts;
+    bool bounded = false;
+};
+Counted countReading(int16_t mode, double setpoint, std::optional<double> volts);
+
 // A battery discharged by the load in CC, CP or CR, counted from readings: the current is the
 // one commanded (CC) or follows from the measured voltage (CP: P/V, CR: V/R, never above the
 // load's 15 A and 200 W), and capacity and energy are integrated between readings (trapezoids)

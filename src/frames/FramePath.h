@@ -16,7 +16,7 @@ class Journal;
 // Where a frame comes from, for the journal and the -v lines.
 struct FrameSource
 {
-    const char *source = "cli"; // "panel", "program", "cli", "scpi" or "battery"
+    const char *source = "cli"; // "panel", "program", "cli", "scpi", or a measured test's: "ocp"
     int step = 0;               // programs: the step from 1 and its line in the file
     int line = 0;
     std::string client{}; // scpi: the client's address, named after the frame's meaning

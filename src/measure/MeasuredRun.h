@@ -41,7 +41,7 @@ public:
     // before anything went out (Interrupted, and nothing more is sent).
     virtual std::optional<RunResult> begin(FrameOut &out, const std::function<bool()> &stopped) = 0;
     // From the start: when the next reading is due.
-    virtual std::chrono::milliseconds nextDue() const = 0;
+    virtual std::chrono::microseconds nextDue() const = 0;
     // Whether the meter is asked, and what.
     virtual bool metered() const = 0;
     virtual const std::string &query() const = 0;
@@ -50,11 +50,24 @@ public:
     virtual std::optional<RunResult> take(const std::optional<std::string> &answer,
                                           const std::string &why, std::chrono::nanoseconds at,
                                           FrameOut &out) = 0;
+    // The frame that begin() sends first, with its meaning, where it is known before the run
+    // begins: a line that cannot be opened journals it as refused. Empty where a reading comes
+    // first.
+    virtual std::string firstFrame(std::string &meaning) const
+    {
+        meaning.clear();
+        return {};
+    }
     virtual long readings() const = 0;
     // The log's header, the last reading's row, and its figures on one line.
     virtual std::string logHeader() const = 0;
     virtual std::string logRow() const = 0;
     virtual std::string figuresLine() const = 0;
+    // What a front end says at the end, and the summary as one JSON object for scripts (the
+    // meter's identity where it answered).
+    virtual RunEndWords endWords(const RunResult &result, bool inputWasOn, bool off) const = 0;
+    virtual std::string summaryJson(const RunResult &result, bool off,
+                                    const std::optional<std::string> &meterIdn) const = 0;
 };
 
 // Told every reading as it is counted, but the one that ends a run, which the driver tells it

@@ -20,4 +20,18 @@ std::string namedRefusal(const std::string &name, const std::string &why)
     return name.empty() ? why : name + ": " + why;
 }
 
+std::string takeFlag(const std::string &text, bool &into)
+{
+    if (text != kYes && text != kNo)
+        return "{} is yes or no, not '" + text + "'";
+    into = text == kYes;
+    return {};
+}
+
+std::string missing(const char *option, const char *label, Naming naming, const std::string &why)
+{
+    return (naming == Naming::Option ? std::string(option) : displayLabel(label)) +
+           " is needed: " + why;
+}
+
 } // namespace rz417::measure

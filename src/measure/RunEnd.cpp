@@ -9,7 +9,7 @@ std::string firstLine(const RunEndWords &words)
     const std::string after = " after " + words.after;
     switch (words.result.end) {
     case RunEnd::Stopped:
-        return "stopped by " + words.stop + after;
+        return words.stop.empty() ? "finished" + after : "stopped by " + words.stop + after;
     case RunEnd::Interrupted:
         return "stopped by hand" + after;
     case RunEnd::MeterFailed:
@@ -20,15 +20,39 @@ std::string firstLine(const RunEndWords &words)
         if (!words.figures.empty())
             return words.result.why + "; the test was stopped" + after;
         break;
+    case RunEnd::Refused:
+        break;
     }
     return "the test did not start: " + words.result.why;
 }
 
 } // namespace
 
+const char *endWord(RunEnd end)
+{
+    switch (end) {
+    case RunEnd::Stopped:
+        break;
+    case RunEnd::Interrupted:
+        return "signal";
+    case RunEnd::LineFailed:
+        return "line";
+    case RunEnd::MeterFailed:
+        return "meter";
+    case RunEnd::LogFailed:
+        return "log";
+    case RunEnd::Refused:
+        return "refused";
+    }
+    return nullptr;
+}
+
 std::vector<std::string> endLines(const RunEndWords &words)
 {
-    std::vector<std::string> lines{firstLine(words)};
+    std::vector<std::string> lines;
+    if (!words.lead.empty())
+        lines.push_back(words.lead);
+    lines.push_back(firstLine(words));
     lines.insert(lines.end(), words.figures.begin(), words.figures.end());
     if (words.inputWasOn || !words.off)
         lines.push_back(words.off ? "the input was switched off"

@@ -12,12 +12,17 @@ enum class RunEnd {
     LineFailed,  // a frame did not go out
     MeterFailed, // no answer, or one that is not a number
     LogFailed,   // a reading could not be logged
+    Refused,     // a reading showed that the test cannot be run so; the input never went on
 };
+
+// How scripts read an end that is not a kind's own stop: "signal", "line", "meter", "log",
+// "refused"; nothing for Stopped, which each kind names.
+const char *endWord(RunEnd end);
 
 struct RunResult
 {
     RunEnd end = RunEnd::Stopped;
-    std::string why; // LineFailed, MeterFailed, LogFailed
+    std::string why; // LineFailed, MeterFailed, LogFailed, Refused
 };
 
 // What every front end says at a run's end, a line each, without capitals: what ended it and
@@ -26,12 +31,13 @@ struct RunResult
 struct RunEndWords
 {
     RunResult result;
-    std::string stop;  // the stop that was met: "the capacity"
+    std::string stop;  // the stop that was met: "the capacity"; empty: the test ran to its end
     std::string after; // "0:01:00"
     std::vector<std::string> figures;
     bool inputWasOn = true; // the input-on frame went out, whole or in part
     bool off = true;        // the input-off frame went out whole, or the input never went on
     std::string logLost;    // why the last reading is not in the log; empty when it is
+    std::string lead;       // said first: what the figures are; empty for nothing
 };
 std::vector<std::string> endLines(const RunEndWords &words);
 

@@ -44,6 +44,9 @@ std::string allowedUnits(const ModeInfo &mode)
 
 std::string fixedText(int64_t value, int decimals)
 {
+    // A figure below zero (a time before the input went on) keeps its sign before the digits.
+    if (value < 0)
+        return "-" + fixedText(-value, decimals);
     const int64_t scale = pow10(decimals);
     std::string text = std::to_string(value / scale);
     if (decimals > 0) {

@@ -90,7 +90,7 @@ TEST(RunEnd, WhatEachEndSays)
     };
     for (const auto &row : rows) {
         RunEndWords words{{row.end, row.why}, "the time", "0:01:00",  row.figures,
-                          row.wasOn,          row.off,    row.logLost};
+                          row.wasOn,          row.off,    row.logLost, ""};
         EXPECT_EQ(endLines(words), row.lines) << row.lines.front();
         EXPECT_EQ(succeeded(words), row.succeeded) << row.lines.front();
     }
