@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace rz417::sim {
 namespace {
@@ -28,26 +29,17 @@ constexpr std::array<std::pair<double, double>, 13> kCurve{{{-0.02, 2.50},
 
 bool parseBattery(const std::string &text, BatteryParams &params)
 {
+    const std::vector<std::string> parts = commaParts(text);
+    if (parts.size() > 3)
+        return false;
     BatteryParams parsed;
-    std::string parts[3];
-    int count = 0;
-    std::size_t start = 0;
-    while (count < 3) {
-        const auto comma = text.find(',', start);
-        parts[count++] = text.substr(start, comma == std::string::npos ? comma : comma - start);
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-        if (count == 3)
-            return false; // a fourth part
-    }
     double cells = 1;
     if (!parseNumber(parts[0], parsed.capacityAh) || parsed.capacityAh <= 0.0)
         return false;
-    if (count > 1 &&
+    if (parts.size() > 1 &&
         (!parseNumber(parts[1], cells) || cells != std::floor(cells) || cells < 1 || cells > 16))
         return false;
-    if (count > 2 && (!parseNumber(parts[2], parsed.ohms) || parsed.ohms < 0.0))
+    if (parts.size() > 2 && (!parseNumber(parts[2], parsed.ohms) || parsed.ohms < 0.0))
         return false;
     parsed.cells = static_cast<int>(cells);
     params = parsed;

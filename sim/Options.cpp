@@ -2,10 +2,12 @@
 
 #include "options/OptionTable.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
+#include <string_view>
 
 namespace rz417::sim {
 
@@ -17,6 +19,18 @@ bool parseNumber(const std::string &text, double &value)
     errno = 0;
     value = std::strtod(text.c_str(), &end);
     return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+std::vector<std::string> commaParts(const std::string &text)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (auto comma = text.find(','); comma != std::string::npos; comma = text.find(',', start)) {
+        parts.push_back(text.substr(start, comma - start));
+        start = comma + 1;
+    }
+    parts.push_back(text.substr(start));
+    return parts;
 }
 
 bool parseSource(const std::string &text, Source &source)
@@ -75,6 +89,26 @@ const Row kRows[] = {
          o.battery = params;
          return std::string();
      }},
+    {option("--supply", 0, "VOLTS,AMPS[,cc|latch]", "VOLTS,AMPS[,cc|latch]",
+            "a bench supply as the source: VOLTS up to AMPS, then constant current (cc, the "
+            "default) or 0 V until the load has asked for nothing for 1 s (latch)"),
+     [](const std::string &v, Options &o) {
+         SupplyParams params;
+         if (!parseSupply(v, params))
+             return "--supply wants VOLTS,AMPS[,cc|latch] with volts and amps above 0, not '" + v +
+                    "'";
+         o.supply = params;
+         return std::string();
+     }},
+    {option("--pv", 0, "VOC,ISC", "VOC,ISC",
+            "a solar cell as the source: VOC open-circuit, ISC short-circuit, fill factor 0.75"),
+     [](const std::string &v, Options &o) {
+         SolarCellParams params;
+         if (!parseSolarCell(v, params))
+             return "--pv wants VOC,ISC with both above 0, not '" + v + "'";
+         o.pv = params;
+         return std::string();
+     }},
     {option(
          "--meter", 0, "[ADDRESS:]PORT", "[ADDRESS:]PORT",
          "a bench meter on a raw SCPI socket (127.0.0.1 by default): *IDN? and MEAS:VOLT:DC?, the "
@@ -100,6 +134,24 @@ const options::Grammar &grammar()
     return g;
 }
 
+// The load has one source on its input; a second would only be ignored.
+std::string oneSource(const options::Sorted &sorted)
+{
+    static const std::string_view kSources[] = {"--source", "--battery", "--supply", "--pv"};
+    std::string_view first;
+    for (const options::Given &given : sorted.options) {
+        const std::string_view name = grammar().options[given.row].name;
+        if (std::find(std::begin(kSources), std::end(kSources), name) == std::end(kSources))
+            continue;
+        if (first.empty())
+            first = name;
+        else
+            return std::string(first) + " and " + std::string(name) +
+                   " exclude each other: give one source, --source, --battery, --supply or --pv";
+    }
+    return {};
+}
+
 } // namespace
 
 std::string usageText()
@@ -117,6 +169,8 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
     if (error.empty() && !sorted.words.empty())
         error = "'" + sorted.words.front() +
                 "' is not an option: rz417-sim takes only options; see 'rz417-sim --help'";
+    if (error.empty())
+        error = oneSource(sorted);
     for (const options::Given &given : sorted.options) {
         if (error.empty())
             error = kRows[given.row].take(given.value, options);

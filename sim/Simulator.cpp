@@ -58,28 +58,54 @@ std::vector<std::string> Simulator::stopped(WallTime wall, const std::string &wh
 std::string Simulator::report(const Frame &frame, WallTime wall)
 {
     m_load.apply(frame);
-    return m_report.frame(wall, frame, m_load, settle(source(), m_load));
+    // A demand beyond a latched supply's limit trips it as it arrives, however soon the next
+    // frame takes it back.
+    if (m_supply)
+        m_supply->advance(m_load, Supply::Duration::zero());
+    return m_report.frame(wall, frame, m_load, point());
 }
 
 void Simulator::useBattery(const BatteryParams &params, SteadyTime now)
 {
     m_battery.emplace(params);
-    m_drawnUntil = now;
+    m_advancedTo = now;
+}
+
+void Simulator::useSupply(const SupplyParams &params, SteadyTime now)
+{
+    m_supply.emplace(params);
+    m_advancedTo = now;
+}
+
+void Simulator::useSolarCell(const SolarCellParams &params)
+{
+    m_solarCell.emplace(params);
 }
 
 void Simulator::advance(SteadyTime now)
 {
-    if (!m_battery || now <= m_drawnUntil)
+    if ((!m_battery && !m_supply) || now <= m_advancedTo)
         return;
-    const double seconds = std::chrono::duration<double>(now - m_drawnUntil).count();
-    m_battery->draw(settle(source(), m_load).amps, seconds);
-    m_drawnUntil = now;
+    if (m_battery)
+        m_battery->draw(point().amps, std::chrono::duration<double>(now - m_advancedTo).count());
+    if (m_supply)
+        m_supply->advance(m_load, std::chrono::duration_cast<Supply::Duration>(now - m_advancedTo));
+    m_advancedTo = now;
+}
+
+OperatingPoint Simulator::point() const
+{
+    if (m_supply)
+        return m_supply->settle(m_load);
+    if (m_solarCell)
+        return settle(*m_solarCell, m_load);
+    return settle(m_battery ? m_battery->source() : m_source, m_load);
 }
 
 double Simulator::terminalVolts(SteadyTime now)
 {
     advance(now);
-    return settle(source(), m_load).volts;
+    return point().volts;
 }
 
 } // namespace rz417::sim

@@ -5,7 +5,9 @@
 #include "LineCheck.h"
 #include "LoadState.h"
 #include "Report.h"
+#include "SolarCell.h"
 #include "SourceModel.h"
+#include "Supply.h"
 
 #include <chrono>
 #include <optional>
@@ -27,6 +29,9 @@ public:
     Simulator(const Source &source, bool jsonl);
     // The source is a battery, discharged by what the load draws as time goes on.
     void useBattery(const BatteryParams &params, SteadyTime now);
+    // The source is a bench supply; a latched one trips and comes back as time goes on.
+    void useSupply(const SupplyParams &params, SteadyTime now);
+    void useSolarCell(const SolarCellParams &params);
 
     std::vector<std::string> opened(WallTime wall);
     // `line` is how the panel set the line up when these bytes were read; only the first bytes
@@ -48,13 +53,17 @@ public:
 
 private:
     std::string report(const Frame &frame, WallTime wall);
-    // The battery's charge drawn up to now at the operating point held since the last time.
+    // The battery's charge drawn, or the supply's latch, up to now with the load as it has been
+    // since the last time.
     void advance(SteadyTime now);
-    Source source() const { return m_battery ? m_battery->source() : m_source; }
+    // Where the load settles on whichever source it has now.
+    OperatingPoint point() const;
 
     Source m_source;
     std::optional<Battery> m_battery;
-    SteadyTime m_drawnUntil{};
+    std::optional<Supply> m_supply;
+    std::optional<SolarCell> m_solarCell;
+    SteadyTime m_advancedTo{};
     Report m_report;
     FrameDecoder m_decoder;
     LoadState m_load;

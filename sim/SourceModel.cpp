@@ -119,22 +119,149 @@ OperatingPoint bounded(const Source &source, const Ratings &ratings, double amps
     return point;
 }
 
-} // namespace
-
-OperatingPoint settle(const Source &source, const LoadState &load, const Ratings &ratings)
+// Where the load stands while it draws nothing: the input off, no mode yet, or a source with
+// nothing to give. Empty when the mode has something to draw.
+std::optional<OperatingPoint> drawingNothing(double openVolts, const LoadState &load)
 {
     OperatingPoint point;
-    point.volts = std::max(source.volts, 0.0);
+    point.volts = std::max(openVolts, 0.0);
     if (!load.inputOn())
         return point;
     if (load.mode() == Mode::None) {
         point.limit = Limit::NoMode;
         return point;
     }
-    if (source.volts <= 0.0) {
+    if (openVolts <= 0.0) {
         point.limit = Limit::Source;
         return point;
     }
+    return std::nullopt;
+}
+
+OperatingPoint pointAt(double volts, double amps, Limit limit)
+{
+    OperatingPoint point;
+    point.volts = volts;
+    point.amps = amps;
+    point.watts = volts * amps;
+    point.limit = limit;
+    return point;
+}
+
+// The highest voltage from `low` up to `high` at which `holds` is true, for a `holds` true at
+// `low` that stays false once it is. Halving a hundred times leaves no double in between.
+template <typename Holds> double highestVolts(double low, double high, Holds holds)
+{
+    for (int i = 0; i < 100; ++i) {
+        const double middle = low + (high - low) / 2.0;
+        (holds(middle) ? low : high) = middle;
+    }
+    return low;
+}
+
+double powerAt(const SourceCurve &source, double volts)
+{
+    return volts * source.amps(volts);
+}
+
+// The voltage of the curve's maximum power point: the power rises up to it and falls beyond, so
+// thirds close in on it.
+double maxPowerVolts(const SourceCurve &source)
+{
+    double low = 0.0;
+    double high = source.openVolts();
+    for (int i = 0; i < 100; ++i) {
+        const double third = (high - low) / 3.0;
+        if (powerAt(source, low + third) < powerAt(source, high - third))
+            low += third;
+        else
+            high -= third;
+    }
+    return low;
+}
+
+// The load holding `amps`: at the highest voltage at which the source still delivers them.
+OperatingPoint drawing(const SourceCurve &source, double amps, Limit limit)
+{
+    const double shortCircuit = source.amps(0.0);
+    if (amps > shortCircuit)
+        return pointAt(0.0, shortCircuit, Limit::Source);
+    const double volts =
+        highestVolts(0.0, source.openVolts(), [&](double v) { return source.amps(v) >= amps; });
+    return pointAt(volts, amps, limit);
+}
+
+// The load taking `watts`, above the maximum power point.
+OperatingPoint taking(const SourceCurve &source, double watts, Limit limit)
+{
+    const double best = maxPowerVolts(source);
+    if (watts > powerAt(source, best))
+        return pointAt(0.0, source.amps(0.0), Limit::Source);
+    const double volts = highestVolts(best, source.openVolts(),
+                                      [&](double v) { return powerAt(source, v) >= watts; });
+    return pointAt(volts, volts > 0.0 ? watts / volts : 0.0, limit);
+}
+
+OperatingPoint modePoint(const SourceCurve &source, const LoadState &load, const Ratings &ratings)
+{
+    const Setpoints &set = load.setpoints();
+    Limit limit = Limit::None;
+    switch (load.mode()) {
+    case Mode::Cv: {
+        double volts = set.cvCentivolts / 100.0;
+        if (volts > ratings.volts) {
+            volts = ratings.volts;
+            limit = Limit::RatedVoltage;
+        }
+        if (volts >= source.openVolts())
+            return pointAt(source.openVolts(), 0.0, Limit::Source);
+        return pointAt(volts, source.amps(volts), limit);
+    }
+    case Mode::Cc: {
+        const double amps = ccAmps(set, ratings, limit);
+        return drawing(source, amps, limit);
+    }
+    case Mode::Cp: {
+        double watts = set.cpDeciwatts / 10.0;
+        if (watts > ratings.watts) {
+            watts = ratings.watts;
+            limit = Limit::RatedPower;
+        }
+        return taking(source, watts, limit);
+    }
+    case Mode::Cr: {
+        const double ohms = set.crDeciohms / 10.0;
+        const double volts = highestVolts(0.0, source.openVolts(),
+                                          [&](double v) { return source.amps(v) * ohms >= v; });
+        return pointAt(volts, ohms > 0.0 ? volts / ohms : source.amps(0.0), limit);
+    }
+    case Mode::None:
+        break;
+    }
+    return pointAt(source.openVolts(), 0.0, Limit::NoMode);
+}
+
+} // namespace
+
+OperatingPoint settle(const SourceCurve &source, const LoadState &load, const Ratings &ratings)
+{
+    if (const auto idle = drawingNothing(source.openVolts(), load))
+        return *idle;
+    OperatingPoint point = modePoint(source, load, ratings);
+    // As on a straight source: the current rating first, then the power rating.
+    if (point.amps > ratings.amps)
+        point = drawing(source, ratings.amps, Limit::RatedCurrent);
+    if (point.watts > ratings.watts)
+        point = taking(source, ratings.watts, Limit::RatedPower);
+    if (point.volts > ratings.volts)
+        point.limit = Limit::RatedVoltage;
+    return point;
+}
+
+OperatingPoint settle(const Source &source, const LoadState &load, const Ratings &ratings)
+{
+    if (const auto idle = drawingNothing(source.volts, load))
+        return *idle;
     Limit limit = Limit::None;
     const double amps = modeAmps(source, load, ratings, limit);
     return bounded(source, ratings, amps, limit);

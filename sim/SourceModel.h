@@ -41,6 +41,24 @@ struct OperatingPoint
 // and the terminals show the source's open-circuit voltage.
 OperatingPoint settle(const Source &source, const LoadState &load, const Ratings &ratings = {});
 
+// A source that is no straight line: a bench supply at its current limit, a solar cell. The
+// current it delivers falls as its terminal voltage rises, from its short-circuit current at 0 V
+// to nothing at its open-circuit voltage.
+class SourceCurve
+{
+public:
+    virtual ~SourceCurve() = default;
+    virtual double openVolts() const = 0;
+    // The current at a terminal voltage from 0 to openVolts(); never more at a higher voltage.
+    virtual double amps(double volts) const = 0;
+};
+
+// Where the load's mode meets the curve, on the high-voltage side where two points would do, as
+// a load ramping up from open circuit finds it. A load asking for more current or power than the
+// curve has pulls the terminals down to 0 V at the short-circuit current.
+OperatingPoint settle(const SourceCurve &source, const LoadState &load,
+                      const Ratings &ratings = {});
+
 // Empty for Limit::None, else a few words for the log ("current rating").
 const char *limitText(Limit limit);
 

@@ -328,6 +328,10 @@ int run(const rz417::sim::Options &options)
     Simulator simulator(options.source, options.jsonl);
     if (options.battery)
         simulator.useBattery(*options.battery, std::chrono::steady_clock::now());
+    if (options.supply)
+        simulator.useSupply(*options.supply, std::chrono::steady_clock::now());
+    if (options.pv)
+        simulator.useSolarCell(*options.pv);
     rz417::sim::MeterServer meter;
     if (!listenMeter(options.meter, meter))
         return 1;
