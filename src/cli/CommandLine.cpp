@@ -56,7 +56,14 @@ ParsedWait parseWait(const std::string &text)
     return {std::nullopt, quotedWord(text) + " is not a time: " + allowed};
 }
 
-const char *const kCommands = "cv, cc, cp, cr, on, off, wait, run, ports, serve or battery";
+const char *const kCommands =
+    "cv, cc, cp, cr, on, off, wait, run, ports, serve, battery, ocp, opp, sweep or dcir";
+
+// run, serve, ports and the measured tests: the words that help takes.
+bool isTopic(const std::string &word)
+{
+    return word == "run" || word == "serve" || word == "ports" || kinds::kindNamed(word);
+}
 
 } // namespace
 
@@ -84,8 +91,7 @@ std::optional<ParsedCommandLine> helpOrVersion(const std::vector<std::string> &a
             asked = true;
         }
         const std::string word = lower(arg);
-        if (result.invocation.helpTopic.empty() &&
-            (word == "run" || word == "serve" || word == "battery" || word == "ports"))
+        if (result.invocation.helpTopic.empty() && isTopic(word))
             result.invocation.helpTopic = word;
     }
     if (!asked)
@@ -101,10 +107,9 @@ ParsedCommandLine helpWord(const std::vector<std::string> &words)
     if (words.size() == 1)
         return result;
     const std::string topic = lower(words[1]);
-    if (words.size() > 2 ||
-        (topic != "run" && topic != "serve" && topic != "battery" && topic != "ports"))
-        return failed("help takes one of run, serve, battery or ports, or nothing: rz417ctl "
-                      "help battery");
+    if (words.size() > 2 || !isTopic(topic))
+        return failed("help takes one of run, serve, ports, battery, ocp, opp, sweep or dcir, or "
+                      "nothing: rz417ctl help battery");
     result.invocation.helpTopic = topic;
     return result;
 }
@@ -158,8 +163,8 @@ private:
             ++i;
             return true;
         }
-        if (name == "battery")
-            return readBattery(i);
+        if (const kinds::Kind *kind = kinds::kindNamed(name))
+            return readKind(*kind, i);
         if (name == "serve" || name == "ports") {
             if (m_words.size() != 1)
                 return fail(name == "serve" ? "serve takes no other command: rz417ctl -p PORT "
@@ -179,19 +184,22 @@ private:
         return true;
     }
 
-    // battery MODE VALUE, alone.
-    bool readBattery(std::size_t &i)
+    // A measured test's name and its words, alone.
+    bool readKind(const kinds::Kind &kind, std::size_t &i)
     {
-        if (m_words.size() < 3 && i == 0)
-            return fail("battery needs a mode and its value: rz417ctl battery cc 2.5 --cutoff "
-                        "3.0 --meter HOST:PORT");
-        if (m_words.size() != 3 || i != 0)
-            return fail("battery takes a mode and its value and no other command: rz417ctl "
-                        "battery cc 2.5 --cutoff 3.0 --meter HOST:PORT");
-        m_state.battery["mode"] = m_words[1];
-        m_state.battery["value"] = m_words[2];
-        m_battery = true;
-        i += 2;
+        const std::size_t count = kind.words.size() + 1;
+        const std::string name(kind.name);
+        if (m_words.size() < count && i == 0)
+            return fail(name + " needs " + kind.wordsNeeded + ": " + kind.example);
+        if (m_words.size() != count || i != 0)
+            return fail(
+                name + " takes " +
+                (kind.words.empty() ? std::string("its options") : std::string(kind.wordsNeeded)) +
+                " and no other command: " + kind.example);
+        for (std::size_t k = 0; k < kind.words.size(); ++k)
+            m_state.texts[kind.words[k]] = m_words[k + 1];
+        m_kind = &kind;
+        i += kind.words.size();
         return true;
     }
 
@@ -230,13 +238,16 @@ private:
     bool finish()
     {
         Invocation &inv = m_state.invocation;
-        if (m_battery) {
+        if (m_kind) {
             std::string why;
-            const auto setup = battery::readSetup(m_state.battery, measure::Naming::Option, why);
-            if (!setup)
+            std::shared_ptr<const kinds::Test> test =
+                m_kind->read(m_state.texts, measure::Naming::Option, why);
+            if (!test)
                 return fail(why);
-            inv.battery = *setup;
-            inv.action = Action::Battery;
+            inv.kind = m_kind;
+            inv.texts = m_state.texts;
+            inv.test = std::move(test);
+            inv.action = Action::Measure;
         } else if (m_serve) {
             if (m_state.listen) {
                 if (std::string why =
@@ -267,7 +278,7 @@ private:
     bool m_run = false;
     bool m_ports = false;
     bool m_serve = false;
-    bool m_battery = false;
+    const kinds::Kind *m_kind = nullptr;
 };
 
 } // namespace

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "battery/BatterySetup.h"
+#include "kinds/Kinds.h"
 #include "scpi/ServerOptions.h"
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +25,7 @@ struct Command
     std::string text; // as the user wrote it, for messages: "cc 1.5"
 };
 
-enum class Action { Send, Run, Ports, Serve, Battery, Help, Version };
+enum class Action { Send, Run, Ports, Serve, Measure, Help, Version };
 
 struct Invocation
 {
@@ -41,8 +42,11 @@ struct Invocation
     std::string listenAddress = "127.0.0.1";
     uint16_t listenPort = scpi::kScpiPort; // 0: any free port, told at start
     int watchdog = 0;                      // serve: the watchdog's delay in seconds; 0 off
-    battery::Setup battery;                // the discharge, its stops, the meter and the log
-    bool json = false;                     // a measured test's summary as one JSON object
+    // Measure: the kind of test, its words and options as given, and the test they make.
+    const kinds::Kind *kind = nullptr;
+    measure::Texts texts;
+    std::shared_ptr<const kinds::Test> test;
+    bool json = false; // a measured test's summary as one JSON object
     std::string helpTopic; // Help: the subcommand whose options are asked for; empty for all
 };
 

@@ -1,6 +1,6 @@
 #include "cli/CommandOptions.h"
 
-#include "battery/BatterySetup.h"
+#include "kinds/Kinds.h"
 #include "protocol/Modes.h"
 #include "protocol/SetpointValue.h"
 
@@ -21,6 +21,7 @@ struct Row
 };
 
 constexpr int kMaxRepeat = 1000000;
+constexpr const char *kJson = "--json";
 
 std::string once(std::optional<std::string> &into, const std::string &value)
 {
@@ -28,13 +29,12 @@ std::string once(std::optional<std::string> &into, const std::string &value)
     return {};
 }
 
-// The one-shot commands, then the subcommands, each with its own options below.
+// The one-shot commands, then the subcommands, each with its own options below; the measured
+// tests follow from their table.
 const options::Subcommand kSubcommands[] = {
     {"", "COMMAND...", "the commands, run in the order given"},
     {"run", "run FILE", "run a program: CSV mode,setpoint,input,dwell,comment"},
     {"serve", "serve", "serve SCPI clients on a raw TCP socket, as the load"},
-    {"battery", "battery cc|cp|cr VALUE",
-     "discharge a battery in CC, CP or CR until its first stop, read by a bench meter"},
     {"ports", "ports", "list the numbered serial ports and who holds them"},
 };
 
@@ -81,8 +81,6 @@ const Row kRows[] = {
             "where clients connect: 127.0.0.1:5025 by default, 0.0.0.0:5025 every interface",
             "serve"),
      [](const std::string &v, OptionState &s) { return once(s.listen, v); }},
-    {option("--json", 0, "", "", "the summary as one JSON object on standard output", "battery"),
-     [](const std::string &, OptionState &s) { return s.invocation.json = true, std::string(); }},
     {option("--watchdog", 0, "SECONDS", "SECONDS, e.g. 60",
             "switch the input off after SECONDS without a SCPI message", "serve"),
      [](const std::string &v, OptionState &s) { return once(s.watchdog, v); }},
@@ -102,7 +100,7 @@ bool lowerIs(std::string word, std::initializer_list<const char *> names)
 // A word right after cv, cc, cp, cr, wait or run is their value, whatever it looks like.
 bool takesValue(const std::string &word)
 {
-    return lowerIs(word, {"cv", "cc", "cp", "cr", "wait", "run", "battery"});
+    return lowerIs(word, {"cv", "cc", "cp", "cr", "wait", "run", "battery", "sweep"});
 }
 
 } // namespace
@@ -115,11 +113,16 @@ const options::Grammar &commandGrammar()
         g.subcommands.assign(std::begin(kSubcommands), std::end(kSubcommands));
         for (const Row &row : kRows)
             g.options.push_back(row.info);
-        // battery's options are its parameters, as the window's fields are.
-        for (const auto &p : battery::parameters()) {
-            if (*p.option)
-                g.options.push_back(
-                    options::option(p.option, 0, p.argument, p.needs, p.help, "battery", p.with));
+        // A measured test's options are its parameters, as the window's fields are.
+        for (const kinds::Kind &kind : kinds::kinds()) {
+            g.subcommands.push_back({kind.name, kind.synopsis, kind.help});
+            g.options.push_back(options::option(
+                kJson, 0, "", "", "the summary as one JSON object on standard output", kind.name));
+            for (const measure::ParameterInfo &p : kind.parameters) {
+                if (*p.option)
+                    g.options.push_back(options::option(p.option, 0, p.argument, p.needs, p.help,
+                                                        kind.name, p.with));
+            }
         }
         g.takesValue = takesValue;
         return g;
@@ -183,8 +186,8 @@ std::string helpText(const std::string &topic)
            "usage: rz417ctl [-p PORT] [-v] [-q] [--dry-run] [--journal FILE] COMMAND...\n" +
            usageLine(subcommandNamed("run"), "       ") +
            usageLine(subcommandNamed("serve"), "       ") +
-           usageLine(subcommandNamed("battery"), "       ") +
-           "       rz417ctl ports | help run|serve|battery      (ports; a command's options)\n"
+           "       rz417ctl [options] battery|ocp|opp|sweep|dcir ...  (measured tests)\n"
+           "       rz417ctl ports | help COMMAND     (ports; the options of run, serve, ...)\n"
            "Commands, run in the order given:\n"
            "  cv V, cc A, cp W, cr OHM  mode and setpoint: " +
            rangesText() +
@@ -203,12 +206,20 @@ std::string takeOption(std::size_t row, const std::string &value, OptionState &s
     if (row < std::size(kRows))
         return kRows[row].take(value, state);
     const options::OptionInfo &info = commandGrammar().options[row];
-    // An empty word would leave an optional stop out unseen.
-    if (value.empty())
-        return std::string(info.name) + " needs " + std::string(info.needs);
-    for (const auto &p : battery::parameters()) {
-        if (info.name == p.option)
-            state.battery[p.key] = value;
+    if (info.name == kJson)
+        return state.invocation.json = true, std::string();
+    const kinds::Kind *kind = kinds::kindNamed(info.scope);
+    if (!kind)
+        return {};
+    for (const measure::ParameterInfo &p : kind->parameters) {
+        if (info.name != p.option)
+            continue;
+        if (p.field == measure::Field::Flag)
+            state.texts[p.key] = measure::kYes;
+        else if (value.empty()) // an empty word would leave an optional stop out unseen
+            return std::string(info.name) + " needs " + std::string(info.needs);
+        else
+            state.texts[p.key] = value;
     }
     return {};
 }

@@ -15,7 +15,7 @@ struct OptionState
     Invocation invocation;
     std::optional<std::string> listen;   // serve's, checked once serve is known
     std::optional<std::string> watchdog; // the same
-    measure::Texts battery;              // battery's words and options, read once it is known
+    measure::Texts texts;                // a measured test's words and options, read once it is known
     bool forever = false;
     bool help = false;
     bool version = false;

@@ -12,7 +12,7 @@ int runProgram(const Invocation &invocation);
 
 // rz417ctl serve: SCPI over TCP until a signal ends it; returns the exit status.
 int serveScpi(const Invocation &invocation);
-// rz417ctl battery MODE VALUE: a discharge to its stop; returns the exit status.
-int batteryTest(const Invocation &invocation);
+// rz417ctl battery, ocp, opp, sweep, dcir: a measured test to its end; returns the exit status.
+int measuredTest(const Invocation &invocation);
 
 } // namespace rz417::cli

@@ -40,8 +40,8 @@ int main(int argc, char *argv[])
         return runProgram(invocation);
     case Action::Serve:
         return serveScpi(invocation);
-    case Action::Battery:
-        return batteryTest(invocation);
+    case Action::Measure:
+        return measuredTest(invocation);
     case Action::Send:
         break;
     }

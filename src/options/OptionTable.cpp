@@ -37,6 +37,7 @@ public:
                 return Sorted{{}, {}, m_sorted.error};
             }
         }
+        ownRows();
         return std::move(m_sorted);
     }
 
@@ -45,6 +46,20 @@ private:
     {
         m_sorted.error = std::move(message);
         return false;
+    }
+
+    // Where several subcommands each have an option of that name, the row is the subcommand's.
+    void ownRows()
+    {
+        const std::string_view command = subcommandOf(m_grammar, m_sorted.words).name;
+        for (Given &given : m_sorted.options) {
+            const std::string_view name = m_grammar.options[given.row].name;
+            for (std::size_t row = 0; row < m_grammar.options.size(); ++row) {
+                const OptionInfo &option = m_grammar.options[row];
+                if (option.name == name && !option.scope.empty() && option.scope == command)
+                    given.row = row;
+            }
+        }
     }
 
     bool longOption(const std::string &arg)
@@ -168,6 +183,15 @@ bool ownedByOne(const Grammar &grammar, const OptionInfo &option)
 std::string outOfScope(const Grammar &grammar, const OptionInfo &option, const Subcommand &command)
 {
     const std::string name(option.name);
+    std::string owners;
+    for (const OptionInfo &other : grammar.options) {
+        if (other.name == name && &other != &option && ownedByOne(grammar, other))
+            owners += ", " + std::string(other.scope);
+    }
+    if (!owners.empty() && ownedByOne(grammar, option))
+        return name + " does not go with " +
+               (command.name.empty() ? std::string("the commands") : std::string(command.name)) +
+               ": it goes with " + std::string(option.scope) + owners;
     for (const Subcommand &owner : grammar.subcommands) {
         if (!owner.name.empty() && option.scope == owner.name)
             return name + " goes with " + std::string(owner.synopsis) + ": " +
@@ -276,10 +300,17 @@ std::string checkTogether(const Grammar &grammar, const Sorted &sorted, const Su
 std::string usageOptions(const Grammar &grammar, std::string_view subcommand, std::size_t indent,
                          std::size_t width)
 {
+    std::string_view synopsis;
+    for (const Subcommand &command : grammar.subcommands) {
+        if (command.name == subcommand)
+            synopsis = command.synopsis;
+    }
     std::string text;
     std::size_t column = indent;
     for (const OptionInfo &option : grammar.options) {
-        if (option.scope != subcommand)
+        // One that the synopsis names is not optional: it stands there, without brackets.
+        if (option.scope != subcommand ||
+            synopsis.find(std::string(option.name) + " ") != std::string_view::npos)
             continue;
         appendWrapped(text, column, "[" + spelledWithArgument(option) + "]", width, indent);
     }

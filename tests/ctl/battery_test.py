@@ -20,53 +20,11 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from rz417test import DEADLINE, Line, check, frames_of, run_case, wait_until  # noqa: E402
+from rz417test import (DEADLINE, FakeMeter, Line, MeterSim, check, frames_of, run_case,  # noqa: E402
+                       wait_until)
 
 ARGS = None
 HEADER = "time_s,voltage_V,current_A,power_W,capacity_Ah,energy_Wh"
-
-
-class FakeMeter:
-    """A meter on a loopback socket: *IDN? (after idn_delay seconds), then the given readings
-    (a reading may hold several lines); after them it says nothing ("silent"), "OVLD"
-    ("garbage"), or a digit every half second and never a line's end ("trickle")."""
-
-    def __init__(self, readings, after="silent", idn_delay=0.0):
-        self.readings = list(readings)
-        self.after = after
-        self.idn_delay = idn_delay
-        self.greeted = False
-        self.server = socket.socket()
-        self.server.bind(("127.0.0.1", 0))
-        self.server.listen(1)
-        self.port = self.server.getsockname()[1]
-        self.asked = 0
-        threading.Thread(target=self._serve, daemon=True).start()
-
-    def _serve(self):
-        conn, _ = self.server.accept()
-        pending = b""
-        while True:
-            data = conn.recv(1024)
-            if not data:
-                return
-            pending += data
-            while b"\n" in pending:
-                query, pending = pending.split(b"\n", 1)
-                if query == b"*IDN?":
-                    self.greeted = True
-                    time.sleep(self.idn_delay)
-                    conn.sendall(b"FAKE,DMM,1,1.0\n")
-                    continue
-                self.asked += 1
-                if self.readings:
-                    conn.sendall(b"%s\n" % self.readings.pop(0).encode())
-                elif self.after == "garbage":
-                    conn.sendall(b"OVLD\n")
-                elif self.after == "trickle":
-                    for digit in b"3.8000000000":
-                        conn.sendall(bytes([digit]))
-                        time.sleep(0.5)
 
 
 def ctl(line, *words, timeout=DEADLINE):
@@ -74,22 +32,8 @@ def ctl(line, *words, timeout=DEADLINE):
                           capture_output=True, text=True, timeout=timeout)
 
 
-class Sim:
-    """rz417-sim with a battery and its meter; frames decoded in its output."""
-
-    def __init__(self, battery):
-        self.workdir = tempfile.mkdtemp(prefix="rz417-battery-")
-        self.link = os.path.join(self.workdir, "port")
-        self.proc = subprocess.Popen([ARGS.sim, "--link", self.link, "--battery", battery,
-                                      "--meter", "0"], stdout=subprocess.PIPE, text=True)
-        self.lines = [self.proc.stdout.readline(), self.proc.stdout.readline()]
-        self.meter = self.lines[1].strip().split(" ", 1)[1]
-        self.path = self.link
-
-    def stop(self):
-        self.proc.send_signal(signal.SIGTERM)
-        out, _ = self.proc.communicate(timeout=DEADLINE)
-        return out
+def Sim(battery):
+    return MeterSim(ARGS.sim, "--battery", battery)
 
 
 def case_stops():
@@ -113,8 +57,7 @@ def case_stops():
         check("stopped by " + stop in result.stdout, "%s: %r" % (words, result.stdout))
         rows_ = open(log).read().splitlines()
         check(rows_[0] == HEADER and len(rows_) >= 3, "%s: log %r" % (words, rows_[:3]))
-        frames = [line.split()[1] for line in out.splitlines() if line[:1].isdigit() and
-                  len(line.split()) > 1 and len(line.split()[1]) == 6]
+        frames = MeterSim.frames(out)
         check(frames[-1] == "66FFFF" and "6600FF" in frames, "%s: frames %r" % (words, frames))
 
 

@@ -109,7 +109,7 @@ TABLE = [
     ("-x cv 1", 2, "unknown option '-x'"),
     ("cv " + "1" * 200, 2, "is too long for a CV setpoint (200 characters)"),
     ("cv 1 " + "x" * 5000, 2, "'" + "x" * 40 + "...' is not a command"),
-    ("cv 1 --repeat 2", 2, "--repeat goes with run FILE"),
+    ("cv 1 --repeat 2", 2, "--repeat does not go with the commands: it goes with run, dcir"),
     ("cv 1 run prog.csv", 2, "run takes one program file and no other command"),
     ("", 2, "no command given"),
     ("-p", 2, "-p needs a port number or a device path"),

@@ -1,6 +1,7 @@
 """What the Python tests of whole programs share: failures and waits, a serial line on a
-pseudo-terminal, the frames and journal lines it carries, the line tracer's events, and a private
-X server driven with xdotool.
+pseudo-terminal, the frames and journal lines it carries, the line tracer's events, a private
+X server driven with xdotool, and private D-Bus daemons: a system bus with a fake logind, a
+session bus whose accessibility bus reads a window's texts.
 
 The test drivers put this folder on their path:
 
@@ -8,13 +9,16 @@ The test drivers put this folder on their path:
 """
 
 import fcntl
+import json
 import os
 import pty
 import re
 import select
 import signal
+import socket
 import struct
 import subprocess
+import tempfile
 import termios
 import threading
 import time
@@ -70,6 +74,73 @@ def run_case(cases, name, *args):
         return 1
     print("ok")
     return 0
+
+
+class FakeMeter:
+    """A meter on a loopback socket: *IDN? (after idn_delay seconds), then the given readings
+    (a reading may hold several lines); after them it says nothing ("silent"), "OVLD"
+    ("garbage"), or a digit every half second and never a line's end ("trickle")."""
+
+    def __init__(self, readings, after="silent", idn_delay=0.0):
+        self.readings = list(readings)
+        self.after = after
+        self.idn_delay = idn_delay
+        self.greeted = False
+        self.server = socket.socket()
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen(1)
+        self.port = self.server.getsockname()[1]
+        self.asked = 0
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        conn, _ = self.server.accept()
+        pending = b""
+        while True:
+            data = conn.recv(1024)
+            if not data:
+                return
+            pending += data
+            while b"\n" in pending:
+                query, pending = pending.split(b"\n", 1)
+                if query == b"*IDN?":
+                    self.greeted = True
+                    time.sleep(self.idn_delay)
+                    conn.sendall(b"FAKE,DMM,1,1.0\n")
+                    continue
+                self.asked += 1
+                if self.readings:
+                    conn.sendall(b"%s\n" % self.readings.pop(0).encode())
+                elif self.after == "garbage":
+                    conn.sendall(b"OVLD\n")
+                elif self.after == "trickle":
+                    for digit in b"3.8000000000":
+                        conn.sendall(bytes([digit]))
+                        time.sleep(0.5)
+
+
+class MeterSim:
+    """rz417-sim with a source (its options, e.g. "--supply", "12,2.5") and its meter; the
+    frames it decoded in its output."""
+
+    def __init__(self, sim, *source):
+        self.workdir = tempfile.mkdtemp(prefix="rz417-meter-")
+        self.link = os.path.join(self.workdir, "port")
+        self.proc = subprocess.Popen([sim, "--link", self.link, *source, "--meter", "0"],
+                                     stdout=subprocess.PIPE, text=True)
+        self.lines = [self.proc.stdout.readline(), self.proc.stdout.readline()]
+        self.meter = self.lines[1].strip().split(" ", 1)[1]
+        self.path = self.link
+
+    def stop(self):
+        self.proc.send_signal(signal.SIGTERM)
+        out, _ = self.proc.communicate(timeout=DEADLINE)
+        return out
+
+    @staticmethod
+    def frames(out):
+        return [line.split()[1] for line in out.splitlines() if line[:1].isdigit() and
+                len(line.split()) > 1 and len(line.split()[1]) == 6]
 
 
 class Line:
@@ -347,3 +418,34 @@ class SystemBus:
             if process:
                 process.kill()
                 process.wait()
+
+
+class AccessibilityBus:
+    """A private session bus (DBUS_SESSION_BUS_ADDRESS) on which Qt's AT-SPI bridge is always on,
+    so that a test reads a window's texts as a screen reader does: names() lists what
+    a11y_names.py finds, in Debian's own interpreter, which has python3-dbus. The bus activates
+    its own accessibility bus, which ends with it."""
+
+    def __init__(self, workdir):
+        self.daemon = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1",
+             "--address=unix:path=" + os.path.join(workdir, "session_bus_socket")],
+            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            text=True)
+        self.address = self.daemon.stdout.readline().strip()
+        check(self.address.startswith("unix:"), "dbus-daemon gave no address")
+
+    def env(self):
+        return {"DBUS_SESSION_BUS_ADDRESS": self.address, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+
+    def names(self):
+        here = os.path.dirname(os.path.abspath(__file__))
+        result = subprocess.run(["/usr/bin/python3", os.path.join(here, "a11y_names.py"),
+                                 self.address], env=dict(os.environ, **self.env()),
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                timeout=DEADLINE)
+        return json.loads(result.stdout) if result.returncode == 0 else []
+
+    def close(self):
+        self.daemon.kill()
+        self.daemon.wait()

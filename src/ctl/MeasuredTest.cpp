@@ -1,4 +1,3 @@
-#include "battery/BatteryRun.h"
 #include "battery/BatterySetup.h"
 #include "ctl/Commands.h"
 #include "ctl/Session.h"
@@ -15,17 +14,18 @@
 namespace rz417::cli {
 namespace {
 
-class BatteryOut : public measure::FrameOut
+class TestOut : public measure::FrameOut
 {
 public:
-    explicit BatteryOut(Session &session) : m_session(session) {}
+    TestOut(Session &session, const kinds::Kind &kind) : m_session(session), m_kind(kind) {}
     bool send(const std::string &frame, const std::string &meaning) override
     {
-        return m_session.send(frame, meaning, FrameSource{"battery"}, "the battery test");
+        return m_session.send(frame, meaning, FrameSource{m_kind.name}, m_kind.what);
     }
 
 private:
     Session &m_session;
+    const kinds::Kind &m_kind;
 };
 
 // Each reading: the progress line on a terminal, a row of the log.
@@ -69,14 +69,14 @@ std::unique_ptr<measure::Meter> greetMeter(const battery::MeterAddress &address,
 }
 
 // The errors of a run that failed, said once the input is off.
-void sayFailure(const battery::DischargeResult &result, bool off)
+void sayFailure(const measure::RunResult &result, bool off)
 {
     switch (result.end) {
-    case battery::DischargeEnd::MeterFailed:
+    case measure::RunEnd::MeterFailed:
         Session::error("the meter stopped answering (" + result.why + "); " +
                        (off ? "the input was switched off" : "the input may still be on"));
         break;
-    case battery::DischargeEnd::LogFailed:
+    case measure::RunEnd::LogFailed:
         Session::error(result.why + "; the test was stopped" +
                        (off ? ", the input switched off" : ", the input may still be on"));
         break;
@@ -87,21 +87,20 @@ void sayFailure(const battery::DischargeResult &result, bool off)
 
 // The end, said once the input is off: the errors, the summary (as JSON when asked, on every
 // end); the exit status.
-int endOfRun(Session &session, const battery::DischargeRun &run, const measure::RunEndWords &words,
+int endOfRun(Session &session, const measure::MeasuredRun &run, const measure::RunEndWords &words,
              const std::optional<std::string> &json)
 {
     sayFailure(words.result, words.off);
     if (!words.logLost.empty())
         Session::error(words.logLost + "; the last reading is not in the log");
     int status = measure::succeeded(words) ? kExitSent : kExitFailed;
-    if (words.result.end == battery::DischargeEnd::Interrupted)
-        status = session.interruptedStatus(
-            run.readings() == 0 ? std::string("the start")
-                                : "reading at " + durationText(run.discharge().last().seconds));
+    if (words.result.end == measure::RunEnd::Interrupted)
+        status = session.interruptedStatus(run.readings() == 0 ? std::string("the start")
+                                                               : "reading at " + words.after);
     if (json) {
         std::printf("%s\n", json->c_str());
         std::fflush(stdout);
-    } else if (run.readings() > 0 || words.result.end == battery::DischargeEnd::Interrupted) {
+    } else if (run.readings() > 0 || words.result.end == measure::RunEnd::Interrupted) {
         for (const std::string &line : measure::endLines(words))
             std::printf("%s\n", line.c_str());
         std::fflush(stdout);
@@ -111,21 +110,23 @@ int endOfRun(Session &session, const battery::DischargeRun &run, const measure::
 
 } // namespace
 
-int batteryTest(const Invocation &invocation)
+int measuredTest(const Invocation &invocation)
 {
-    const battery::Setup &setup = invocation.battery;
+    const kinds::Kind &kind = *invocation.kind;
+    const kinds::Test &test = *invocation.test;
     Session session(invocation);
     if (const int status = session.prepare())
         return status;
+    std::unique_ptr<measure::MeasuredRun> run = test.makeRun(test.meter().has_value());
     measure::RunLog log;
-    if (std::string why; !setup.log.empty() && !log.open(setup.log, battery::logHeader(), why)) {
+    if (std::string why; !test.log().empty() && !log.open(test.log(), run->logHeader(), why)) {
         Session::error(why + "; nothing was sent");
         return kExitFailed;
     }
     std::unique_ptr<measure::Meter> meter;
     std::optional<std::string> identity;
-    if (setup.meter) {
-        meter = greetMeter(*setup.meter, session, identity);
+    if (test.meter()) {
+        meter = greetMeter(*test.meter(), session, identity);
         if (!meter && !session.watch().interrupted())
             return kExitFailed;
     } else {
@@ -134,31 +135,29 @@ int batteryTest(const Invocation &invocation)
     // A signal before the input goes on ends the run with nothing sent.
     if (session.watch().interrupted())
         return session.interruptedStatus("the start, before anything was sent");
-    const battery::DischargePlan &plan = setup.plan;
-    if (const int status = session.openLine(setpointFrame(plan.mode, plan.value),
-                                            setpointMeaning(plan.mode, plan.value),
-                                            FrameSource{"battery"}, "the battery test"))
+    std::string meaning;
+    const std::string first = run->firstFrame(meaning);
+    if (const int status = session.openLine(first, meaning, FrameSource{kind.name}, kind.what))
         return status;
 
     session.holdSleep(RunSleepHold::Until::RunEnds);
-    battery::DischargeRun run(plan, setup.stops, meter != nullptr);
-    BatteryOut out(session);
+    TestOut out(session, kind);
     Readings readings(session.progressLine(), log);
     SteadyClock clock;
-    const battery::DischargeResult result =
-        measure::runMeasured(run, meter.get(), out, clock, session.watch(), readings);
+    const measure::RunResult result =
+        measure::runMeasured(*run, meter.get(), out, clock, session.watch(), readings);
     // Whatever ended it, the input goes off before anything else is written.
     const bool wasOn = session.frames().load().inputMayBeOn;
-    const bool off = session.switchOffIfOn(FrameSource{"battery"});
-    measure::RunEndWords words = battery::endWords(run, result, wasOn, off);
+    const bool off = session.switchOffIfOn(FrameSource{kind.name});
+    measure::RunEndWords words = run->endWords(result, wasOn, off);
     // The reading that ended the run is logged after the off frame.
     if (std::string why;
-        run.readings() > readings.told() && log.isOpen() && !log.write(run.logRow(), why))
+        run->readings() > readings.told() && log.isOpen() && !log.write(run->logRow(), why))
         words.logLost = why;
     std::optional<std::string> json;
     if (invocation.json)
-        json = battery::summaryJson(run, result, off, identity);
-    return session.finish(endOfRun(session, run, words, json));
+        json = run->summaryJson(result, off, identity);
+    return session.finish(endOfRun(session, *run, words, json));
 }
 
 } // namespace rz417::cli
