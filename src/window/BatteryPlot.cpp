@@ -15,9 +15,9 @@ using plotStyle::kFrame;
 using plotStyle::kGap;
 using plotStyle::kGrid;
 using plotStyle::kTick;
-const QColor kVoltage(0, 90, 200);
+using plotStyle::kVoltage;
 const QColor kCapacity(220, 110, 0);
-constexpr int kMaxTicks = 6;
+using plotStyle::kMaxTicks;
 
 double highest(const std::vector<PlotPoint> &points)
 {

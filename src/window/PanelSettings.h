@@ -8,7 +8,8 @@ namespace rz417 {
 
 // What the panel remembers from one run to the next. Only this record reads and writes these
 // keys, under the names and in the formats earlier versions used, so that what a user chose is
-// still found. The battery window keeps its own fields under "battery/".
+// still found. The measured test window keeps its own fields, under a group for each kind
+// ("battery/", "ocp/", ...), and the kind chosen last ("measured/kind").
 struct PanelSettings
 {
     // Each field, as a write names it.

@@ -15,7 +15,7 @@
 #include <QStyleHints>
 
 #include "panel/FrontPanel.h"
-#include "window/BatteryWindow.h"
+#include "window/MeasuredWindow.h"
 #include "window/PanelApp.h"
 #include "window/ProgramWindow.h"
 #include "window/WindowPlacement.h"
@@ -438,7 +438,7 @@ void UIForm::buildMenu()
     m_localAction->setEnabled(false);
     mFile->addSeparator();
     connect(m_runAction, &QAction::triggered, this, [this] { m_app.chooseProgram(); });
-    connect(batteryAction, &QAction::triggered, this, &UIForm::openBattery);
+    connect(batteryAction, &QAction::triggered, this, &UIForm::openMeasured);
     connect(journalAction, &QAction::triggered, this, [this] { m_app.chooseJournal(); });
     connect(remoteAction, &QAction::triggered, this, [this] { m_app.chooseRemote(); });
     connect(m_localAction, &QAction::triggered, this, [this] { panel().GoToLocal_Click(); });
@@ -532,27 +532,27 @@ void UIForm::openProgram(const QString &path)
     m_programWindow->show();
 }
 
-BatteryWindow *UIForm::batteryWindow() const
+MeasuredWindow *UIForm::measuredWindow() const
 {
-    return m_batteryWindow;
+    return m_measuredWindow;
 }
 
-void UIForm::openBattery()
+void UIForm::openMeasured()
 {
-    if (m_batteryWindow && m_batteryWindow->isVisible()) {
-        m_batteryWindow->raise();
-        m_batteryWindow->activateWindow();
+    if (m_measuredWindow && m_measuredWindow->isVisible()) {
+        m_measuredWindow->raise();
+        m_measuredWindow->activateWindow();
         return;
     }
-    if (!m_batteryWindow) {
+    if (!m_measuredWindow) {
         // A window of its own, owned by the panel, which it cannot outlive; closed, it is only
         // hidden, and keeps its last test's curve and summary.
-        m_batteryWindow = new BatteryWindow(panel(), this);
-        connect(this, &UIForm::runningChanged, m_batteryWindow, &BatteryWindow::runningChanged);
-        connect(this, &UIForm::remoteChanged, m_batteryWindow, &BatteryWindow::remoteChanged);
+        m_measuredWindow = new MeasuredWindow(panel(), this);
+        connect(this, &UIForm::runningChanged, m_measuredWindow, &MeasuredWindow::runningChanged);
+        connect(this, &UIForm::remoteChanged, m_measuredWindow, &MeasuredWindow::remoteChanged);
     }
-    placeBeside(m_batteryWindow);
-    m_batteryWindow->show();
+    placeBeside(m_measuredWindow);
+    m_measuredWindow->show();
 }
 
 void UIForm::placeBeside(QWidget *window)
@@ -574,8 +574,8 @@ void UIForm::closeEvent(QCloseEvent *event)
     panel().stopRun();
     if (m_programWindow)
         m_programWindow->close();
-    if (m_batteryWindow)
-        m_batteryWindow->close();
+    if (m_measuredWindow)
+        m_measuredWindow->close();
     QMainWindow::closeEvent(event);
 }
 

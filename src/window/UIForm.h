@@ -16,14 +16,14 @@ class QGroupBox;
 namespace rz417 {
 
 struct ButtonDef;
-class BatteryWindow;
+class MeasuredWindow;
 class FrontPanel;
 class PanelApp;
 class ProgramWindow;
 
 // The front panel window: the instrument's panel drawn at its own positions. It only forwards
 // clicks and keys to the panel and menu choices to the app, writes the captions it is given, and
-// places the program and battery windows beside itself.
+// places the program and measured test windows beside itself.
 class UIForm : public QMainWindow, public CaptionSink
 {
     Q_OBJECT
@@ -46,10 +46,10 @@ public:
 
     // Opens a program file in a program window beside the panel.
     void openProgram(const QString &path);
-    // Opens the battery test window beside the panel, or brings it back.
-    void openBattery();
+    // Opens the measured test window (File, Battery Test...) beside the panel, or brings it back.
+    void openMeasured();
     ProgramWindow *programWindow() const;
-    BatteryWindow *batteryWindow() const;
+    MeasuredWindow *measuredWindow() const;
 
     // Twips of the panel's layout to pixels at 96 dpi.
     static constexpr int twips(int value) { return value / 15; }
@@ -89,7 +89,7 @@ private:
     QPushButton *m_outputCommand = nullptr;
     QPointer<QPushButton> m_held;
     QPointer<ProgramWindow> m_programWindow;
-    QPointer<BatteryWindow> m_batteryWindow;
+    QPointer<MeasuredWindow> m_measuredWindow;
     QAction *m_runAction = nullptr;
     QAction *m_localAction = nullptr;
     QLabel *m_remoteIndicator = nullptr;

@@ -22,8 +22,9 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from rz417test import (DEADLINE, Display, Failure, SystemBus, answer_boxes, check,  # noqa: E402
-                       check_drained, line_events, log, stop, traced_env, visa, wait_until)
+from rz417test import (DEADLINE, AccessibilityBus, Display, Failure, SystemBus,  # noqa: E402
+                       answer_boxes, check, check_drained, line_events, log, stop, traced_env,
+                       visa, wait_until)
 
 expect = check
 
@@ -861,8 +862,61 @@ def case_battery(session, screenshot=None):
         session.display.screenshot(screenshot, session.display.geometry(window))
 
 
+# A bench supply of 12 V that holds 2.5 A and collapses above it, and a meter across it.
+OCP_SIM = ["--supply", "12,2.5", "--meter", "0"]
+
+
+def case_ocp(session):
+    """File, Battery Test... with the OCP test chosen last time: CC from 2 to 3 A in 0.1 A steps
+    against a supply that holds 2.5 A. At 2.6 A its voltage falls below the trip of 10 V, and the
+    second reading there, which confirms it, switches the input off. The journal holds the ramp
+    under the source ocp; the window's summary, as a screen reader reads it, names the trip."""
+    meter = wait_until("the simulator's meter line",
+                       lambda: [l for l in session.sim.snapshot() if l.startswith("meter: ")])
+    address = meter[0].split(" ", 1)[1]
+    log_path = os.path.join(session.workdir, "ocp.csv")
+    journal = os.path.join(session.workdir, "journal.csv")
+    os.makedirs(os.path.join(session.workdir, "QUENDA"))
+    with open(os.path.join(session.workdir, "QUENDA", "RZ-417.conf"), "w") as conf:
+        conf.write("[General]\njournal=%s\n[measured]\nkind=ocp\n[ocp]\nfrom=2\nto=3\n"
+                   "step=0.1\ntrip=10\ndwell=0.2\nmeter=%s\nlog=%s\n"
+                   % (journal, address, log_path))
+    bus = session.keep(AccessibilityBus(session.workdir))
+    panel = session.start_panel(extra_env=bus.env())
+    panel.answer_boxes_until_window("RZ-417 \\(journal: journal.csv\\)")
+    panel.menu("b")
+    window = wait_until("the measured test window",
+                        lambda: session.display.visible_windows("Battery Test - RZ-417"))[0]
+    session.display.xdotool("windowfocus", "--sync", window, check=False)
+    session.display.xdotool("key", "alt+s")
+    wait_until("the input switched off at the trip",
+               lambda: frame_list(session)[1:].count("66FFFF") == 1, deadline=60)
+    time.sleep(0.5)
+    # The input off first, then 2.0 A to 2.6 A (above 1 A in 0.01 A steps), on after the first.
+    ramp = ["66FFFF", "6300C8", "6600FF", "6300D2", "6300DC", "6300E6", "6300F0", "6300FA", "630104",
+            "66FFFF"]
+    expect(frame_list(session) == ramp, "the ramp: %s" % frame_list(session))
+    expect(journal_frames(journal) == [(f, "ocp") for f in ramp],
+           "journal %s" % journal_frames(journal))
+    rows = [line.split(",") for line in open(log_path).read().splitlines()]
+    expect(rows[0] == ["time_s", "step", "setpoint", "voltage_V", "current_A", "power_W"],
+           "log header %s" % rows[:1])
+    expect([row[2] for row in rows[-2:]] == ["2.600", "2.600"] and
+           all(float(row[3]) < 10 for row in rows[-2:]) and
+           all(float(row[3]) >= 10 for row in rows[1:-2]), "log %s" % rows)
+    summary = wait_until("the summary in the window",
+                         lambda: [n for n in bus.names() if n.startswith("Figures: ")])
+    lines = summary[0].split("\n")
+    log("summary: " + " / ".join(lines))
+    expect(lines[1].startswith("Stopped by a trip at 2.600 A after ") and
+           "Tripped by 2.600 A" in lines and "The input was switched off" == lines[-1],
+           "the summary: %s" % lines)
+    check_clean_line(session)
+
+
 CASES = {
     "battery": case_battery,
+    "ocp": case_ocp,
     "setpoints": case_setpoints,
     "output": case_output,
     "mode_change": case_mode_change,
@@ -916,7 +970,7 @@ def main():
             session = Session(args, display=args.case != "demo_no_display",
                               simulator=args.case not in ("no_port", "demo", "demo_no_display"),
                               screen="1024x768" if args.case == "small_screen" else "1400x900",
-                              sim_args=BATTERY_SIM if args.case == "battery" else [])
+                              sim_args={"battery": BATTERY_SIM, "ocp": OCP_SIM}.get(args.case, []))
             CASES[args.case](session)
         ok = True
     except Failure as failure:

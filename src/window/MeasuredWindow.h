@@ -1,41 +1,42 @@
 #pragma once
 
-#include "battery/BatterySetup.h"
+#include "kinds/Kinds.h"
 #include "measure/RunLog.h"
 
 #include "window/RunWindow.h"
 
 #include <QTimer>
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 class QComboBox;
 class QLabel;
-class QLineEdit;
-class QPushButton;
+class QVBoxLayout;
 
 namespace rz417 {
 
-class BatteryPlot;
 class FrontPanel;
+class RunPlot;
+class TestFields;
 namespace meter {
 class MeterThread;
 }
 
-// A battery discharge test beside the panel: its mode and value, stops, meter and log, Start and
-// Stop, the curve, the figures and the summary. The test itself is the panel's, as a program's
-// run is; this window wakes it when a reading is due and asks the meter from a thread of its
-// own, so that nothing ever waits inside a handler.
-class BatteryWindow : public RunWindow
+// A measured test beside the panel, of the kind chosen at the top (a battery discharge, OCP,
+// OPP, an I-V sweep, internal resistance): the kind's fields, Start and Stop, its live plot, the
+// figures and the summary. The test itself is the panel's, as a program's run is; this window
+// wakes it when a reading is due and asks the meter from a thread of its own, so that nothing
+// ever waits inside a handler.
+class MeasuredWindow : public RunWindow
 {
     Q_OBJECT
 
 public:
-    explicit BatteryWindow(FrontPanel &panel, QWidget *parent = nullptr);
-    ~BatteryWindow() override;
+    explicit MeasuredWindow(FrontPanel &panel, QWidget *parent = nullptr);
+    ~MeasuredWindow() override;
 
 private:
     void begin() override;
@@ -45,14 +46,10 @@ private:
     void runChanged(bool running) override;
     void controlsChanged(bool busy) override;
 
-    // A field per parameter of the test, as its table describes it, laid out two to a row.
-    void addFields();
-    QLineEdit *line(const char *key) const;
-    QWidget *fieldOf(const char *key) const;
     void layOut();
-    measure::Texts fieldTexts() const;
-    void remember() const;
-    bool openLog();
+    // The kind at its index in the table: its fields and plot in place of the last kind's.
+    void choose(int index);
+    bool openLog(const std::string &header);
     void meterOpened(int serial, const std::optional<std::string> &identity,
                      const std::string &why);
     // The meter answered who it is, or there is none: the test goes to the panel.
@@ -61,29 +58,32 @@ private:
     void meterAnswered(int serial, const std::optional<std::string> &answer, const std::string &why,
                        SteadyTime at);
     // This window's test, while it is the panel's last run; nothing else.
-    const battery::DischargeRun *myRun() const;
+    const measure::MeasuredRun *myRun() const;
     void reading(const std::optional<std::string> &answer, const std::string &why, SteadyTime at);
     void counted();
     void finish();
-    void showFigures();
     void setStatus(const QString &text, bool problem = false);
 
     meter::MeterThread *m_meter;
-    QComboBox *m_mode = nullptr;
-    QLabel *m_unit = nullptr; // the setpoint's, which follows the mode
-    std::vector<std::pair<std::string, QLineEdit *>> m_lines; // by the parameter's key
-    QPushButton *m_browse = nullptr;
+    const kinds::Kind *m_kind = nullptr;
+    QComboBox *m_kinds = nullptr;
+    TestFields *m_fields = nullptr;
+    RunPlot *m_plot = nullptr;
+    QVBoxLayout *m_layout = nullptr;
     QLabel *m_figures = nullptr;
     QLabel *m_status = nullptr;
-    BatteryPlot *m_plot = nullptr;
     QTimer m_silence; // the meter's answer overdue
     measure::RunLog m_log;
-    std::optional<battery::Setup> m_setup;
+    std::unique_ptr<kinds::Test> m_test;
+    std::unique_ptr<measure::MeasuredRun> m_ready; // made at Start, the panel's once it starts
     QString m_identity;
     int m_serial = 0;      // of the meter request awaited
     bool m_asking = false; // a reading's query is out
     long m_shown = 0;      // readings logged and plotted
     std::string m_logLost; // why the reading that ended the test could not be logged
+    // Whether the input may have been on when the test started, and the input-on frames then.
+    bool m_onBefore = false;
+    uint32_t m_onFrames = 0;
 };
 
 } // namespace rz417
