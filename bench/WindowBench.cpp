@@ -9,7 +9,7 @@
 #include "support/FarEnd.h"
 #include "support/ProcStatus.h"
 #include "support/Stats.h"
-#include "window/BatteryWindow.h"
+#include "window/MeasuredWindow.h"
 #include "window/PanelApp.h"
 #include "window/ProgramPlot.h"
 #include "window/ProgramWindow.h"
@@ -398,8 +398,8 @@ public:
         BenchMeter meter;
         meter.highCount = readings;
         std::thread server([&] { meter.serve(listener); });
-        form.openBattery();
-        BatteryWindow *window = form.batteryWindow();
+        form.openMeasured();
+        MeasuredWindow *window = form.measuredWindow();
         const auto set = [window](const char *field, const QString &text) {
             window->findChild<QLineEdit *>(QString::fromLatin1(field))->setText(text);
         };

@@ -44,10 +44,11 @@ void BenchMeter::serve(int listener)
         }
         queries.push_back(Clock::now());
         const bool low = static_cast<int>(queries.size()) > highCount;
-        const bool last = low && static_cast<int>(queries.size()) == highCount + 2;
+        const bool last = low && static_cast<int>(queries.size()) == highCount + lowCount;
         if (last)
             secondLowSent = Clock::now();
         sendAll(fd, low ? "+2.50000E+00\n" : "+3.70000E+00\n");
+        answers.push_back(Clock::now());
         if (last)
             break;
     }
